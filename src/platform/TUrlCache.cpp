@@ -1,0 +1,96 @@
+#include "platform/TUrlCache.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCryptographicHash>
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/TIniFile.h"
+#include "pub/uMossError.h"
+
+TUrlCache::TUrlCache(std::string Root) : FRoot(std::move(Root)) {
+  if (!FRoot.empty() && FRoot.back() != '/') FRoot += '/';
+}
+
+std::string TUrlCache::DefaultRoot() {
+  if (const char *E = std::getenv("MOSSGATHER_URLCACHE"); E && *E) return E;
+  std::string Base;
+  if (const char *X = std::getenv("XDG_CACHE_HOME"); X && *X)
+    Base = X;
+  else if (const char *H = std::getenv("HOME"); H && *H)
+    Base = std::string(H) + "/.cache";
+  else
+    Base = "/tmp";
+  return Base + "/mossgather/urlcache/";
+}
+
+TUrlCache &TUrlCache::Default() {
+  static TUrlCache Cache(DefaultRoot());
+  return Cache;
+}
+
+std::string TUrlCache::KeyOf(const std::string &Url) const {
+  QByteArray H = QCryptographicHash::hash(QByteArray::fromStdString(Url), QCryptographicHash::Sha256).toHex();
+  return H.left(40).toStdString();
+}
+
+std::string TUrlCache::DataName(const std::string &Url) const {
+  // Keep a short, harmless extension so the local copy shows its type.
+  std::string Path = Url.substr(0, Url.find_first_of("?#"));
+  std::string Name = Path.substr(Path.rfind('/') == std::string::npos ? 0 : Path.rfind('/') + 1);
+  std::string Ext;
+  if (size_t Dot = Name.rfind('.'); Dot != std::string::npos && Name.size() - Dot <= 6) {
+    Ext = Name.substr(Dot);
+    for (size_t I = 1; I < Ext.size(); ++I)
+      if (!std::isalnum(static_cast<unsigned char>(Ext[I]))) {
+        Ext.clear();
+        break;
+      }
+  }
+  return KeyOf(Url) + (Ext.empty() ? ".bin" : Ext);
+}
+
+std::string TUrlCache::LocalFile(const std::string &Url) const {
+  if (Url.empty()) return {};
+  std::string Stored;
+  if (!ReadWholeFile(FRoot + KeyOf(Url) + ".url", Stored, 1u << 20) || Stored != Url) return {};
+  std::string Data = FRoot + DataName(Url);
+  struct stat St;
+  if (::stat(Data.c_str(), &St) != 0 || !S_ISREG(St.st_mode)) return {};
+  return Data;
+}
+
+std::string TUrlCache::Store(const std::string &Url, const std::string &Bytes) {
+  if (Url.empty()) throw EMossError("Cannot cache an empty URL");
+  if (Bytes.size() > MaxEntryBytes) throw EMossError("Cache entry too large: " + Url);
+  std::error_code Ec;
+  std::filesystem::create_directories(FRoot, Ec);
+  std::string Data = FRoot + DataName(Url);
+  WriteFileAtomic(Data, Bytes);
+  WriteFileAtomic(FRoot + KeyOf(Url) + ".url", Url);
+  return Data;
+}
+
+std::vector<std::string> TUrlCache::Entries() const {
+  std::vector<std::string> Out;
+  DIR *D = ::opendir(FRoot.c_str());
+  if (!D) return Out;
+  while (dirent *E = ::readdir(D)) {
+    std::string N = E->d_name;
+    if (N.size() < 5 || N.compare(N.size() - 4, 4, ".url") != 0) continue;
+    std::string Url;
+    if (ReadWholeFile(FRoot + N, Url, 1u << 20) && !Url.empty()) Out.push_back(Url);
+  }
+  ::closedir(D);
+  return Out;
+}
+
+bool TUrlCache::Delete(const std::string &Url) {
+  std::string Key = FRoot + KeyOf(Url) + ".url";
+  if (::access(Key.c_str(), F_OK) != 0) return false;
+  ::unlink((FRoot + DataName(Url)).c_str());
+  return ::unlink(Key.c_str()) == 0;
+}

@@ -1,0 +1,194 @@
+#include "pub/Unit_Pub.h"
+
+#include <dirent.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/TUrlCache.h"
+
+std::string Trim(const std::string &S) {
+  size_t B = S.find_first_not_of(" \t\r\n");
+  if (B == std::string::npos) return {};
+  return S.substr(B, S.find_last_not_of(" \t\r\n") - B + 1);
+}
+
+std::string LowerCase(std::string S) {
+  for (char &C : S)
+    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C + 32);
+  return S;
+}
+
+bool SameText(const std::string &A, const std::string &B) { return A.size() == B.size() && LowerCase(A) == LowerCase(B); }
+
+std::string StringReplaceAll(std::string S, const std::string &From, const std::string &To) {
+  if (From.empty()) return S;
+  for (size_t P = 0; (P = S.find(From, P)) != std::string::npos; P += To.size()) S.replace(P, From.size(), To);
+  return S;
+}
+
+std::string Url_Decode(const std::string &S) {
+  auto Hex = [](char C) -> int {
+    if (C >= '0' && C <= '9') return C - '0';
+    if (C >= 'a' && C <= 'f') return C - 'a' + 10;
+    if (C >= 'A' && C <= 'F') return C - 'A' + 10;
+    return -1;
+  };
+  std::string Out;
+  Out.reserve(S.size());
+  for (size_t I = 0; I < S.size(); ++I) {
+    if (S[I] == '%' && I + 2 < S.size()) {
+      int H = Hex(S[I + 1]), L = Hex(S[I + 2]);
+      if (H >= 0 && L >= 0) {
+        Out += static_cast<char>(H * 16 + L);
+        I += 2;
+        continue;
+      }
+    }
+    Out += S[I];
+  }
+  return Out;
+}
+
+std::string Url_LocalFile(const std::string &Url) {
+  if (Url.compare(0, 8, "file:///") == 0) return Url_Decode(Url.substr(7));
+  return TUrlCache::Default().LocalFile(Url);
+}
+
+std::string Url_FileName(const std::string &Url) {
+  size_t P = Url.rfind('/');
+  return P == std::string::npos ? Url : Url.substr(P + 1);
+}
+
+std::string Fn_ExtractName(const std::string &Path) {
+  size_t P = Path.rfind('/');
+  return P == std::string::npos ? Path : Path.substr(P + 1);
+}
+
+std::string Fn_NameNoExt(const std::string &Path) {
+  std::string N = Fn_ExtractName(Path);
+  size_t P = N.rfind('.');
+  return P == std::string::npos ? N : N.substr(0, P);
+}
+
+std::string Fn_ExtractExt(const std::string &Path) {
+  std::string N = Fn_ExtractName(Path);
+  size_t P = N.rfind('.');
+  return P == std::string::npos ? std::string() : N.substr(P);
+}
+
+std::string Fn_ExtractDir(const std::string &Path) {
+  size_t P = Path.rfind('/');
+  return P == std::string::npos ? std::string() : Path.substr(0, P + 1);
+}
+
+void Fn_ClrInvalid(std::string &Text) {
+  for (char &C : Text)
+    for (char Bad : InvalidFnChars)
+      if (C == Bad) C = ' ';
+}
+
+bool Fn_HasInvalid(const std::string &Path) {
+  std::string N = Fn_ExtractName(Path);
+  for (char C : N)
+    for (char Bad : InvalidFnChars)
+      if (C == Bad) return true;
+  return false;
+}
+
+namespace {
+
+bool PathFree(const std::string &Path, const std::vector<std::string> *Taken) {
+  struct stat St;
+  if (::lstat(Path.c_str(), &St) == 0) return false;
+  if (Taken)
+    for (const auto &T : *Taken)
+      if (SameText(T, Path)) return false;
+  return true;
+}
+
+}  // namespace
+
+void Fn_MakeUnique(std::string &Path, const std::vector<std::string> *Taken) {
+  if (PathFree(Path, Taken)) return;
+  std::string Folder = Fn_ExtractDir(Path);
+  std::string Name = Fn_NameNoExt(Path);
+  std::string Ext = Fn_ExtractExt(Path);
+  // A single-digit counter left by an earlier pass is replaced, not nested.
+  if (Name.size() > 2 && Name[Name.size() - 3] == '[' && Name.back() == ']') Name.erase(Name.size() - 3);
+  for (int32_t Counter = 1;; ++Counter) {
+    std::string Cand = Format("%s%s[%d]%s", {Folder, Name, Counter, Ext});
+    if (PathFree(Cand, Taken)) {
+      Path = Cand;
+      return;
+    }
+  }
+}
+
+void Dir_AddSlash(std::string &Text) {
+  if (Text.empty() || Text.back() != '/') Text += '/';
+}
+
+bool Dir_Exists(const std::string &Path) {
+  struct stat St;
+  return !Path.empty() && ::stat(Path.c_str(), &St) == 0 && S_ISDIR(St.st_mode);
+}
+
+bool File_Exists(const std::string &Path) {
+  struct stat St;
+  return !Path.empty() && ::stat(Path.c_str(), &St) == 0 && S_ISREG(St.st_mode);
+}
+
+bool Dir_DelFiles(const std::string &Folder, const std::string &Mask) {
+  // Works on the folder by name rather than changing the current folder,
+  // which belongs to the whole process and its threads.
+  std::string Dir = Folder;
+  Dir_AddSlash(Dir);
+  std::string M = Mask.empty() ? "*" : (Mask == "*.*" ? "*" : Mask);
+  DIR *D = ::opendir(Dir.c_str());
+  if (!D) throw EMossError("Cannot open folder " + Dir + ": " + std::strerror(errno));
+  bool Found = false;
+  while (dirent *E = ::readdir(D)) {
+    std::string N = E->d_name;
+    if (N == "." || N == "..") continue;
+    if (::fnmatch(M.c_str(), N.c_str(), FNM_PERIOD) != 0) continue;
+    Found = true;
+    struct stat St;
+    std::string Full = Dir + N;
+    if (::lstat(Full.c_str(), &St) == 0 && S_ISDIR(St.st_mode)) continue;
+    ::unlink(Full.c_str());  // a file that cannot go is left in place
+  }
+  ::closedir(D);
+  return Found;
+}
+
+int64_t File_SizeOf(const std::string &Path) {
+  struct stat St;
+  if (::stat(Path.c_str(), &St) != 0 || !S_ISREG(St.st_mode) || ::access(Path.c_str(), R_OK) != 0) return -1;
+  return static_cast<int64_t>(St.st_size);
+}
+
+std::string Fmt_FileSize(int64_t N) {
+  double V = static_cast<double>(N);
+  const char *Unit = "B";
+  if (V > 1024) {
+    V /= 1024;
+    if (V >= 1024) {
+      V /= 1024;
+      Unit = "M";
+    } else {
+      Unit = "K";
+    }
+  }
+  return Unit[0] == 'B' ? Format("%.0f %s", {V, Unit}) : Format("%.1f %s", {V, Unit});
+}
+
+bool Dir_Force(const std::string &Path) {
+  std::error_code Ec;
+  std::filesystem::create_directories(Path, Ec);
+  return Dir_Exists(Path);
+}

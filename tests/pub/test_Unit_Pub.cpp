@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "platform/TUrlCache.h"
+#include "pub/Unit_Pub.h"
+#include "support/TestSupport.h"
+
+TEST(UnitPub, UrlLocalFileOfFileUrlsAndTheCache) {
+  EXPECT_EQ(Url_LocalFile("file:///tmp/a/b.htm"), "/tmp/a/b.htm");
+  EXPECT_EQ(Url_LocalFile("file:///tmp/a%20b.htm"), "/tmp/a b.htm");
+  EXPECT_EQ(Url_LocalFile("FILE:///tmp/a.htm"), Url_LocalFile("FILE:///tmp/a.htm"));  // case counts: cache lookup
+  TTempDir D;
+  TUrlCache Cache(D.Path());
+  EXPECT_EQ(Cache.LocalFile("http://127.0.0.1/not-cached.png"), "");
+  std::string Local = Cache.Store("http://127.0.0.1/x/p.png?s=1", "PNGDATA");
+  EXPECT_EQ(Cache.LocalFile("http://127.0.0.1/x/p.png?s=1"), Local);
+  EXPECT_EQ(ReadFile(Local), "PNGDATA");
+  EXPECT_EQ(Cache.Entries().size(), 1u);
+  EXPECT_TRUE(Cache.Delete("http://127.0.0.1/x/p.png?s=1"));
+  EXPECT_EQ(Cache.LocalFile("http://127.0.0.1/x/p.png?s=1"), "");
+  EXPECT_TRUE(Cache.Entries().empty());
+}
+
+TEST(UnitPub, NamePieces) {
+  EXPECT_EQ(Url_FileName("http://h/a/"), "");
+  EXPECT_EQ(Url_FileName("noslash"), "noslash");
+  EXPECT_EQ(Url_FileName("http://h/a/p.jpg?x=1"), "p.jpg?x=1");
+  EXPECT_EQ(Fn_NameNoExt("a.b.c"), "a.b");
+  EXPECT_EQ(Fn_NameNoExt(".cfg"), "");
+  EXPECT_EQ(Fn_NameNoExt("/x/y/name.txt"), "name");
+  EXPECT_EQ(Fn_ExtractName("/x/y/name.txt"), "name.txt");
+  EXPECT_EQ(Fn_ExtractExt("/x.d/name"), "");
+  EXPECT_EQ(Fn_ExtractDir("/x/y/name.txt"), "/x/y/");
+}
+
+TEST(UnitPub, InvalidCharacters) {
+  std::string S = "a:b?c";
+  Fn_ClrInvalid(S);
+  EXPECT_EQ(S, "a b c");
+  std::string Clean = "plain name.txt";
+  Fn_ClrInvalid(Clean);
+  EXPECT_EQ(Clean, "plain name.txt");
+  std::string All = "\\/:\"*<>?|\n\r";
+  Fn_ClrInvalid(All);
+  EXPECT_EQ(All, std::string(11, ' '));
+  EXPECT_FALSE(Fn_HasInvalid("/dir:with:colons/ok.txt"));
+  EXPECT_TRUE(Fn_HasInvalid("/dir/bad?.txt"));
+}
+
+TEST(UnitPub, MakeUniqueCountsWithoutNesting) {
+  TTempDir D;
+  std::string P = D.File("pic.jpg");
+  WriteFile(P, "x");
+  Fn_MakeUnique(P);
+  EXPECT_EQ(P, D.File("pic[1].jpg"));
+  WriteFile(P, "x");
+  P = D.File("pic.jpg");
+  Fn_MakeUnique(P);
+  EXPECT_EQ(P, D.File("pic[2].jpg"));
+
+  std::string One = D.File("pic[1].jpg");
+  Fn_MakeUnique(One);
+  EXPECT_EQ(One, D.File("pic[2].jpg"));
+
+  std::string Twelve = D.File("pic[12].jpg");
+  WriteFile(Twelve, "x");
+  Fn_MakeUnique(Twelve);
+  EXPECT_EQ(Twelve, D.File("pic[12][1].jpg"));
+
+  std::string Free = D.File("free.jpg");
+  Fn_MakeUnique(Free);
+  EXPECT_EQ(Free, D.File("free.jpg"));
+
+  std::vector<std::string> Taken = {D.File("FREE.JPG")};
+  Fn_MakeUnique(Free, &Taken);
+  EXPECT_EQ(Free, D.File("free[1].jpg"));
+}
+
+TEST(UnitPub, FolderHelpers) {
+  std::string S = "/a";
+  Dir_AddSlash(S);
+  EXPECT_EQ(S, "/a/");
+  Dir_AddSlash(S);
+  EXPECT_EQ(S, "/a/");
+  TTempDir D;
+  EXPECT_TRUE(Dir_Exists(D.Path()));
+  EXPECT_FALSE(Dir_Exists(D.File("none")));
+  WriteFile(D.File("f"), "x");
+  EXPECT_FALSE(Dir_Exists(D.File("f")));
+  EXPECT_TRUE(Dir_Force(D.File("p/q/r")));
+}
+
+TEST(UnitPub, DelFilesByMaskLeavesFoldersAlone) {
+  TTempDir D;
+  WriteFile(D.File("#tmp_0.html"), "x");
+  WriteFile(D.File("keep.txt"), "x");
+  ASSERT_EQ(::mkdir(D.File("sub.html").c_str(), 0755), 0);
+  char Before[4096];
+  ASSERT_TRUE(getcwd(Before, sizeof Before));
+  EXPECT_TRUE(Dir_DelFiles(D.Path(), "*.html"));
+  EXPECT_FALSE(File_Exists(D.File("#tmp_0.html")));
+  EXPECT_TRUE(File_Exists(D.File("keep.txt")));
+  EXPECT_TRUE(Dir_Exists(D.File("sub.html")));
+  EXPECT_FALSE(Dir_DelFiles(D.Path(), "*.png"));
+  char After[4096];
+  ASSERT_TRUE(getcwd(After, sizeof After));
+  EXPECT_STREQ(Before, After);
+  EXPECT_THROW(Dir_DelFiles(D.File("missing"), "*"), EMossError);
+}
+
+TEST(UnitPub, FileSizes) {
+  TTempDir D;
+  EXPECT_EQ(File_SizeOf(D.File("missing")), -1);
+  WriteFile(D.File("ten"), "0123456789");
+  EXPECT_EQ(File_SizeOf(D.File("ten")), 10);
+  // A sparse 3 GiB file: the size is neither negative nor wrapped.
+  std::string Big = D.File("big");
+  ASSERT_EQ(truncate((WriteFile(Big, ""), Big.c_str()), int64_t{3} << 30), 0);
+  EXPECT_EQ(File_SizeOf(Big), int64_t{3} << 30);
+  EXPECT_EQ(Fmt_FileSize(File_SizeOf(Big)), "3072.0 M");
+
+  EXPECT_EQ(Fmt_FileSize(0), "0 B");
+  EXPECT_EQ(Fmt_FileSize(1024), "1024 B");
+  EXPECT_EQ(Fmt_FileSize(1025), "1.0 K");
+  EXPECT_EQ(Fmt_FileSize(1536), "1.5 K");
+  EXPECT_EQ(Fmt_FileSize(1048576), "1.0 M");
+}
+
+TEST(UnitPub, TextHelpers) {
+  EXPECT_EQ(Trim("  a b \r\n"), "a b");
+  EXPECT_TRUE(SameText("AbC", "aBc"));
+  EXPECT_EQ(StringReplaceAll("a\\b\\c", "\\", "/"), "a/b/c");
+  EXPECT_EQ(Url_Decode("a%2Fb%zz%4"), "a/b%zz%4");
+  EXPECT_EQ(Int_Min(3, -1), -1);
+  EXPECT_EQ(Int_Max(3, -1), 3);
+}
