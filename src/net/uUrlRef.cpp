@@ -1,0 +1,131 @@
+#include "net/uUrlRef.h"
+
+#include <cctype>
+
+namespace {
+
+std::string RemoveDotSegments(std::string In) {
+  std::string Out;
+  while (!In.empty()) {
+    if (In.rfind("../", 0) == 0)
+      In.erase(0, 3);
+    else if (In.rfind("./", 0) == 0)
+      In.erase(0, 2);
+    else if (In.rfind("/./", 0) == 0)
+      In.erase(0, 2);
+    else if (In == "/.")
+      In = "/";
+    else if (In.rfind("/../", 0) == 0 || In == "/..") {
+      In = In == "/.." ? "/" : In.substr(3);
+      size_t P = Out.rfind('/');
+      Out.erase(P == std::string::npos ? 0 : P);
+    } else if (In == "." || In == "..")
+      In.clear();
+    else {
+      size_t Start = In[0] == '/' ? 1 : 0;
+      size_t P = In.find('/', Start);
+      Out += In.substr(0, P);
+      In.erase(0, P == std::string::npos ? In.size() : P);
+    }
+  }
+  return Out;
+}
+
+std::string MergePaths(const TUrlParts &Base, const std::string &RefPath) {
+  if (Base.HasAuthority && Base.Path.empty()) return "/" + RefPath;
+  size_t P = Base.Path.rfind('/');
+  return P == std::string::npos ? RefPath : Base.Path.substr(0, P + 1) + RefPath;
+}
+
+}  // namespace
+
+TUrlParts Url_Split(const std::string &Ref) {
+  TUrlParts P;
+  std::string S = Ref;
+  // Browsers drop surrounding blanks and ignore tabs and line breaks inside.
+  std::string T;
+  for (char C : S)
+    if (C != '\t' && C != '\n' && C != '\r') T += C;
+  size_t B = T.find_first_not_of(' '), E = T.find_last_not_of(' ');
+  S = B == std::string::npos ? std::string() : T.substr(B, E - B + 1);
+
+  size_t I = 0;
+  size_t Colon = S.find(':');
+  if (Colon != std::string::npos && Colon > 0 && std::isalpha(static_cast<unsigned char>(S[0]))) {
+    bool Ok = true;
+    for (size_t K = 0; K < Colon; ++K) {
+      char C = S[K];
+      if (!std::isalnum(static_cast<unsigned char>(C)) && C != '+' && C != '-' && C != '.') {
+        Ok = false;
+        break;
+      }
+    }
+    if (Ok) {
+      for (size_t K = 0; K < Colon; ++K) P.Scheme += static_cast<char>(std::tolower(static_cast<unsigned char>(S[K])));
+      I = Colon + 1;
+    }
+  }
+  if (size_t H = S.find('#', I); H != std::string::npos) {
+    P.HasFragment = true;
+    P.Fragment = S.substr(H + 1);
+    S.erase(H);
+  }
+  if (size_t Q = S.find('?', I); Q != std::string::npos) {
+    P.HasQuery = true;
+    P.Query = S.substr(Q + 1);
+    S.erase(Q);
+  }
+  if (S.compare(I, 2, "//") == 0) {
+    P.HasAuthority = true;
+    size_t End = S.find('/', I + 2);
+    P.Authority = S.substr(I + 2, End == std::string::npos ? std::string::npos : End - I - 2);
+    I = End == std::string::npos ? S.size() : End;
+  }
+  P.Path = S.substr(I);
+  return P;
+}
+
+std::string Url_Join(const TUrlParts &P) {
+  std::string Out;
+  if (!P.Scheme.empty()) Out += P.Scheme + ":";
+  if (P.HasAuthority) Out += "//" + P.Authority;
+  Out += P.Path;
+  if (P.HasQuery) Out += "?" + P.Query;
+  if (P.HasFragment) Out += "#" + P.Fragment;
+  return Out;
+}
+
+std::string Url_Resolve(const std::string &Base, const std::string &Ref) {
+  TUrlParts B = Url_Split(Base), R = Url_Split(Ref), T;
+  if (B.Scheme.empty()) return Url_Join(R);
+  if (!R.Scheme.empty()) {
+    T = R;
+    T.Path = RemoveDotSegments(R.Path);
+  } else {
+    if (R.HasAuthority) {
+      T.HasAuthority = true;
+      T.Authority = R.Authority;
+      T.Path = RemoveDotSegments(R.Path);
+      T.HasQuery = R.HasQuery;
+      T.Query = R.Query;
+    } else {
+      if (R.Path.empty()) {
+        T.Path = B.Path;
+        T.HasQuery = R.HasQuery || B.HasQuery;
+        T.Query = R.HasQuery ? R.Query : B.Query;
+      } else {
+        T.Path = R.Path[0] == '/' ? RemoveDotSegments(R.Path) : RemoveDotSegments(MergePaths(B, R.Path));
+        T.HasQuery = R.HasQuery;
+        T.Query = R.Query;
+      }
+      T.HasAuthority = B.HasAuthority;
+      T.Authority = B.Authority;
+    }
+    T.Scheme = B.Scheme;
+  }
+  T.HasFragment = R.HasFragment;
+  T.Fragment = R.Fragment;
+  // http(s) URLs always have a path.
+  if ((T.Scheme == "http" || T.Scheme == "https") && T.HasAuthority && T.Path.empty()) T.Path = "/";
+  return Url_Join(T);
+}
