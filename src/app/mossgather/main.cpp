@@ -1,0 +1,3 @@
+#include "control/uProgram.h"
+
+int main(int argc, char **argv) { return RunProgram(argc, argv); }

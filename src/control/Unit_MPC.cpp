@@ -1,0 +1,191 @@
+#include "control/Unit_MPC.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QStyle>
+#include <QTreeWidget>
+#include <cstdio>
+#include <functional>
+
+#include "control/uGlobalParm.h"
+#include "control/uRunVars.h"
+#include "control/uTempFile.h"
+#include "platform/TIniFile.h"
+#include "pub/Unit_Pub.h"
+#include "ui/UForm_Msg.h"
+#include "ui/Unit_Log.h"
+#include "ui/Unit_Msg.h"
+#include "ui/uForm_main.h"
+
+TMPC MPC;
+std::string TMPC::FaultStep;
+
+namespace {
+constexpr const char *InitFailTip = "Fail to initialize program!";
+
+void InjectFault(const std::string &Name) {
+  if (!TMPC::FaultStep.empty() && TMPC::FaultStep == Name) throw EMossError("Injected failure at " + Name);
+}
+}  // namespace
+
+TMPC::TMPC() = default;
+TMPC::~TMPC() = default;
+
+void TMPC::Step(const char *Name) {
+  FStep = Name;
+  InjectFault(FStep);
+}
+
+void TMPC::DO_SYSTEM_INIT() {
+  try {
+    Step("InitVars");
+    InitVars();
+    CrtMods();
+    Step("LoadGParmFrFl");
+    LoadGParmFrFl();
+    Step("MainForm.InitView");
+    if (MainForm) MainForm->InitView();
+    SysState = 1;
+  } catch (const std::exception &E) {
+    InitFailed = true;
+    GLBL_TipMsg(InitFailTip, "", TipError);
+    Log::FatalFmt("Err, Tips: \"%s\", Mthd-Loc: [%s-%s], SysMsg: (%s)", {InitFailTip, "TMPC.DO_SYSTEM_INIT", FStep, E.what()});
+  }
+}
+
+void TMPC::InitVars() {
+  SysState = 0;
+  InitFailed = false;
+  ExeName = ProgramFile();
+  PrgDir = ProgramDir();
+  AppMinimized = false;
+  FirstRun = File_SizeOf(PrgDir + "cfg.ini") < 10;
+  VScrollWidth = QApplication::style() ? QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 17;
+  QApplication::setApplicationName(QString::fromLatin1(AppTitle));
+  // The minimise hook is the main window's state-change handler.
+}
+
+void TMPC::CrtMods() {
+  Step("CrtMods-Logger");
+  auto *L = new TLogger(PrgDir + "log.txt");
+  SetLogger(L);
+  if (MainForm) {
+    QPointer<TMainForm> Form(MainForm);
+    L->SetMemoSink([Form](const std::string &Line) {
+      if (Form) Form->AppendLogLine(Line);
+    });
+  }
+  Step("CrtMods-Form_Msg");
+  FormMsg = new TForm_Msg();
+  Step("CrtMods-FIniFile");
+  FIni = std::make_unique<TIniFile>(PrgDir + "cfg.ini");
+  // The job controller, the three editors and the job monitor are made in
+  // these steps as they come into the program.
+  Step("CrtMods-JobCtrl");
+  Step("CrtMods-JE_Txt");
+  Step("CrtMods-JE_Img");
+  Step("CrtMods-JE_Fls");
+  Step("CrtMods-JobMntr");
+}
+
+void TMPC::LoadGParmFrFl() {
+  if (!FIni) throw EMossError("The settings file is not open");
+  std::string Bad;
+  LoadGParm(*FIni, GParm, &Bad);
+  if (!Bad.empty())
+    Log::ErrFmt(ErrTipsFmt, {"Bad dChkDate in cfg.ini, read as today", "TMPC.LoadGParmFrFl", "'" + Bad + "' is not a valid date"},
+                true);
+  FParmLoaded = true;
+}
+
+void TMPC::SavParmToFl() {
+  InjectFault("SavParmToFl");
+  if (!FIni) throw EMossError("The settings file is not open");
+  // Settings that were never read hold only defaults; writing them would
+  // wipe the user's file, so it is left as it was.
+  if (!FParmLoaded) throw EMossError("Settings were not loaded; cfg.ini left as it was");
+  TLiveLayout Live;
+  if (MainForm) {
+    QRect G = MainForm->geometry();
+    Live.MFrm_L = G.x();
+    Live.MFrm_T = G.y();
+    Live.MFrm_W = G.width();
+    Live.MFrm_H = G.height();
+    Live.JMon_H = MainForm->LstVw_Mntr->height();
+  }
+  SaveGParm(*FIni, GParm, Live);
+}
+
+std::string TMPC::GetTempFile() { return GetTempFileIn(PrgDir); }
+
+bool TMPC::ALLOW_EXIT_SYSTEM() {
+  try {
+    if (InitFailed) return true;
+    InjectFault("ALLOW_EXIT_SYSTEM");
+    // The job controller reports unfinished jobs once it is part of the program.
+    bool Unfinished = false;
+    if (Unfinished && !ExitUnattended)
+      return GLBL_MsgBox(MainForm, "A job is running, would you still like to exit program?", MbYesNo);
+    return true;
+  } catch (const std::exception &E) {
+    Log::ErrFmt(ErrTipsFmt, {"", "TMPC.ALLOW_EXIT_SYSTEM", E.what()}, true);
+    return true;
+  }
+}
+
+void TMPC::DO_SYSTEM_EXIT() {
+  SysState = 2;
+  auto Guard = [](const char *Tip, const char *Mthd, const std::function<void()> &Fn) {
+    try {
+      Fn();
+    } catch (const std::exception &E) {
+      Log::ErrFmt(ErrTipsFmt, {Tip, Mthd, E.what()}, true);
+    }
+  };
+  Guard("Fail to cancel all jobs!", "TMPC.DO_SYSTEM_EXIT-CanAllJobs", [] { InjectFault("CanAllJobs"); });
+  Guard("Fail to save parameters to file!", "TMPC.DO_SYSTEM_EXIT-SavParmToFl", [this] { SavParmToFl(); });
+  FreeModules();
+  // The log is gone by now; a late failure goes to standard error.
+  try {
+    ClearVars();
+  } catch (const std::exception &E) {
+    std::fprintf(stderr, "%s\n", Format(ErrTipsFmt, {"Clear vars error!", "TMPC.DO_SYSTEM_EXIT-ClearVars", E.what()}).c_str());
+  }
+}
+
+void TMPC::FreeModules() {
+  auto Free = [](const char *Name, const std::function<void()> &Fn) {
+    try {
+      Fn();  // frees and clears the module variable, failure or not
+      InjectFault(Name);
+    } catch (const std::exception &E) {
+      Log::FatalFmt(ErrTipsFmt, {Format("Free object %s error !", {Name}), "TMPC.DO_SYSTEM_EXIT-FreeModules", E.what()});
+    }
+  };
+  Free("JE_Txt", [] {});
+  Free("JE_Img", [] {});
+  Free("JE_Fls", [] {});
+  Free("JobCtrl", [] {});
+  Free("JobMntr", [] {});
+  Free("FIniFile", [this] { FIni.reset(); });
+  Free("Form_Msg", [] {
+    TForm_Msg *F = FormMsg;
+    FormMsg = nullptr;
+    delete F;
+  });
+  // The log goes last; its destructor writes every pending line.
+  std::unique_ptr<TLogger> L(Logger());
+  SetLogger(nullptr);
+  try {
+    L.reset();
+    InjectFault("Logger");
+  } catch (const std::exception &E) {
+    std::fprintf(stderr, "%s\n",
+                 Format(ErrTipsFmt, {"Free object Logger error !", "TMPC.DO_SYSTEM_EXIT-FreeModules", E.what()}).c_str());
+  }
+}
+
+void TMPC::ClearVars() {
+  InjectFault("ClearVars");
+  ClearTempFiles(PrgDir);
+}

@@ -1,0 +1,62 @@
+#pragma once
+// The one settings record and its INI file, cfg.ini beside the program. It
+// is read once at start and written once at exit; between the two the
+// program works on the record alone.
+#include <cstdint>
+#include <string>
+
+#include "platform/uRegional.h"
+
+class TIniFile;
+
+struct TGlobalParm {
+  // Job-edit parameters (section "JEP").
+  uint8_t SrcTextFmt = 0;
+  bool bTxt_Atch_Image = false;
+  bool bTxt_Rmv_Scrp = false;
+  bool bTxt_ExItem_Url = false;
+  bool bTxt_ExItem_Time = false;
+  uint8_t Img_Flt_Typ = 0;
+  uint8_t Img_Flt_Siz = 0;
+  bool bImg_Sort_Siz_Des = true;
+  uint8_t Img_Sel_Kind = 0;
+  bool bImg_Flt_IgnTiny = true;
+  bool bImg_Flt_IgnBar = true;
+  bool bFls_Sort_Des = true;
+  uint8_t Fls_Sel_Kind = 0;
+  // The rest.
+  std::string sDir_Def;
+  std::string sDir_Def_Txt;
+  std::string sDir_Def_Img;
+  std::string sDir_Def_Fls;
+  bool bFlAtRenam = false;
+  bool bMsg_Cmplt = true;
+  int32_t iTot_Job_Cnt = 0;
+  int32_t iChkCyc = 14;
+  TDateTime dChkDate = 0;
+  int32_t iVw_MFrm_L = 0, iVw_MFrm_T = 0, iVw_MFrm_W = 0, iVw_MFrm_H = 0;
+  int32_t iVw_EFrm_Txt_W = 0, iVw_EFrm_Txt_H = 0;
+  int32_t iVw_EFrm_H = 0;
+  bool bVw_JDtl_Vis = true;
+  int32_t iVw_JMon_H = 0;
+};
+
+extern TGlobalParm GParm;
+
+// The save folders a missing key falls back to: $HOME/Save and its
+// Text, Image and Flash folders.
+std::string DefaultSaveDir(const char *Sub = nullptr);
+
+// The values taken from the live windows when the settings are written.
+struct TLiveLayout {
+  int32_t MFrm_L = 0, MFrm_T = 0, MFrm_W = 0, MFrm_H = 0;
+  int32_t JMon_H = 0;
+};
+
+// Reads every key into P (missing keys and non-numbers give the defaults).
+// A "dChkDate" that is not a date reads as today, and BadDate receives the
+// text that was there so the caller can log it.
+void LoadGParm(const TIniFile &Ini, TGlobalParm &P, std::string *BadDate = nullptr);
+// Forgets the file's old content, writes every key in its fixed order, and
+// saves it atomically. Throws EMossError when the file cannot be written.
+void SaveGParm(TIniFile &Ini, const TGlobalParm &P, const TLiveLayout &Live);

@@ -1,0 +1,27 @@
+#include "control/uTempFile.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "pub/Unit_Pub.h"
+#include "ui/Unit_Log.h"
+
+std::string GetTempFileIn(const std::string &PrgDir) {
+  std::string Folder = PrgDir + "txtmp/";
+  if (!Dir_Exists(Folder) && ::mkdir(Folder.c_str(), 0755) != 0 && !Dir_Exists(Folder))
+    throw EMossError(Format(ErrTipsFmt, {"Cannot create dir: " + Folder, "TMPC.GetTempFile", ""}));
+  for (int N = 0;; ++N) {
+    std::string Cand = Format("%s%s_%d%s", {Folder, "#tmp", N, ".html"});
+    struct stat St;
+    // A name is taken while its file exists and cannot be deleted.
+    if (::lstat(Cand.c_str(), &St) != 0) return Cand;
+    if (::unlink(Cand.c_str()) == 0) return Cand;
+  }
+}
+
+void ClearTempFiles(const std::string &PrgDir) {
+  std::string Folder = PrgDir + "txtmp/";
+  if (Dir_Exists(Folder)) Dir_DelFiles(Folder, "*.html");
+}

@@ -1,0 +1,20 @@
+#pragma once
+// What the user is told: the tip (non-modal, fades in at the lower right)
+// and the modal message box captioned "Message".
+#include <string>
+
+class QWidget;
+class TForm_Msg;
+
+// Tip kinds.
+inline constexpr int TipWarning = 0, TipError = 1, TipGood = 2;
+// Message-box kinds.
+inline constexpr int MbWarning = 0, MbError = 1, MbInfo = 2, MbYesNo = 3;
+
+// The tip window, made at start-up and freed at exit; null outside that.
+extern TForm_Msg *FormMsg;
+
+void GLBL_TipMsg(const std::string &Msg, const std::string &SecMsg, int Kind);
+// Shows only while the program is ready, or while a failed start is being
+// reported; otherwise returns false at once. True for Yes or OK.
+bool GLBL_MsgBox(QWidget *Owner, const std::string &Text, int Kind, bool TopMost = false);
