@@ -28,9 +28,11 @@ void EnsurePrivateDir(const std::string &Dir) {
 
 std::string RuntimeDir() {
   std::string Dir;
-  if (const char *X = std::getenv("XDG_RUNTIME_DIR"); X && *X)
-    Dir = std::string(X) + "/mossgather";
-  else
+  if (const char *X = std::getenv("XDG_RUNTIME_DIR"); X && *X) {
+    Dir = X;
+    while (Dir.size() > 1 && Dir.back() == '/') Dir.pop_back();
+    Dir += "/mossgather";
+  } else
     Dir = "/tmp/mossgather-" + std::to_string(::getuid());
   EnsurePrivateDir(Dir);
   return Dir + "/";

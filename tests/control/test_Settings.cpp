@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "control/uGlobalParm.h"
+#include "platform/TIniFile.h"
+#include "pub/Unit_Pub.h"
+#include "support/TestSupport.h"
+
+namespace {
+TGlobalParm Load(const std::string &Text, std::string *Bad = nullptr) {
+  TIniFile Ini("");
+  Ini.SetText(Text);
+  TGlobalParm P;
+  LoadGParm(Ini, P, Bad);
+  return P;
+}
+}  // namespace
+
+TEST(Settings, NoFileGivesTheDefaults) {
+  TTempDir D;
+  TIniFile Ini(D.File("cfg.ini"));
+  TGlobalParm P;
+  P.bMsg_Cmplt = false;
+  LoadGParm(Ini, P);
+  EXPECT_EQ(P.sDir_Def_Txt, DefaultSaveDir("Text"));
+  EXPECT_EQ(P.sDir_Def, DefaultSaveDir());
+  EXPECT_EQ(P.iChkCyc, 14);
+  EXPECT_TRUE(P.bMsg_Cmplt);
+  EXPECT_TRUE(P.bVw_JDtl_Vis);
+  EXPECT_TRUE(P.bImg_Sort_Siz_Des);
+  EXPECT_TRUE(P.bImg_Flt_IgnTiny);
+  EXPECT_TRUE(P.bImg_Flt_IgnBar);
+  EXPECT_FALSE(P.bFlAtRenam);
+  EXPECT_EQ(P.iTot_Job_Cnt, 0);
+  EXPECT_EQ(P.dChkDate, Date());
+}
+
+TEST(Settings, ValuesReadWithTheirEncodings) {
+  TGlobalParm P = Load(
+      "[JEP]\nImg_Flt_Typ=259\nbTxt_Rmv_Scrp=7\nSrcTextFmt=x1\nbImg_Flt_IgnBar=0\n"
+      "[Global]\niTot_Job_Cnt=41\ndChkDate=2026-01-31\niChkCyc=99999999999\n[Directory]\nsDir_Def= /data/save \n");
+  EXPECT_EQ(P.Img_Flt_Typ, 3);   // low 8 bits
+  EXPECT_TRUE(P.bTxt_Rmv_Scrp);  // any integer but 0 is true
+  EXPECT_EQ(P.SrcTextFmt, 0);    // not a number: the default
+  EXPECT_FALSE(P.bImg_Flt_IgnBar);
+  EXPECT_EQ(P.iTot_Job_Cnt, 41);
+  EXPECT_EQ(P.iChkCyc, 14);  // out of 32-bit range: the default
+  EXPECT_EQ(DateToStr(P.dChkDate), "2026-01-31");
+  EXPECT_EQ(P.sDir_Def, "/data/save");
+}
+
+TEST(Settings, BadCheckDateReadsAsTodayAndKeepsTheRest) {
+  std::string Bad;
+  TGlobalParm P = Load("[Global]\ndChkDate=31/12/2026\niVw_MFrm_W=700\n[JEP]\nFls_Sel_Kind=2\n", &Bad);
+  EXPECT_EQ(Bad, "31/12/2026");
+  EXPECT_EQ(P.dChkDate, Date());
+  EXPECT_EQ(P.iVw_MFrm_W, 700);
+  EXPECT_EQ(P.Fls_Sel_Kind, 2);
+  Bad.clear();
+  Load("[Global]\ndChkDate=2026-02-30\n", &Bad);
+  EXPECT_EQ(Bad, "2026-02-30");
+}
+
+TEST(Settings, SaveWritesEveryKeyInItsOrderAndDropsUnknownOnes) {
+  TTempDir D;
+  WriteFile(D.File("cfg.ini"), "[Global]\nMyOwnKey=1\niTot_Job_Cnt=41\n[Extra]\nx=y\n");
+  TIniFile Ini(D.File("cfg.ini"));
+  TGlobalParm P;
+  LoadGParm(Ini, P);
+  P.dChkDate = EncodeDate(2027, 3, 4);
+  TLiveLayout Live{10, 20, 640, 500, 180};
+  SaveGParm(Ini, P, Live);
+  std::string Text = ReadFile(D.File("cfg.ini"));
+  EXPECT_EQ(Text.find("MyOwnKey"), std::string::npos);
+  EXPECT_EQ(Text.find("[Extra]"), std::string::npos);
+  const char *Order[] = {
+      "[Directory]",        "sDir_Def=",          "sDir_Def_Txt=",   "sDir_Def_Img=",    "sDir_Def_Fls=",       "[Global]",
+      "bFlAtRenam=0",       "bMsg_Cmplt=1",       "iTot_Job_Cnt=41", "iChkCyc=14",       "dChkDate=2027-03-04", "iVw_MFrm_L=10",
+      "iVw_MFrm_T=20",      "iVw_MFrm_W=640",     "iVw_MFrm_H=500",  "iVw_EFrm_Txt_W=0", "iVw_EFrm_Txt_H=0",    "iVw_EFrm_H=0",
+      "bVw_JDtl_Vis=1",     "iVw_JMon_H=180",     "[JEP]",           "SrcTextFmt=0",     "bTxt_Atch_Image=0",   "bTxt_Rmv_Scrp=0",
+      "bTxt_ExItem_Url=0",  "bTxt_ExItem_Time=0", "Img_Flt_Typ=0",   "Img_Flt_Siz=0",    "bImg_Sort_Siz_Des=1", "Img_Sel_Kind=0",
+      "bImg_Flt_IgnTiny=1", "bImg_Flt_IgnBar=1",  "bFls_Sort_Des=1", "Fls_Sel_Kind=0"};
+  size_t Pos = 0;
+  for (const char *Key : Order) {
+    size_t At = Text.find(Key, Pos);
+    ASSERT_NE(At, std::string::npos) << Key << " missing or out of order";
+    Pos = At + 1;
+  }
+  // Round trip.
+  TIniFile Again(D.File("cfg.ini"));
+  TGlobalParm Q;
+  LoadGParm(Again, Q);
+  EXPECT_EQ(Q.iTot_Job_Cnt, 41);
+  EXPECT_EQ(Q.iVw_JMon_H, 180);
+  EXPECT_EQ(DateToStr(Q.dChkDate), "2027-03-04");
+}
+
+TEST(Settings, AFailedWriteLeavesNothingHalfWritten) {
+  TTempDir D;
+  // A target that cannot be replaced: the rename fails, the temporary file
+  // goes, and what stood there stays.
+  ASSERT_TRUE(Dir_Force(D.File("cfg.ini/keep")));
+  TIniFile Ini(D.File("cfg.ini"));
+  Ini.WriteInteger("Global", "iTot_Job_Cnt", 7);
+  EXPECT_THROW(Ini.UpdateFile(), EMossError);
+  EXPECT_TRUE(Dir_Exists(D.File("cfg.ini/keep")));
+  int Entries = 0;
+  for ([[maybe_unused]] const auto &E : std::filesystem::directory_iterator(D.Path())) ++Entries;
+  EXPECT_EQ(Entries, 1);
+  TIniFile Missing(D.File("no-such-dir/cfg.ini"));
+  EXPECT_THROW(Missing.UpdateFile(), EMossError);
+}
+
+TEST(IniFile, ParsesTheUsualShapes) {
+  TIniFile Ini("");
+  Ini.SetText("\xEF\xBB\xBF; comment\r\n[Sec]\r\n Key = Value with = sign \r\nkey=second wins not\nnoequals\n[sec]\nOther=2\n");
+  EXPECT_EQ(Ini.ReadString("SEC", "KEY", ""), "Value with = sign");  // names ignore case, first one wins
+  EXPECT_EQ(Ini.ReadInteger("Sec", "Other", 0), 2);                  // same section under another case
+  EXPECT_EQ(Ini.ReadInteger("Sec", "Key", -5), -5);
+  EXPECT_EQ(Ini.Sections().size(), 1u);
+  Ini.WriteString("New", "Multi", "a\nb");
+  EXPECT_EQ(Ini.ReadString("New", "Multi", ""), "a b");
+}
