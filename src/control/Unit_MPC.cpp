@@ -106,11 +106,12 @@ void TMPC::SavParmToFl() {
   if (!FParmLoaded) throw EMossError("Settings were not loaded; cfg.ini left as it was");
   TLiveLayout Live;
   if (MainForm) {
-    QRect G = MainForm->geometry();
-    Live.MFrm_L = G.x();
-    Live.MFrm_T = G.y();
-    Live.MFrm_W = G.width();
-    Live.MFrm_H = G.height();
+    // The position of the frame and the size inside it, the pair that
+    // move() and resize() take back at the next start.
+    Live.MFrm_L = MainForm->frameGeometry().x();
+    Live.MFrm_T = MainForm->frameGeometry().y();
+    Live.MFrm_W = MainForm->width();
+    Live.MFrm_H = MainForm->height();
     Live.JMon_H = MainForm->LstVw_Mntr->height();
   }
   SaveGParm(*FIni, GParm, Live);

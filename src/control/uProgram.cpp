@@ -1,5 +1,7 @@
 #include "control/uProgram.h"
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QJsonObject>
@@ -93,6 +95,14 @@ int RunProgram(int Argc, char **Argv) {
   TReqChannel Channel;
   Channel.SetHandler("WakeUp", [](const QJsonObject &, QJsonObject &) {
     if (MainForm) MainForm->WakeUp();
+    return ChannelOk;
+  });
+  // Tells a caller (a second copy, the host, -doctor, the tests) that this
+  // copy runs and how far its start got.
+  Channel.SetHandler("Ping", [](const QJsonObject &, QJsonObject &Reply) {
+    Reply.insert(QStringLiteral("sysState"), SysState.load());
+    Reply.insert(QStringLiteral("initFailed"), InitFailed.load());
+    Reply.insert(QStringLiteral("pid"), static_cast<qint64>(::getpid()));
     return ChannelOk;
   });
   try {

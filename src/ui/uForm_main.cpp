@@ -217,10 +217,12 @@ void TMainForm::InitView() {
       W = 580, H = 480;
     else if (Scr.width() <= 1279)
       W = 660, H = 550;
-    setGeometry((Scr.width() - W) / 2, (Scr.height() - H) / 2, W, H);
+    resize(W, H);
+    move((Scr.width() - W) / 2, (Scr.height() - H) / 2);
     Pn_JobDtl->setVisible(true);
   } else {
-    setGeometry(GParm.iVw_MFrm_L, GParm.iVw_MFrm_T, std::max(GParm.iVw_MFrm_W, 580), std::max(GParm.iVw_MFrm_H, 480));
+    resize(std::max(GParm.iVw_MFrm_W, 580), std::max(GParm.iVw_MFrm_H, 480));
+    move(GParm.iVw_MFrm_L, GParm.iVw_MFrm_T);
     if (GParm.bVw_JDtl_Vis) {
       Pn_JobDtl->setVisible(true);
       if (GParm.iVw_JMon_H > 0) {

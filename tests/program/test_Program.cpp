@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "platform/TChannelClient.h"
+#include "platform/TRegistryStore.h"
+#include "pub/Unit_Pub.h"
+#include "support/TProcess.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long MsSince(Clock::time_point T) { return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - T).count(); }
+
+// A user's world in a temporary folder: program folder, config, runtime.
+struct ProgramFixture : ::testing::Test {
+  TTempDir Root;
+  std::string Prg = Root.Path() + "prg/";
+  std::vector<std::string> Env;
+
+  void SetUp() override {
+    Dir_Force(Prg);
+    Dir_Force(Root.Path() + "cfg");
+    Dir_Force(Root.Path() + "run");
+    Dir_Force(Root.Path() + "home");
+    Env = {"MOSSGATHER_PRGDIR=" + Prg,
+           "XDG_CONFIG_HOME=" + Root.Path() + "cfg",
+           "XDG_RUNTIME_DIR=" + Root.Path() + "run",
+           "XDG_CACHE_HOME=" + Root.Path() + "cache",
+           "HOME=" + Root.Path() + "home",
+           "QT_QPA_PLATFORM=offscreen"};
+  }
+
+  std::string Sock() const { return Root.Path() + "run/mossgather/Mossgather 0.12.sock"; }
+
+  std::unique_ptr<TProcess> Start(std::vector<std::string> Args = {"-RealStr"}) {
+    return std::make_unique<TProcess>(MOSSGATHER_EXE, Args, Env, Root.Path() + "out.txt");
+  }
+
+  // Waits until the copy answers on its channel with its start finished.
+  bool Ready(int Ms = 10000) {
+    return WaitFor(
+        [&] {
+          std::string Reply;
+          return Channel_Request(Sock(), R"({"method":"Ping"})", Reply, 500) && Reply.find("\"sysState\":1") != std::string::npos;
+        },
+        Ms);
+  }
+
+  void Stop(TProcess &P) {
+    P.Signal(SIGTERM);
+    int Code = -1;
+    ASSERT_TRUE(P.Wait(10000, &Code)) << "did not end on SIGTERM";
+    EXPECT_EQ(Code, 0);
+  }
+
+  // Starts, waits for the start to finish, ends by SIGTERM.
+  void RunOnce() {
+    auto P = Start();
+    ASSERT_TRUE(Ready()) << ReadFile(Root.Path() + "out.txt");
+    Stop(*P);
+  }
+
+  std::string Cfg() { return ReadFile(Prg + "cfg.ini"); }
+  std::string Log() { return ReadFile(Prg + "log.txt"); }
+  int Count(const std::string &Text, const std::string &What) {
+    int N = 0;
+    for (size_t P = 0; (P = Text.find(What, P)) != std::string::npos; ++P) ++N;
+    return N;
+  }
+  void InstallAs(const std::string &Exe) {
+    TRegistryStore(Root.Path() + "cfg/mossgather/registry.ini").WriteString("Software\\Mossgather\\", "CurExeFile", Exe);
+  }
+};
+
+}  // namespace
+
+TEST_F(ProgramFixture, NoSettingsFileGivesTheDefaultsAndExitWritesThem) {
+  RunOnce();
+  std::string C = Cfg();
+  EXPECT_NE(C.find("sDir_Def_Txt=" + Root.Path() + "home/Save/Text\n"), std::string::npos) << C;
+  EXPECT_NE(C.find("iChkCyc=14\n"), std::string::npos);
+  EXPECT_NE(C.find("bMsg_Cmplt=1\n"), std::string::npos);
+  EXPECT_NE(C.find("bVw_JDtl_Vis=1\n"), std::string::npos);
+  EXPECT_NE(C.find("bImg_Sort_Siz_Des=1\n"), std::string::npos);
+  EXPECT_NE(C.find("bImg_Flt_IgnTiny=1\nbImg_Flt_IgnBar=1\n"), std::string::npos);
+}
+
+TEST_F(ProgramFixture, NineBytesAreAFirstRunAndTenAreNot) {
+  // A first run centres the window on the screen; a later one takes the
+  // saved bounds (none here, so the top-left corner).
+  WriteFile(Prg + "cfg.ini", "[Global]\n");  // 9 bytes
+  RunOnce();
+  EXPECT_EQ(Cfg().find("iVw_MFrm_L=0\n"), std::string::npos) << Cfg();
+  WriteFile(Prg + "cfg.ini", "[Global]\n\n");  // 10 bytes
+  RunOnce();
+  EXPECT_NE(Cfg().find("iVw_MFrm_L=0\n"), std::string::npos) << Cfg();
+}
+
+TEST_F(ProgramFixture, ValuesSurviveARunInTheirOwnForm) {
+  WriteFile(Prg + "cfg.ini", "[Global]\niTot_Job_Cnt=41\nMyHandKey=hello\niChkCyc=3\n[JEP]\nImg_Flt_Typ=259\n[Mine]\nfoo=bar\n");
+  RunOnce();
+  std::string C = Cfg();
+  EXPECT_NE(C.find("iTot_Job_Cnt=41\n"), std::string::npos);
+  EXPECT_NE(C.find("iChkCyc=3\n"), std::string::npos);
+  EXPECT_NE(C.find("Img_Flt_Typ=3\n"), std::string::npos);
+  EXPECT_EQ(C.find("MyHandKey"), std::string::npos);
+  EXPECT_EQ(C.find("[Mine]"), std::string::npos);
+}
+
+TEST_F(ProgramFixture, ABadCheckDateStartsNormallyAndKeepsEveryKey) {
+  WriteFile(Prg + "cfg.ini", "[Global]\ndChkDate=someday\niTot_Job_Cnt=9\niVw_EFrm_H=321\n[JEP]\nbTxt_Rmv_Scrp=1\n");
+  RunOnce();
+  std::string C = Cfg(), L = Log();
+  EXPECT_NE(C.find("iTot_Job_Cnt=9\n"), std::string::npos);
+  EXPECT_NE(C.find("iVw_EFrm_H=321\n"), std::string::npos);
+  EXPECT_NE(C.find("bTxt_Rmv_Scrp=1\n"), std::string::npos);
+  EXPECT_EQ(C.find("dChkDate=1899-12-30"), std::string::npos);
+  EXPECT_EQ(Count(L, "[Error]"), 1) << L;
+  EXPECT_NE(L.find("'someday' is not a valid date"), std::string::npos);
+  EXPECT_EQ(L.find("[Fatal]"), std::string::npos);
+}
+
+TEST_F(ProgramFixture, ASecondCopyWakesTheFirstAndEnds) {
+  auto First = Start();
+  ASSERT_TRUE(Ready());
+  auto T0 = Clock::now();
+  auto Second = Start();
+  int Code = -1;
+  ASSERT_TRUE(Second->Wait(5000, &Code));
+  long long Ms = MsSince(T0);
+  std::printf("second copy ended after %lld ms\n", Ms);
+  EXPECT_EQ(Code, 0);
+  EXPECT_LT(Ms, 3000);  // a hang guard; a second is the expectation
+  Stop(*First);
+  EXPECT_EQ(Count(Log(), "[WakeUpMsg]"), 1);
+}
+
+TEST_F(ProgramFixture, ALauncherStartsTheInstalledCopyAndEndsAfterItsPause) {
+  InstallAs(MOSSGATHER_EXE);
+  auto First = Start();
+  ASSERT_TRUE(Ready());
+  // A plain start, a first parameter in the wrong case, and "-RealStr" in
+  // second place are all launcher starts.
+  std::vector<std::vector<std::string>> Starts = {{}, {"-realstr"}, {"x", "-RealStr"}};
+  for (const auto &Args : Starts) {
+    auto T0 = Clock::now();
+    auto L = Start(Args);
+    int Code = -1;
+    ASSERT_TRUE(L->Wait(10000, &Code));
+    long long Ms = MsSince(T0);
+    std::printf("launcher (%zu args) ended after %lld ms\n", Args.size(), Ms);
+    EXPECT_EQ(Code, 0);
+    EXPECT_GE(Ms, 1450);
+  }
+  // Each launcher's installed copy found the first and woke it.
+  EXPECT_TRUE(WaitFor([&] { return true; }, 0));
+  Stop(*First);
+  EXPECT_EQ(Count(Log(), "[WakeUpMsg]"), 3) << Log();
+}
+
+TEST_F(ProgramFixture, ScratchFilesGoAtExit) {
+  Dir_Force(Prg + "txtmp");
+  WriteFile(Prg + "txtmp/#tmp_0.html", "x");
+  WriteFile(Prg + "txtmp/#tmp_1.html", "x");
+  RunOnce();
+  EXPECT_FALSE(File_Exists(Prg + "txtmp/#tmp_0.html"));
+  EXPECT_FALSE(File_Exists(Prg + "txtmp/#tmp_1.html"));
+  EXPECT_TRUE(Dir_Exists(Prg + "txtmp"));
+}
+
+TEST_F(ProgramFixture, SigIntAndSigHupCloseThroughTheNormalPath) {
+  for (int Sig : {SIGINT, SIGHUP}) {
+    std::remove((Prg + "cfg.ini").c_str());
+    auto P = Start();
+    ASSERT_TRUE(Ready());
+    P->Signal(Sig);
+    int Code = -1;
+    ASSERT_TRUE(P->Wait(10000, &Code));
+    EXPECT_EQ(Code, 0);
+    EXPECT_TRUE(File_Exists(Prg + "cfg.ini")) << Sig;
+  }
+}
