@@ -37,6 +37,7 @@ void TMPC::Step(const char *Name) {
 }
 
 void TMPC::DO_SYSTEM_INIT() {
+  FParmLoaded = false;
   try {
     Step("InitVars");
     InitVars();
