@@ -8,8 +8,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
 
 build=${BUILD_DIR:-$root/build-release}
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DMOSS_TESTS=OFF -DMOSS_BENCH=OFF >/dev/null
-cmake --build "$build" -j"${JOBS:-2}"
+if [ "${SKIP_BUILD:-0}" != 1 ]; then  # SKIP_BUILD=1 installs what BUILD_DIR already holds
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DMOSS_TESTS=OFF -DMOSS_BENCH=OFF >/dev/null
+  cmake --build "$build" -j"${JOBS:-2}"
+fi
 
 prg=${PREFIX_DIR:-$HOME/.local/lib/mossgather}
 bindir=$HOME/.local/bin

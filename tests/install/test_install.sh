@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs the built program into a temporary home, starts it through the
+# launcher as a user would, ends it, and uninstalls it.
+set -euo pipefail
+src=$1 build=$2
+home=$(mktemp -d /tmp/mossgather-install-XXXXXX)
+trap 'pkill -TERM -f "$home/" 2>/dev/null || true; rm -rf "$home"' EXIT
+export HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share XDG_RUNTIME_DIR=$home/run
+mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
+fail() { echo "FAIL: $*"; exit 1; }
+
+SKIP_BUILD=1 BUILD_DIR=$build NO_START=1 "$src/scripts/install.sh" >/dev/null
+prg=$home/.local/lib/mossgather
+for f in mossgather mossgather-reg Help/introduction.htm help/use.htm mossgather.svg; do
+  [ -e "$prg/$f" ] || fail "missing $f"
+done
+[ -d "$prg/IEMenu" ] || fail "missing IEMenu/"
+[ -x "$home/.local/bin/mossgather" ] || fail "missing launcher"
+grep -q "^Exec=$home/.local/bin/mossgather$" "$home/.local/share/applications/mossgather.desktop" || fail "desktop entry"
+[ -e "$home/.local/share/icons/hicolor/scalable/apps/mossgather.svg" ] || fail "icon"
+[ "$("$prg/mossgather-reg" get 'Software\Mossgather\' CurExeFile)" = "$prg/mossgather" ] || fail "CurExeFile"
+
+# The launcher starts the installed copy and ends after its pause.
+start=$(date +%s%N)
+"$home/.local/bin/mossgather"
+elapsed=$(( ($(date +%s%N) - start) / 1000000 ))
+[ "$elapsed" -ge 1400 ] || fail "launcher ended after $elapsed ms"
+for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/mossgather/Mossgather 0.12.sock" ] && break; sleep 0.1; done
+pid=$(pgrep -f "^$prg/mossgather -RealStr") || fail "installed copy not running"
+sleep 0.5
+kill -TERM "$pid"
+for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$pid" 2>/dev/null && fail "did not end on SIGTERM"
+[ -s "$prg/cfg.ini" ] || fail "cfg.ini not written at exit"
+echo "[Global]" >>"$prg/log.txt"
+
+"$src/scripts/uninstall.sh" >/dev/null
+[ -e "$prg/mossgather" ] && fail "program left behind"
+[ -e "$home/.local/bin/mossgather" ] && fail "launcher left behind"
+[ -e "$home/.local/share/applications/mossgather.desktop" ] && fail "desktop entry left behind"
+[ -s "$prg/cfg.ini" ] || fail "settings removed"
+[ -s "$prg/log.txt" ] || fail "log removed"
+"$prg/../../bin/mossgather-reg" get 'Software\Mossgather\' CurExeFile 2>/dev/null && fail "CurExeFile left behind"
+echo "install and uninstall: ok (launcher ended after $elapsed ms)"
