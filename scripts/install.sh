@@ -21,9 +21,11 @@ mkdir -p "$prg" "$bindir" "$apps" "$icons"
 
 # A running copy keeps its program file open: end it first, through its
 # normal close path, so that its settings are written.
-if pgrep -u "$(id -u)" -x mossgather >/dev/null 2>&1; then
-  pkill -TERM -u "$(id -u)" -x mossgather || true
-  for _ in $(seq 50); do pgrep -u "$(id -u)" -x mossgather >/dev/null 2>&1 || break; sleep 0.1; done
+# Only the copy that runs from this program folder is ended.
+running="^$prg/mossgather( |\$)"
+if pgrep -u "$(id -u)" -f "$running" >/dev/null 2>&1; then
+  pkill -TERM -u "$(id -u)" -f "$running" || true
+  for _ in $(seq 50); do pgrep -u "$(id -u)" -f "$running" >/dev/null 2>&1 || break; sleep 0.1; done
 fi
 
 for exe in "$build"/bin/mossgather*; do

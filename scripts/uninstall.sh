@@ -6,9 +6,11 @@ prg=${PREFIX_DIR:-$HOME/.local/lib/mossgather}
 bindir=$HOME/.local/bin
 data=${XDG_DATA_HOME:-$HOME/.local/share}
 
-if pgrep -u "$(id -u)" -x mossgather >/dev/null 2>&1; then
-  pkill -TERM -u "$(id -u)" -x mossgather || true
-  for _ in $(seq 50); do pgrep -u "$(id -u)" -x mossgather >/dev/null 2>&1 || break; sleep 0.1; done
+# Only the copy that runs from this program folder is ended.
+running="^$prg/mossgather( |\$)"
+if pgrep -u "$(id -u)" -f "$running" >/dev/null 2>&1; then
+  pkill -TERM -u "$(id -u)" -f "$running" || true
+  for _ in $(seq 50); do pgrep -u "$(id -u)" -f "$running" >/dev/null 2>&1 || break; sleep 0.1; done
 fi
 if [ -x "$prg/mossgather-reg" ]; then "$prg/mossgather-reg" delete 'Software\Mossgather\' CurExeFile || true; fi
 if [ -d "$prg" ]; then
