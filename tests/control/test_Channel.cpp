@@ -118,7 +118,7 @@ TEST_F(ChannelFixture, AMessageThatNeverFinishesIsDropped) {
 }
 
 TEST_F(ChannelFixture, AnOversizedLengthIsRefused) {
-  bool Done = false;
+  std::atomic<bool> Done{false};
   std::string Got;
   std::thread T([&] {
     int Fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -134,7 +134,7 @@ TEST_F(ChannelFixture, AnOversizedLengthIsRefused) {
     ::close(Fd);
     Done = true;
   });
-  SpinUntil([&] { return Done; });
+  SpinUntil([&] { return Done.load(); });
   T.join();
   EXPECT_NE(Got.find("message too large"), std::string::npos);
 }
