@@ -42,13 +42,17 @@ std::string Html_MkLink(const std::string &Url, const std::string &Text);
 bool Clear_Sub_Str(std::string &S, const std::string &StartTag, const std::string &EndTag);
 
 // Rewrites the src of every "<img " tag whose value is a line of RawSrcs
-// (letter case ignored) to "<folder>/<file name>", folder and file name taken
-// from LocalPaths (the line of the same position, and the folder of its first
-// line). RawSrcs and LocalPaths are parallel lists.
+// (ASCII letter case ignored) to "<folder>/<file name>", folder and file name
+// taken from LocalPaths (the line of the same position, and the folder of its
+// first line); characters that would change the link are percent-escaped.
+// RawSrcs and LocalPaths are parallel lists; a src line beyond LocalPaths is
+// never rewritten.
 //
 // IndexList: a first entry of 1 on entry asks for snippet mode; IndexList then
 // comes back as the positions of the pictures whose tags were rewritten, each
-// once, in order of first appearance. Otherwise it is not touched.
+// once, in order of first appearance. A line that only spells a picture's src
+// another way (same local path as an earlier line) is listed as that earlier
+// line. Otherwise IndexList is not touched.
 //
 // ImageCount is the number of pictures of the page; more than ImageCount + 29
 // rewritten tags make the call fail. True when Html was processed (it may come
