@@ -18,11 +18,11 @@
 namespace {
 
 // The body is received in pieces of this size and each piece written
-// straight to the file: large enough that the system calls cost little next
-// to the copying, small enough to stay in the caches.
+// straight to the file. Measured on loopback against nginx: 32 KiB pieces
+// are clearly slower, 64 to 256 KiB about equal and the steadiest; larger
+// ones gain nothing. (Splicing socket to file through a pipe was tried: no
+// faster here, and far less steady.)
 constexpr size_t RecvPieceBytes = 256 * 1024;
-// Spliced pieces never touch our memory, so they can be as large as the pipe.
-constexpr size_t SplicePieceBytes = 1024 * 1024;
 
 const char *const UserAgent = "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; .NET CLR 1.0.3705)";
 
@@ -117,7 +117,6 @@ class TTempFile {
     }
     return true;
   }
-  int Fd() const { return FFd; }
   bool Close() {
     int Fd = FFd;
     FFd = -1;
@@ -349,8 +348,9 @@ void THttpDownFile::OpenConn() {
 void THttpDownFile::RecvHeader() {
   SetStatus("Downloading http header...");
   FBufLen = 0;
+  size_t Scan = 0;  // where the search for the blank line goes on
   for (;;) {
-    size_t End = Http_HeaderEnd(std::string_view(FBuf.data(), FBufLen));
+    size_t End = Http_HeaderEnd(std::string_view(FBuf.data(), FBufLen), &Scan);
     if (End > HttpMaxHeaderBytes || (End == 0 && FBufLen >= HttpMaxHeaderBytes))
       throw EMossError(Format("The http header is larger than %d bytes", {HttpMaxHeaderBytes}));
     if (End > 0) {
@@ -358,6 +358,7 @@ void THttpDownFile::RecvHeader() {
       // The bytes after the blank line are the body's (or the next header's).
       std::memmove(FBuf.data(), FBuf.data() + End, FBufLen - End);
       FBufLen -= End;
+      Scan = 0;
       // An interim answer ("100 Continue") is followed by the real one.
       if (FHdr.Error.empty() && FHdr.Status < 200 && FHdr.Status != 101) continue;
       FHeaderLines = FHdr.Lines;
@@ -418,7 +419,6 @@ bool THttpDownFile::RecvBody() {
   const int64_t IdleMs64 = std::max<int64_t>(int64_t{FTimeoutMs} * 3, FIdleFloorMs);
   const int IdleMs = static_cast<int>(std::min<int64_t>(IdleMs64, INT32_MAX));
   THttpChunkDecoder Dec;
-  bool UseSplice = !Chunked && FSocket->CanSplice();
   int64_t Received = 0;
   for (;;) {
     if (FStopFlag) break;
@@ -428,30 +428,11 @@ bool THttpDownFile::RecvBody() {
       Got = FBufLen;
       FBufLen = 0;
     } else {
-      size_t Want = UseSplice ? SplicePieceBytes : FBuf.size();
+      size_t Want = FBuf.size();
       if (Len >= 0 && static_cast<uint64_t>(Len - Received) < Want) Want = static_cast<size_t>(Len - Received);
-      TNetConn::TIo R = TNetConn::TIo::Unsupported;
-      bool Spliced = false;
+      TNetConn::TIo R;
       try {
-        // A plain body goes from the socket to the file without passing
-        // through our memory; a chunked one must be unwrapped here.
-        if (UseSplice) {
-          bool FileFailed = false;
-          try {
-            R = FSocket->SpliceTo(File.Fd(), Want, IdleMs, Got, FileFailed);
-          } catch (const EMossError &) {
-            if (FileFailed && !FStopFlag) {
-              SetError("Error in downloading file : " + FTargetFile);
-              return false;
-            }
-            throw;
-          }
-          if (R == TNetConn::TIo::Unsupported)
-            UseSplice = false;
-          else
-            Spliced = R == TNetConn::TIo::Ready;
-        }
-        if (R == TNetConn::TIo::Unsupported) R = FSocket->Recv(FBuf.data(), std::min(Want, FBuf.size()), IdleMs, Got);
+        R = FSocket->Recv(FBuf.data(), Want, IdleMs, Got);
       } catch (const EMossError &) {
         if (FStopFlag) break;
         SetError("Error in downloading file : " + FTargetFile);
@@ -459,11 +440,6 @@ bool THttpDownFile::RecvBody() {
       }
       if (R == TNetConn::TIo::Stopped || R == TNetConn::TIo::Closed) break;
       if (R == TNetConn::TIo::Timeout) throw EMossError(Format("No data for %d s, download TIMEOUT!", {IdleMs / 1000}));
-      if (Spliced) {
-        Received += static_cast<int64_t>(Got);
-        FRecvBytes = Received;
-        continue;
-      }
     }
     // Bytes past the announced length are not part of the file.
     if (Len >= 0 && static_cast<uint64_t>(Len - Received) < Got) Got = static_cast<size_t>(Len - Received);
