@@ -82,13 +82,29 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 
 declare -A t
 out=$work/out
+big_ours() { "$fetch" "$base/big.bin" "$out/big.bin"; }
+big_curl() { curl -sf -o "$out/big.bin" "$base/big.bin"; }
+big_wget() { wget -q -O "$out/big.bin" "$base/big.bin"; }
+small_ours() { "$fetch" --list "$work/list.txt" "$out/s"; }
+small_wget() { wget -q -i "$work/list.txt" -P "$out/s"; }
+# Once untimed, so that no tool pays for nginx filling its page cache.
+curl -sf -o /dev/null "$base/big.bin"
+wget -q -i "$work/list.txt" -O /dev/null
+bigs=(big_ours big_curl big_wget)
+smalls=(small_ours small_wget)
 for r in $(seq 1 "$runs"); do
-  t[big_ours]+="$(timed "$fetch" "$base/big.bin" "$out/big.bin") "; rm -f "$out/big.bin"
-  t[big_curl]+="$(timed curl -sf -o "$out/big.bin" "$base/big.bin") "; rm -f "$out/big.bin"
-  t[big_wget]+="$(timed wget -q -O "$out/big.bin" "$base/big.bin") "; rm -f "$out/big.bin"
-  mkdir -p "$out/s"
-  t[small_ours]+="$(timed "$fetch" --list "$work/list.txt" "$out/s") "; rm -rf "$out/s"; mkdir -p "$out/s"
-  t[small_wget]+="$(timed wget -q -i "$work/list.txt" -P "$out/s") "; rm -rf "$out/s"
+  # Each run starts with another tool, so none is always first.
+  for i in 0 1 2; do
+    k=${bigs[$(((i + r) % 3))]}
+    t[$k]+="$(timed "$k") "
+    rm -f "$out/big.bin"
+  done
+  for i in 0 1; do
+    k=${smalls[$(((i + r) % 2))]}
+    mkdir -p "$out/s"
+    t[$k]+="$(timed "$k") "
+    rm -rf "$out/s"
+  done
   echo "run $r of $runs done" >&2
 done
 
