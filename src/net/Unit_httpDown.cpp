@@ -77,6 +77,8 @@ std::string WireHost(const std::string &Host) {
   return At == std::string::npos ? H : H.substr(At + 1);
 }
 
+std::string CookieOrigin(const std::string &Url) { return Url_Split(Url).Scheme + "://" + LowerCase(WireHost(HostOf(Url))); }
+
 // The body's file while it downloads: a new hidden file beside the target,
 // renamed onto the target only once the body is complete, so the target
 // never holds a partial file and an earlier file there is never lost.
@@ -265,6 +267,7 @@ bool THttpDownFile::DownLoad(const std::string &AUrl, const std::string &ATarget
     FContentLen = -1;
     FContentType.clear();
     FCurUrl = HasScheme(FUrl) ? FUrl : "http://" + FUrl;
+    FCookieOrigin = CookieOrigin(FCurUrl);
 
     SendRequest();
     Ok = RecvBody();
@@ -312,7 +315,9 @@ void THttpDownFile::BuildRequest() {
   Lines.push_back("Pragma: no-cache");
   Lines.push_back("Cache-Control: no-cache");
   Lines.push_back("Connection: close");
-  if (!FCookie.empty()) Lines.push_back(Format("Cookie: %s", {StripControls(FCookie)}));
+  // The cookie belongs to the site it was given for: a redirect elsewhere,
+  // or from https down to http, must not carry it along.
+  if (!FCookie.empty() && CookieOrigin(FCurUrl) == FCookieOrigin) Lines.push_back(Format("Cookie: %s", {StripControls(FCookie)}));
   FRequest.clear();
   for (const std::string &L : Lines) {
     FRequest += L + "\r\n";
