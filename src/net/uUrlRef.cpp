@@ -126,6 +126,7 @@ std::string Url_Resolve(const std::string &Base, const std::string &Ref) {
   T.HasFragment = R.HasFragment;
   T.Fragment = R.Fragment;
   // http(s) URLs always have a path.
-  if ((T.Scheme == "http" || T.Scheme == "https") && T.HasAuthority && T.Path.empty()) T.Path = "/";
+  if ((T.Scheme == "http" || T.Scheme == "https") && T.HasAuthority && T.Path.empty())
+    T.Path.assign(1, '/');  // not = "/": g++ 12 -O3 warns falsely (-Wrestrict) on that
   return Url_Join(T);
 }

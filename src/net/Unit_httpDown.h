@@ -1,0 +1,123 @@
+#pragma once
+// THttpDownFile fetches one URL into one file with the program's own small
+// HTTP/1.1 client: plain TCP, or TLS for https. Each job owns one and reuses
+// it for its files, one at a time; while a download runs on the job's
+// worker, the job monitor reads the progress and the main thread may stop it.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "net/Unit_httpHdr.h"
+
+typedef struct ssl_ctx_st SSL_CTX;
+class TNetConn;
+
+// If S starts with Prefix (ASCII letter case ignored), removes it and
+// returns true; the rest keeps its letter case.
+bool CutPrefix(std::string &S, const std::string &Prefix);
+// The host of a URL as written, port included: trimmed, "http://",
+// "https://" and "ftp://" cut, everything before the first "/".
+std::string HostOf(const std::string &Url);
+// Everything after the first "/" that follows the host, without that slash.
+std::string PathOf(const std::string &Url);
+// Splits a host text ("name", "name:8080", "[::1]:8443") into the name to
+// connect to and the port; DefPort when none is written. False for a port
+// that is not a number from 1 to 65535.
+bool SplitHostPort(const std::string &Host, uint16_t DefPort, std::string &Name, uint16_t &Port);
+
+// The bits of THttpDownFile::Flags().
+inline constexpr uint8_t hdInProgress = 0x01;  // set at the start, cleared when the body has been read
+inline constexpr uint8_t hdLocation = 0x02;    // a "Location" header was seen
+inline constexpr uint8_t hdNoHeader = 0x04;    // the response had no header lines
+inline constexpr uint8_t hdUserStop = 0x08;
+inline constexpr uint8_t hdHdrTimeout = 0x10;
+inline constexpr uint8_t hdNotFound = 0x20;  // the status line contains "Not Found"
+inline constexpr uint8_t hdComplete = 0x40;  // the body is complete
+
+class THttpDownFile {
+ public:
+  THttpDownFile();
+  ~THttpDownFile();
+  THttpDownFile(const THttpDownFile &) = delete;
+  THttpDownFile &operator=(const THttpDownFile &) = delete;
+
+  // Fetches Url into TargetFile. True when the whole body was written and
+  // the server did not refuse; otherwise false with ErrorText saying why,
+  // and TargetFile as it was before. Never throws. TimeoutSec bounds each
+  // wait for the connection and the header; the body may idle three times
+  // as long, at least the idle floor (30 s).
+  bool DownLoad(const std::string &Url, const std::string &TargetFile, const std::string &Referer, const std::string &Cookie,
+                int TimeoutSec);
+  // Any thread: ends the running download at once ("User stop !").
+  void StopDown();
+
+  // Safe to read from any thread while a download runs.
+  bool IsBusy() const { return FIsBusy.load(); }
+  std::string StatusText() const;
+  int64_t RecvBytes() const { return FRecvBytes.load(); }
+  int64_t TotalBytes() const { return FTotalBytes.load(); }
+  std::string ErrorText() const;
+  uint8_t Flags() const { return FFlags.load(); }
+
+  // The state of the last call; read on the downloading thread or after
+  // DownLoad has returned.
+  const std::string &Host() const { return FHost; }
+  const std::string &Url() const { return FUrl; }
+  const std::string &Location() const { return FLocation; }
+  const std::string &TargetFile() const { return FTargetFile; }
+  const std::string &Referer() const { return FReferer; }
+  const std::string &Cookie() const { return FCookie; }
+  const std::string &Request() const { return FRequest; }
+  const std::vector<std::string> &HeaderLines() const { return FHeaderLines; }
+  int32_t TimeoutMs() const { return FTimeoutMs; }
+  int64_t ContentLen() const { return FContentLen; }
+  const std::string &ContentType() const { return FContentType; }
+
+  // The trust store for https: a PEM file of CA certificates; empty (the
+  // default) means the system's.
+  void SetCaFile(const std::string &CaFile);
+  // The least time the body may idle before the download fails.
+  void SetIdleFloorMs(int Ms) { FIdleFloorMs = Ms; }
+  // Called on the downloading thread with each request line ('>') and each
+  // response header line ('<'), for a verbose front end.
+  void SetTrace(std::function<void(char Dir, const std::string &Line)> Trace) { FTrace = std::move(Trace); }
+
+ private:
+  void SendRequest();
+  void BuildRequest();
+  void OpenConn();
+  void RecvHeader();
+  void ParseHeader();
+  bool RecvBody();
+  void SetStatus(const std::string &S);
+  void SetError(const std::string &S);
+  void ThrowStop();
+
+  std::unique_ptr<TNetConn> FSocket;
+  std::string FHost, FUrl, FLocation, FTargetFile, FReferer, FCookie, FRequest;
+  std::atomic<uint8_t> FFlags{0};
+  std::vector<std::string> FHeaderLines;
+  std::atomic<bool> FStopFlag{false};
+  int32_t FTimeoutMs = 0;
+  int64_t FContentLen = -1;
+  std::string FContentType;
+  std::atomic<bool> FIsBusy{false};
+  std::atomic<int64_t> FRecvBytes{0}, FTotalBytes{0};
+  mutable std::mutex FTextMx;  // guards FStatusText and FErrorText
+  std::string FStatusText, FErrorText;
+
+  std::string FCurUrl;  // the URL being asked for, absolute; moves with each redirect
+  int FRedirects = 0;
+  THttpHeader FHdr;        // the last response header, parsed
+  std::vector<char> FBuf;  // receive buffer; after the header it holds the body's first bytes
+  size_t FBufLen = 0;
+  int FWakeFd = -1;
+  std::string FCaFile;
+  SSL_CTX *FTlsCtx = nullptr;
+  int FIdleFloorMs = 30000;
+  std::function<void(char, const std::string &)> FTrace;
+};

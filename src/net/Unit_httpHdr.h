@@ -1,0 +1,61 @@
+#pragma once
+// Reading an HTTP/1.1 response without trusting it: the header block is found
+// and parsed within a size bound, and a chunked body is unwrapped piece by
+// piece so that it never has to be held whole. Nothing here does I/O, so the
+// fuzzer can drive every line of it.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A header longer than this is refused: no server we save from needs more,
+// and a hostile one must not make us buffer without end.
+inline constexpr size_t HttpMaxHeaderBytes = 64 * 1024;
+
+// The length of the header block at the start of Buf, up to and including
+// the empty line that ends it (CR LF or a bare LF); 0 when it is not complete.
+size_t Http_HeaderEnd(std::string_view Buf);
+
+struct THttpHeader {
+  std::vector<std::string> Lines;  // without line ends, status line first
+  int Status = 0;                  // the three-digit code
+  bool NotFound = false;           // the status line contains "Not Found"
+  bool HasLocation = false;
+  std::string Location;     // last "Location" value, blanks trimmed
+  int64_t ContentLen = -1;  // -1 when absent or not a whole number
+  std::string ContentType;  // last "Content-Type" value
+  bool Chunked = false;     // the last transfer coding is "chunked"
+  std::string Error;        // why the header is unusable; empty when it is fine
+};
+
+// Parses a header block as Http_HeaderEnd delimits it (the trailing empty
+// line may be there or not). Never throws; a malformed header sets Error.
+THttpHeader Http_ParseHeader(std::string_view Block);
+
+// Unwraps "Transfer-Encoding: chunked": sizes in hex, optional extensions
+// after ";", the CR LF after each chunk's data, a last chunk of size 0 and
+// optional trailer lines. Bare LF line ends are accepted as well.
+class THttpChunkDecoder {
+ public:
+  struct TResult {
+    size_t Payload = 0;   // data bytes now at the front of the buffer
+    size_t Consumed = 0;  // input bytes used; less than given only once Done
+  };
+  // Decodes Buf[0, Len) in place: the chunks' data is moved to the front.
+  // After an error or the end, further input is not consumed.
+  TResult Decode(char *Buf, size_t Len);
+  bool Done() const { return FState == TState::Done; }
+  bool Failed() const { return FState == TState::Error; }
+  const std::string &Error() const { return FError; }
+
+ private:
+  enum class TState { Size, SizeBlank, Ext, LineLf, Data, DataCr, DataLf, Trailer, TrailerLf, Done, Error };
+  void Fail(const char *Why);
+  TState FState = TState::Size;
+  uint64_t FSize = 0;      // the chunk size read so far / data bytes left
+  int FDigits = 0;         // hex digits of the current size
+  size_t FLineLen = 0;     // bytes of the current size, extension or trailer line
+  size_t FTrailerLen = 0;  // bytes of all trailer lines
+  std::string FError;
+};

@@ -1,0 +1,64 @@
+#pragma once
+// One client connection for the downloader: TCP, with TLS over it for https.
+// The socket is non-blocking and every wait is a poll() on it and on a
+// wake-up descriptor, so a stop from another thread ends any wait at once
+// (connect, handshake, send or receive) and each wait has its own time-out.
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+typedef struct ssl_st SSL;
+typedef struct ssl_ctx_st SSL_CTX;
+
+class TNetConn {
+ public:
+  enum class TIo { Ready, Closed, Timeout, Stopped, Unsupported };
+
+  // WakeFd becomes readable when the owner wants every wait to end.
+  explicit TNetConn(int WakeFd) : FWakeFd(WakeFd) {}
+  ~TNetConn();
+  TNetConn(const TNetConn &) = delete;
+  TNetConn &operator=(const TNetConn &) = delete;
+
+  // Connects to the first address of Name that answers. Errors throw
+  // EMossError with the system's reason.
+  TIo Connect(const std::string &Name, uint16_t Port, int TimeoutMs);
+  // Runs the TLS handshake, verifying the certificate for Name (a host name
+  // or an IP address) against Ctx's trust store.
+  TIo StartTls(SSL_CTX *Ctx, const std::string &Name, int TimeoutMs);
+  TIo SendAll(const std::string &Data, int TimeoutMs);
+  // Receives what is there, up to Len bytes (TLS: as many records as fit
+  // without waiting); Ready with Got > 0, or Closed at the end of the stream.
+  TIo Recv(char *Buf, size_t Len, int TimeoutMs, size_t &Got);
+
+  // Plain connections only: moves up to Len received bytes into FileFd
+  // through a pipe, without copying them into our memory. Ready with Got > 0,
+  // or Closed; Unsupported when splicing does not work here (then Recv).
+  // A failed write to the file throws EMossError too, with FileFailed set.
+  TIo SpliceTo(int FileFd, size_t Len, int TimeoutMs, size_t &Got, bool &FileFailed);
+  bool CanSplice() const { return FSsl == nullptr && FFd >= 0; }
+
+  bool IsOpen() const { return FFd >= 0; }
+  void Close();
+  // Any thread: breaks the connection so that the owner's waits return.
+  void Shutdown();
+
+ private:
+  TIo Wait(short Events, int TimeoutMs);
+  TIo RecvTls(char *Buf, size_t Len, int TimeoutMs, size_t &Got);
+
+  int FWakeFd;
+  int FFd = -1;  // written by the owner only, under FFdMx so Shutdown never meets a reused number
+  std::mutex FFdMx;
+  SSL *FSsl = nullptr;
+  size_t DrainPipe(int FileFd, size_t Len, bool &FileFailed);
+  int FPipe[2] = {-1, -1};  // for SpliceTo, made on first use per connection
+  bool FSpliceOff = false;
+};
+
+// The client context for https: peer verification against CaFile, or the
+// system's trust store when CaFile is empty; TLS 1.2 at least. Throws
+// EMossError when the trust store cannot be loaded.
+SSL_CTX *NetConn_NewTlsCtx(const std::string &CaFile);
+void NetConn_FreeTlsCtx(SSL_CTX *Ctx);

@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "net/Unit_httpHdr.h"
+
+TEST(HttpHeader, EndIsTheFirstEmptyLine) {
+  const std::pair<std::string, size_t> Cases[] = {
+      {"HTTP/1.1 200 OK\r\nA: b\r\n\r\nbody\r\n\r\n", 25},
+      {"HTTP/1.1 200 OK\nA: b\n\nbody", 22},
+      {"HTTP/1.1 200 OK\r\nA: b\r\n\r", 0},
+      {"HTTP/1.1 200 OK\r\nA: b\r\n", 0},
+      {"", 0},
+  };
+  for (const auto &[Buf, Want] : Cases) EXPECT_EQ(Http_HeaderEnd(Buf), Want) << Buf;
+}
+
+TEST(HttpHeader, ReadsTheFieldsTheDownloaderUses) {
+  THttpHeader H = Http_ParseHeader(
+      "HTTP/1.1 301 Moved\r\nlocation:/next\r\nCONTENT-LENGTH: 5000000000\r\ncontent-type:  image/png \r\n"
+      "Transfer-Encoding: gzip, Chunked\r\n\r\n");
+  EXPECT_EQ(H.Error, "");
+  EXPECT_EQ(H.Status, 301);
+  EXPECT_TRUE(H.HasLocation);
+  EXPECT_EQ(H.Location, "/next");
+  EXPECT_EQ(H.ContentLen, 5000000000);
+  EXPECT_EQ(H.ContentType, "image/png");
+  EXPECT_TRUE(H.Chunked);
+  EXPECT_EQ(H.Lines.size(), 5u);
+}
+
+TEST(HttpHeader, LengthThatIsNotAWholeNumberIsIgnored) {
+  for (const char *V : {"-1", "12a", "", "99999999999999999999", "1 2"}) {
+    THttpHeader H = Http_ParseHeader(std::string("HTTP/1.1 200 OK\r\nContent-Length: ") + V + "\r\n\r\n");
+    EXPECT_EQ(H.Error, "") << V;
+    EXPECT_EQ(H.ContentLen, -1) << V;
+  }
+  EXPECT_NE(Http_ParseHeader("HTTP/1.1 200 OK\r\nContent-Length: 3\r\nContent-Length: 4\r\n\r\n").Error, "");
+  EXPECT_EQ(Http_ParseHeader("HTTP/1.1 200 OK\r\nContent-Length: 3\r\nContent-Length: 3\r\n\r\n").ContentLen, 3);
+  EXPECT_FALSE(Http_ParseHeader("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked, gzip\r\n\r\n").Chunked);
+}
+
+TEST(HttpHeader, StatusLineMustBeHttpWithAThreeDigitCode) {
+  const std::pair<const char *, int> Cases[] = {
+      {"HTTP/1.1 200 OK", 200}, {"HTTP/1.0 404 Not Found", 404}, {"HTTP/1.1 204", 204},
+      {"HTTP/1.1 2000 OK", 0},  {"HTTP/1.1 20 OK", 0},           {"ICY 200 OK", 0},
+      {"HTTP/1.1 OK", 0},       {"http/1.1 200 OK", 0},          {"<html><body>hello", 0},
+      {"HTTP/1.1 099 Low", 0},
+  };
+  for (const auto &[Line, Status] : Cases) {
+    THttpHeader H = Http_ParseHeader(std::string(Line) + "\r\n\r\n");
+    EXPECT_EQ(H.Error.empty(), Status != 0) << Line;
+    if (Status) {
+      EXPECT_EQ(H.Status, Status) << Line;
+    }
+  }
+  EXPECT_TRUE(Http_ParseHeader("HTTP/1.1 200 Not Found\r\n\r\n").NotFound);
+  EXPECT_FALSE(Http_ParseHeader("HTTP/1.1 404 not found\r\n\r\n").NotFound);
+}
+
+namespace {
+
+// Decodes In fed in pieces of Step bytes; the output, or "!error".
+std::string DecodeInSteps(const std::string &In, size_t Step) {
+  THttpChunkDecoder D;
+  std::string Out;
+  for (size_t Off = 0; Off < In.size() && !D.Done() && !D.Failed(); Off += Step) {
+    std::string Piece = In.substr(Off, Step);
+    auto R = D.Decode(Piece.data(), Piece.size());
+    Out.append(Piece.data(), R.Payload);
+  }
+  if (D.Failed()) return "!" + D.Error();
+  return D.Done() ? Out : "!unfinished";
+}
+
+const std::string WikiBody = "4;name=value\r\nWiki\r\n5 ; x\r\npedia\r\nE\r\n in\r\n\r\nchunks.\r\n0\r\nX-Sum: 1\r\nY: 2\r\n\r\n";
+
+}  // namespace
+
+TEST(HttpChunked, DecodesWhereverTheInputIsSplit) {
+  for (size_t Step = 1; Step <= WikiBody.size(); ++Step)
+    EXPECT_EQ(DecodeInSteps(WikiBody, Step), "Wikipedia in\r\n\r\nchunks.") << "step " << Step;
+  EXPECT_EQ(DecodeInSteps("3\nabc\n0\n\n", 1), "abc");
+}
+
+TEST(HttpChunked, StopsAfterTheLastChunkAndLeavesTheRest) {
+  std::string In = "3\r\nabc\r\n0\r\n\r\nHTTP/1.1";
+  THttpChunkDecoder D;
+  auto R = D.Decode(In.data(), In.size());
+  EXPECT_TRUE(D.Done());
+  EXPECT_EQ(std::string(In.data(), R.Payload), "abc");
+  EXPECT_EQ(R.Consumed, In.size() - 8);
+}
+
+TEST(HttpChunked, MalformedFramingFails) {
+  const char *Cases[] = {
+      "zz\r\n",                   // not hex
+      ";ext\r\n",                 // no size
+      "3\r\nabcdef\r\n",          // data longer than its size
+      "3\r\nabc\rX",              // broken line end
+      "1000000000000000\r\n",     // size beyond any file
+      "3 x\r\nabc\r\n0\r\n\r\n",  // junk after the size
+  };
+  for (const char *C : Cases) EXPECT_EQ(DecodeInSteps(C, 64).substr(0, 1), "!") << C;
+  EXPECT_EQ(DecodeInSteps("1;" + std::string(5000, 'e') + "\r\nx\r\n0\r\n\r\n", 512), "!Chunk extension too long");
+  EXPECT_EQ(DecodeInSteps("0\r\n" + std::string(70000, 't'), 4096), "!Chunked trailer too large");
+  EXPECT_EQ(DecodeInSteps("3\r\nab", 64), "!unfinished");
+}

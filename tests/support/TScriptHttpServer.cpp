@@ -1,0 +1,147 @@
+#include "support/TScriptHttpServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <stdexcept>
+
+TScriptHttpServer::TScriptHttpServer() {
+  FStopFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  FListenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (FStopFd < 0 || FListenFd < 0) throw std::runtime_error("scripted server: no socket");
+  int One = 1;
+  setsockopt(FListenFd, SOL_SOCKET, SO_REUSEADDR, &One, sizeof One);
+  sockaddr_in A{};
+  A.sin_family = AF_INET;
+  A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t Len = sizeof A;
+  if (bind(FListenFd, reinterpret_cast<sockaddr *>(&A), sizeof A) != 0 || listen(FListenFd, 64) != 0 ||
+      getsockname(FListenFd, reinterpret_cast<sockaddr *>(&A), &Len) != 0)
+    throw std::runtime_error("scripted server: can not listen");
+  FPort = ntohs(A.sin_port);
+  FAcceptThread = std::thread([this] { AcceptLoop(); });
+}
+
+TScriptHttpServer::~TScriptHttpServer() {
+  uint64_t One = 1;
+  (void)!write(FStopFd, &One, sizeof One);
+  FAcceptThread.join();
+  std::vector<std::thread> Conns;
+  {
+    std::lock_guard<std::mutex> L(FMx);
+    Conns.swap(FConnThreads);
+  }
+  for (std::thread &T : Conns) T.join();
+  close(FListenFd);
+  close(FStopFd);
+}
+
+std::string TScriptHttpServer::Url(const std::string &Target) const {
+  return "http://127.0.0.1:" + std::to_string(FPort) + Target;
+}
+
+void TScriptHttpServer::On(const std::string &Target, TScript Steps) {
+  std::lock_guard<std::mutex> L(FMx);
+  FScripts[Target] = std::move(Steps);
+}
+
+std::vector<std::string> TScriptHttpServer::Requests() const {
+  std::lock_guard<std::mutex> L(FMx);
+  return FRequests;
+}
+
+std::vector<std::string> TScriptHttpServer::Targets() const {
+  std::vector<std::string> Out;
+  for (const std::string &R : Requests()) {
+    size_t A = R.find(' '), B = A == std::string::npos ? A : R.find(' ', A + 1);
+    Out.push_back(B == std::string::npos ? std::string() : R.substr(A + 1, B - A - 1));
+  }
+  return Out;
+}
+
+bool TScriptHttpServer::WaitRequests(size_t N, int TimeoutMs) const {
+  std::unique_lock<std::mutex> L(FMx);
+  return FCv.wait_for(L, std::chrono::milliseconds(TimeoutMs), [&] { return FRequests.size() >= N; });
+}
+
+std::string TScriptHttpServer::Response(const std::string &Status, const std::string &Body, const std::string &Headers) {
+  return "HTTP/1.1 " + Status + "\r\nContent-Length: " + std::to_string(Body.size()) + "\r\n" + Headers + "\r\n" + Body;
+}
+
+bool TScriptHttpServer::WaitStop(int Ms) const {
+  pollfd P{FStopFd, POLLIN, 0};
+  return poll(&P, 1, Ms) > 0;
+}
+
+void TScriptHttpServer::AcceptLoop() {
+  for (;;) {
+    pollfd P[2] = {{FListenFd, POLLIN, 0}, {FStopFd, POLLIN, 0}};
+    if (poll(P, 2, -1) < 0 && errno != EINTR) return;
+    if (P[1].revents) return;
+    if (!(P[0].revents & POLLIN)) continue;
+    int Fd = accept4(FListenFd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (Fd < 0) continue;
+    std::lock_guard<std::mutex> L(FMx);
+    FConnThreads.emplace_back([this, Fd] { Serve(Fd); });
+  }
+}
+
+void TScriptHttpServer::Serve(int Fd) {
+  // The request, up to its blank line; a client that sends none is dropped.
+  std::string Req;
+  char Buf[4096];
+  while (Req.find("\r\n\r\n") == std::string::npos && Req.size() < 65536) {
+    pollfd P[2] = {{Fd, POLLIN, 0}, {FStopFd, POLLIN, 0}};
+    if (poll(P, 2, 10000) <= 0 || P[1].revents) break;
+    ssize_t N = recv(Fd, Buf, sizeof Buf, 0);
+    if (N <= 0) break;
+    Req.append(Buf, static_cast<size_t>(N));
+  }
+  size_t End = Req.find("\r\n\r\n");
+  if (End == std::string::npos) {
+    close(Fd);
+    return;
+  }
+  Req.resize(End + 4);
+  TScript Steps;
+  {
+    std::lock_guard<std::mutex> L(FMx);
+    FRequests.push_back(Req);
+    size_t A = Req.find(' '), B = Req.find(' ', A + 1);
+    auto It = FScripts.find(Req.substr(A + 1, B - A - 1));
+    if (It != FScripts.end())
+      Steps = It->second;
+    else
+      Steps = {TScriptStep::Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n")};
+  }
+  FCv.notify_all();
+  for (const TScriptStep &S : Steps) {
+    if (S.Kind == TScriptStep::TKind::Send) {
+      for (size_t Off = 0; Off < S.Bytes.size();) {
+        pollfd P[2] = {{Fd, POLLOUT, 0}, {FStopFd, POLLIN, 0}};
+        if (poll(P, 2, 10000) <= 0 || P[1].revents) break;
+        ssize_t N = send(Fd, S.Bytes.data() + Off, S.Bytes.size() - Off, MSG_NOSIGNAL);
+        if (N <= 0) break;
+        Off += static_cast<size_t>(N);
+      }
+    } else if (S.Kind == TScriptStep::TKind::Pause) {
+      if (WaitStop(S.Ms)) break;
+    } else {
+      // Until the client goes away or the server stops; what the client
+      // sends meanwhile is read and dropped.
+      for (;;) {
+        pollfd P[2] = {{Fd, POLLIN, 0}, {FStopFd, POLLIN, 0}};
+        if (poll(P, 2, -1) < 0 && errno != EINTR) break;
+        if (P[1].revents) break;
+        if (P[0].revents && recv(Fd, Buf, sizeof Buf, 0) <= 0) break;
+      }
+    }
+  }
+  close(Fd);
+}
