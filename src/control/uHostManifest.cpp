@@ -12,9 +12,14 @@
 #include "pub/Unit_Pub.h"
 
 std::vector<THostManifestDir> HostManifestDirs() {
-  std::string Home = std::getenv("HOME") ? std::getenv("HOME") : "/tmp";
-  std::string Config =
-      std::getenv("XDG_CONFIG_HOME") && *std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : Home + "/.config";
+  auto Folder = [](const char *Var, const std::string &Default) {
+    const char *V = std::getenv(Var);
+    std::string S = V && *V ? V : Default;
+    while (S.size() > 1 && S.back() == '/') S.pop_back();
+    return S;
+  };
+  std::string Home = Folder("HOME", "/tmp");
+  std::string Config = Folder("XDG_CONFIG_HOME", Home + "/.config");
   return {{"Chromium", Config + "/chromium/NativeMessagingHosts/", false},
           {"Google Chrome", Config + "/google-chrome/NativeMessagingHosts/", false},
           {"Firefox", Home + "/.mozilla/native-messaging-hosts/", true}};
