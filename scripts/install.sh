@@ -40,6 +40,9 @@ install -m 0644 "$root/resources/share/mossgather.svg" "$icons/mossgather.svg"
 
 # The installed program file is the copy that keeps running.
 "$prg/mossgather-reg" set 'Software\Mossgather\' CurExeFile "$prg/mossgather"
+# The browsers' host manifests, and the five menu entries the extension shows.
+"$prg/mossgather" -REGSERVER || echo "Warning: the browsers' host manifests could not be written."
+"$prg/mossgather" -RegIEMenu || echo "Warning: the menu entries could not be registered."
 
 cat >"$bindir/mossgather" <<LAUNCH
 #!/bin/sh

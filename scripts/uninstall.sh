@@ -12,6 +12,7 @@ if pgrep -u "$(id -u)" -f "$running" >/dev/null 2>&1; then
   pkill -TERM -u "$(id -u)" -f "$running" || true
   for _ in $(seq 50); do pgrep -u "$(id -u)" -f "$running" >/dev/null 2>&1 || break; sleep 0.1; done
 fi
+if [ -x "$prg/mossgather" ]; then "$prg/mossgather" -UNREGSERVER || true; fi
 if [ -x "$prg/mossgather-reg" ]; then "$prg/mossgather-reg" delete 'Software\Mossgather\' CurExeFile || true; fi
 if [ -d "$prg" ]; then
   find "$prg" -mindepth 1 -maxdepth 1 ! -name cfg.ini ! -name log.txt ! -name log.txt.bak -exec rm -rf {} +

@@ -9,11 +9,20 @@
 #include <QProcess>
 #include <QSessionManager>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
 #include <memory>
 #include <thread>
 
 #include "control/TReqChannel.h"
+#include "control/Unit_IPicker.h"
 #include "control/Unit_MPC.h"
+#include "control/uDoctor.h"
+#include "control/uHostManifest.h"
+#include "control/uHostRelay.h"
+#include "control/uIEMenu.h"
+#include "control/uIEMenuUi.h"
 #include "control/uRunVars.h"
 #include "editors/uForm_EditJob.h"
 #include "platform/TChannelClient.h"
@@ -21,6 +30,8 @@
 #include "platform/TRegistryStore.h"
 #include "platform/TRuntimeDir.h"
 #include "platform/TSignalBridge.h"
+#include "platform/TWebBrowser.h"
+#include "platform/uSpawn.h"
 #include "pub/Unit_Pub.h"
 #include "ui/Unit_Log.h"
 #include "ui/uForm_Dialogs.h"
@@ -32,14 +43,81 @@ TInstanceLock &InstanceLock() {
   static TInstanceLock L;
   return L;
 }
+
+constexpr const char *RegKeyError = "Error REG key, please reinstall Mossgather!";
+
+// A box only where someone can see it: under the offscreen platform, or
+// without any display, the text goes to standard error instead.
+void ShowStartError(const char *Text, int Argc, char **Argv) {
+  const char *Qpa = std::getenv("QT_QPA_PLATFORM");
+  bool Visible = (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY")) && !(Qpa && std::strncmp(Qpa, "offscreen", 9) == 0);
+  if (!Visible) {
+    std::fprintf(stderr, "mossgather: %s\n", Text);
+    return;
+  }
+  std::unique_ptr<QApplication> Own;
+  if (!QApplication::instance()) Own = std::make_unique<QApplication>(Argc, Argv);
+  QMessageBox::critical(nullptr, QStringLiteral("Mossgather"), QString::fromLatin1(Text));
+}
+
+std::string InstalledExe() {
+  std::string Path;
+  TRegistryStore::CurrentUser().ReadString(RegKeyMossgather, RegValCurExeFile, Path);
+  return !Path.empty() && File_Exists(Path) ? Path : std::string();
+}
+
+// "/REGSERVER", "-regserver" and the like.
+bool IsSwitch(const char *Arg, const char *Name) {
+  if (!Arg || (Arg[0] != '/' && Arg[0] != '-')) return false;
+  return SameText(Arg + 1, Name);
+}
+
+int RunHost(int Argc, char **Argv) {
+  THostOptions Opt;
+  try {
+    Opt.ChannelPath = ChannelPath(AppTitle);
+  } catch (const std::exception &E) {
+    std::fprintf(stderr, "mossgather: %s\n", E.what());
+  }
+  Opt.StartCopy = [Argc, Argv] {
+    std::string Exe = InstalledExe();
+    if (!Exe.empty()) return SpawnDetached(Exe, {SwitchRealStr});
+    // The browser ends the host after each reply, so the host cannot serve
+    // the request itself: it starts its own program file as the copy that
+    // keeps running.
+    ShowStartError(RegKeyError, Argc, Argv);
+    return SpawnDetached(ProgramFile(), {SwitchRealStr});
+  };
+  return RunHostRelay(0, 1, Opt);
+}
+
+int RunRegServer(int Argc, char **Argv, bool Register) {
+  std::string Prg = ProgramDir();
+  std::vector<THostManifestDir> Dirs = HostManifestDirs();
+  // --manifest-dir DIR: one Chromium manifest into DIR (a browser profile
+  // started with --user-data-dir looks only there).
+  if (Argc >= 4 && std::strcmp(Argv[2], "--manifest-dir") == 0) {
+    std::string D = Argv[3];
+    Dir_AddSlash(D);
+    Dirs = {{"Chromium", D, false}};
+  }
+  try {
+    if (Register)
+      WriteHostManifests(Prg, Dirs);
+    else
+      RemoveHostManifests(Prg, Dirs);
+  } catch (const std::exception &E) {
+    std::fprintf(stderr, "mossgather: %s\n", E.what());
+    return 1;
+  }
+  return 0;
+}
 }  // namespace
 
 bool RelaunchInstalled() {
-  std::string Path;
-  TRegistryStore::CurrentUser().ReadString(RegKeyMossgather, RegValCurExeFile, Path);
-  if (!Path.empty() && File_Exists(Path))
-    return QProcess::startDetached(QString::fromStdString(Path), {QString::fromLatin1(SwitchRealStr)});
-  QMessageBox::critical(nullptr, QStringLiteral("Mossgather"), QStringLiteral("Error REG key, please reinstall Mossgather!"));
+  std::string Path = InstalledExe();
+  if (!Path.empty()) return QProcess::startDetached(QString::fromStdString(Path), {QString::fromLatin1(SwitchRealStr)});
+  ShowStartError(RegKeyError, 0, nullptr);
   return false;
 }
 
@@ -55,32 +133,43 @@ bool ChkSingleInstance() {
 }
 
 int RunProgram(int Argc, char **Argv) {
+  const char *First = Argc >= 2 ? Argv[1] : nullptr;
+  if (IsSwitch(First, "REGSERVER")) return RunRegServer(Argc, Argv, true);
+  if (IsSwitch(First, "UNREGSERVER")) return RunRegServer(Argc, Argv, false);
+  if (First && std::strcmp(First, "-doctor") == 0) return RunDoctor(ProgramDir(), std::cout) == 0 ? 0 : 1;
+  if (First && std::strcmp(First, "-RegIEMenu") == 0) {
+    try {
+      TRegistryStore Reg = TRegistryStore::CurrentUser();
+      RegIEMenu(ProgramDir(), Reg);
+      return 0;
+    } catch (const std::exception &E) {
+      std::fprintf(stderr, "mossgather: %s\n", E.what());
+      return 1;
+    }
+  }
+
   StartMode = ParseStartMode(Argc, Argv);
+  if (StartMode == 1) return RunHost(Argc, Argv);
+
+  TWebEngineBrowser::PrepareEngine();
   QApplication App(Argc, Argv);
   QApplication::setApplicationName(QString::fromLatin1(AppTitle));
   QApplication::setQuitOnLastWindowClosed(false);
+  if (StartMode == 2) {
+    if (!ChkSingleInstance()) return 0;
+  } else {
+    if (RelaunchInstalled()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      return 0;
+    }
+    if (!ChkSingleInstance()) return 0;
+  }
 
-  switch (StartMode) {
-    case 1:
-      if (RelaunchInstalled()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-        return 0;
-      }
-      // Serve the request here, without testing for another copy.
-      try {
-        InstanceLock().Open(MutexName);
-      } catch (const std::exception &) {
-      }
-      break;
-    case 2:
-      if (!ChkSingleInstance()) return 0;
-      break;
-    default:
-      if (RelaunchInstalled()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-        return 0;
-      }
-      if (!ChkSingleInstance()) return 0;
+  // Every start that goes on writes the browsers' host manifests again; a
+  // failure here must not keep the program from running.
+  try {
+    WriteHostManifests(ProgramDir(), HostManifestDirs());
+  } catch (const std::exception &) {
   }
 
   TMainThread::Attach();
@@ -91,6 +180,7 @@ int RunProgram(int Argc, char **Argv) {
   auto *Ren = new TForm_Renam(Main);
   auto *Upd = new TForm_ChkUpd(Main);
   (void)Opt, (void)Ren, (void)Upd;
+  ConnectBrowserMenuItems(Main);
 
   TReqChannel Channel;
   Channel.SetHandler("WakeUp", [](const QJsonObject &, QJsonObject &) {
@@ -105,6 +195,7 @@ int RunProgram(int Argc, char **Argv) {
     Reply.insert(QStringLiteral("pid"), static_cast<qint64>(::getpid()));
     return ChannelOk;
   });
+  TPicker::Install(Channel);
   try {
     Channel.Listen(ChannelPath(AppTitle));
   } catch (const std::exception &E) {

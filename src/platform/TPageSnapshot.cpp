@@ -304,7 +304,10 @@ TPageSnapshot TPageSnapshot::Parse(const std::string &Json) {
   if (Err.error != QJsonParseError::NoError)
     throw EMossError(Format("Page snapshot is not valid JSON: %s at byte %d", {Err.errorString().toStdString(), Err.offset}));
   if (!Doc.isObject()) throw EMossError("Page snapshot is not a JSON object");
-  const QJsonObject Root = Doc.object();
+  return FromJson(Doc.object());
+}
+
+TPageSnapshot TPageSnapshot::FromJson(const QJsonObject &Root) {
   const QJsonValue V = Root.value("version");
   if (V.isUndefined()) throw EMossError("Page snapshot has no \"version\"");
   if (!V.isDouble()) throw EMossError("Page snapshot: \"version\" is not a number");

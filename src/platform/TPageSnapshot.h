@@ -19,6 +19,8 @@
 
 #include "pub/uMossError.h"
 
+class QJsonObject;
+
 // One part of a snapshot: its value, or why it cannot be read.
 template <class T>
 class TSnapPart {
@@ -239,6 +241,9 @@ class TPageSnapshot {
   // Throws EMossError when Json is no snapshot: too big, not JSON, not a
   // JSON object, no version 1, or a list longer than its limit.
   static TPageSnapshot Parse(const std::string &Json);
+  // The same for JSON already parsed (a request that carries a snapshot);
+  // the caller has bounded its size.
+  static TPageSnapshot FromJson(const QJsonObject &Root);
   // Reads at most MaxBytes + 1 bytes of the file, then parses them.
   static TPageSnapshot ParseFile(const std::string &Path);
 

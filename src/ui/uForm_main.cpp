@@ -162,9 +162,9 @@ void TMainForm::BuildMenus() {
   Folders->addAction(QStringLiteral("Flash"), this, [this] { OpenSaveFolder(GParm.sDir_Def_Fls); });
   View->addAction(QStringLiteral("&Refresh job detail"))->setShortcut(QKeySequence(Qt::Key_F5));
   QMenu *Tools = menuBar()->addMenu(QStringLiteral("&Tools"));
-  Tools->addAction(QStringLiteral("Options..."));
-  Tools->addAction(QStringLiteral("Clear IE cache"));
-  Tools->addAction(QStringLiteral("Register IE menu items"));
+  Tools->addAction(QStringLiteral("Options..."))->setObjectName(QStringLiteral("MItm_Option"));
+  Tools->addAction(QStringLiteral("Clear IE cache"))->setObjectName(QStringLiteral("MItm_ClrCache"));
+  Tools->addAction(QStringLiteral("Register IE menu items"))->setObjectName(QStringLiteral("MItm_RegMenu"));
   QMenu *Help = menuBar()->addMenu(QStringLiteral("&Help"));
   QAction *Contents = Help->addAction(QStringLiteral("Contents"), this, [] { Shell_Open(PrgDir + "Help/introduction.htm"); });
   Contents->setShortcut(QKeySequence(Qt::Key_F1));

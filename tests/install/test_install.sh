@@ -19,6 +19,10 @@ done
 grep -q "^Exec=$home/.local/bin/mossgather$" "$home/.local/share/applications/mossgather.desktop" || fail "desktop entry"
 [ -e "$home/.local/share/icons/hicolor/scalable/apps/mossgather.svg" ] || fail "icon"
 [ "$("$prg/mossgather-reg" get 'Software\Mossgather\' CurExeFile)" = "$prg/mossgather" ] || fail "CurExeFile"
+manifest=$XDG_CONFIG_HOME/chromium/NativeMessagingHosts/org.mossgather.picker.json
+grep -q "\"path\": \"$prg/mossgather-host\"" "$manifest" || fail "Chromium host manifest"
+[ -x "$prg/mossgather-host" ] || fail "host launcher"
+[ -e "$home/.mozilla/native-messaging-hosts/org.mossgather.picker.json" ] || fail "Firefox host manifest"
 
 # The launcher starts the installed copy and ends after its pause.
 start=$(date +%s%N)
@@ -39,6 +43,7 @@ echo "[Global]" >>"$prg/log.txt"
 [ -e "$home/.local/bin/mossgather" ] && fail "launcher left behind"
 [ -e "$home/.local/share/applications/mossgather.desktop" ] && fail "desktop entry left behind"
 [ -s "$prg/cfg.ini" ] || fail "settings removed"
+[ -e "$manifest" ] && fail "host manifest left behind"
 [ -s "$prg/log.txt" ] || fail "log removed"
 "$prg/../../bin/mossgather-reg" get 'Software\Mossgather\' CurExeFile 2>/dev/null && fail "CurExeFile left behind"
 echo "install and uninstall: ok (launcher ended after $elapsed ms)"

@@ -1,0 +1,336 @@
+#include "jobs/Unit_JobCntl.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <algorithm>
+
+#include "control/uGlobalParm.h"
+#include "control/uRunVars.h"
+#include "jobs/uDwnldThd.h"
+#include "net/Unit_httpDown.h"
+#include "platform/TMainThread.h"
+#include "platform/TPageSnapshot.h"
+#include "pub/Unit_Pub.h"
+#include "ui/Unit_Log.h"
+
+TJobCtrl *JobCtrl = nullptr;
+
+namespace {
+constexpr int TipError = 1, MbError = 1;
+}
+
+TJobCtrl::TJobCtrl(TJobHost &Host) : FHost(Host) {
+  FEditTimer.setInterval(500);
+  FEditTimer.setSingleShot(false);
+  connect(&FEditTimer, &QTimer::timeout, this, &TJobCtrl::OnEditTimer);
+}
+
+TJobCtrl::~TJobCtrl() {
+  FEditTimer.stop();
+  FinishAllWorkers();
+  FreeAllJobs();
+}
+
+int32_t TJobCtrl::NextJobId() { return ++GParm.iTot_Job_Cnt; }
+
+bool TJobCtrl::Flow_Begin(std::shared_ptr<THtmlWindow> HWin2, uint8_t PickCode, std::shared_ptr<THtmlElement> Elem) {
+  int32_t Id = NextJobId();
+  Log::Info(Format("JobID: %d, [Flow_Begin] : Start the job.", {Id}));
+  if (InitFailed) {
+    FHost.TipMsg("Program has failed in initialization, please check your system and rerun!", "", TipError);
+    return false;
+  }
+  if (!FJobs.empty() && FJobs.back()->State == jsEditing && FHost.EditWindowShowing()) {
+    FHost.EditWindowToFront();
+    FHost.TipMsg("You are editing a job, please complete it first", "", TipError);
+    return false;
+  }
+  PJobRec Job = NewJob();
+  if (!Job) {
+    FHost.TipMsg("Fail to assign memory for a job", "", TipError);
+    Log::Err("Fail to assign memory for a job", true);
+    return false;
+  }
+  try {
+    // The page window must be a window; its top window is read from it.
+    if (!HWin2) throw EMossError("No page window");
+    Job->HWin2 = HWin2;
+    Job->HWin2Top = HWin2->Top();
+    Job->PickCode = PickCode;
+    Job->JobId = Id;
+    Job->Elem = std::move(Elem);
+  } catch (const std::exception &) {
+    PJob_Fail(Job, "Fail to start the job, COM object interface error!");
+    return false;
+  }
+  // Enabling a running timer does not restart it: the tick comes 500 ms
+  // after the first of several quick requests and opens the newest.
+  if (!FEditTimer.isActive()) FEditTimer.start();
+  return true;
+}
+
+void TJobCtrl::OnEditTimer() {
+  FEditTimer.stop();
+  if (!FJobs.empty()) Flow_Edit(FJobs.back());
+}
+
+bool TJobCtrl::Flow_Edit(const PJobRec &Job) {
+  Log::Info_Job("[Flow_Edit]: Start to edit the job.", Job->JobId);
+  try {
+    if (Job->State != jsInitial) {
+      PJob_Fail(Job, "Job state is not jsInitial!");
+      return false;
+    }
+    PJob_Edt_Init(Job);
+    FHost.StartEditor(Job);
+    return true;
+  } catch (const std::exception &E) {
+    PJob_Fail(Job, E.what());
+    return false;
+  }
+}
+
+void TJobCtrl::PJob_Edt_Init(const PJobRec &Job) {
+  try {
+    Job->Title = Job->HWin2->Document()->Title();
+    Job->PageUrl = Job->HWin2->Document()->Url();
+  } catch (const std::exception &E) {
+    throw EMossError(Format(ErrTipsFmt, {"Invalid HWin2_Cur.document", "TJobCtrl.PJob_Edt_Init-InitJobParm", E.what()}));
+  }
+  Job->StartTime = Now();
+  Job->Kind = KindOfPickCode(Job->PickCode);
+  FHost.ChooseEditor(Job->Kind);
+  FHost.RememberForeground();
+}
+
+bool TJobCtrl::Flow_Sav_Beg(const PJobRec &Job) {
+  Log::Info_Job("[Flow_Sav_Beg], Start to save the job.", Job->JobId);
+  try {
+    if (Job->State == jsEdited) {
+      StartWorker(Job);
+      return true;
+    }
+    PJob_Fail(Job, "Job state is not jsEdited !!");
+  } catch (const std::exception &E) {
+    PJob_Fail(Job, E.what());
+  }
+  return false;
+}
+
+bool TJobCtrl::Flow_ReRun(const PJobRec &Job) {
+  Log::Info_Job("[Flow_ReRun], Start to rerun the job.", Job->JobId);
+  try {
+    if (Job->State == jsError || Job->State == jsWarning) {
+      StartWorker(Job);
+      return true;
+    }
+    PJob_Fail(Job, "Job state is not jsError or jsWarning!");
+  } catch (const std::exception &E) {
+    PJob_Fail(Job, E.what());
+  }
+  return false;
+}
+
+void TJobCtrl::Reap() {
+  // Joins the workers whose run has ended; the rest stay listed.
+  std::erase_if(FWorkers, [](const std::shared_ptr<TDwnldThd> &W) {
+    if (!W->Finished()) return false;
+    W->Join();
+    return true;
+  });
+}
+
+void TJobCtrl::StartWorker(const PJobRec &Job) {
+  Reap();
+  auto W = std::make_shared<TDwnldThd>(*this, Job);
+  Job->Worker.Set(W);
+  FWorkers.push_back(W);
+  W->Start();
+}
+
+bool TJobCtrl::Flow_Sav_Run(const PJobRec &Job) {
+  // The log takes lines from any thread.
+  Log::Info_Job("[Flow_Sav_Run], Start to save files of the job.", Job->JobId);
+  auto W = Job->Worker.Get();
+  try {
+    PJob_Sav_FList(Job);
+    PJob_Sav_Msg(Job);
+    PJob_RmvAttachDir(Job);
+    if (W) W->LogInfo();
+    return true;
+  } catch (const std::exception &E) {
+    std::string Msg = E.what();
+    // Telling the user, logging and dropping the job belong to the main thread.
+    TMainThread::Send([this, Job, Msg] { PJob_Fail(Job, Msg); });
+    return false;
+  }
+}
+
+bool TJobCtrl::PJob_ReRun(const PJobRec &Job) {
+  if (Job->MonState == msEndError) return Flow_ReRun(Job);
+  FHost.MsgBox("Failed to Rerun, the job status is not Error!", MbError);
+  return false;
+}
+
+bool TJobCtrl::WaitMain(const std::function<bool()> &Done, const char *Mthd) {
+  QElapsedTimer T;
+  T.start();
+  while (!Done()) {
+    TMainThread::ProcessPending();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    if (T.elapsed() / 1000 > StopWaitSec) {
+      Log::ErrFmt(ErrTipsFmt, {"App.ProcMsg Timeout!", Mthd, ""}, false);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool TJobCtrl::PJob_Stop(const PJobRec &Job) {
+  if (Job->MonState != msRunning) {
+    FHost.MsgBox("Failed to Stop, the job is not running!", MbError);
+    return false;
+  }
+  auto D = Job->Downloader.Get();
+  if (!D) return false;
+  try {
+    Log::Warn_Job("[PJob_Stop]: User ask to stop running the job.", Job->JobId);
+    Job->StopReq = true;  // before the abort, so the loop ends after this file
+    if (D->IsBusy()) D->StopDown();
+    return WaitMain([&] { return Job->MonState == msEndError || Job->MonState == msComplete; }, "TJobCtrl.PJob_Stop");
+  } catch (const std::exception &) {
+    return false;
+  }
+}
+
+bool TJobCtrl::PJob_GoNxtFl(const PJobRec &Job) {
+  if (Job->MonState != msRunning) {
+    FHost.MsgBox("Failed to Go Next File, the job is not running!", MbError);
+    return false;
+  }
+  auto D = Job->Downloader.Get();
+  if (!D) return false;
+  try {
+    Log::Warn_Job("[PJob_GoNxtFl]: User ask to go to save next file for the job.", Job->JobId);
+    if (D->IsBusy()) D->StopDown();
+    return WaitMain([&] { return !D->IsBusy(); }, "TJobCtrl.PJob_GoNxtFl");
+  } catch (const std::exception &) {
+    return false;
+  }
+}
+
+void TJobCtrl::PJob_Stop_All() {
+  std::string Track;
+  try {
+    std::vector<PJobRec> Jobs = FJobs;
+    for (const auto &J : Jobs) {
+      if (J->State != jsSaving) continue;
+      Track = "PJob_Stop";
+      if (!PJob_Stop(J)) {
+        Track = "Terminate Thd";
+        if (auto W = J->Worker.Get()) W->Terminate();
+      }
+    }
+  } catch (const std::exception &E) {
+    Log::ErrFmt(ErrTipsFmt, {"Track point: " + Track, "TJobCtrl.PJob_Stop_All", E.what()}, false);
+  }
+}
+
+void TJobCtrl::FinishAllWorkers() {
+  for (const auto &W : FWorkers) W->Terminate();
+  for (const auto &W : FWorkers) {
+    while (!W->Finished()) {
+      TMainThread::ProcessPending();
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    W->Join();
+  }
+  FWorkers.clear();
+}
+
+bool TJobCtrl::PJob_Delete(const PJobRec &Job) {
+  if (Job->MonState == msRunning) {
+    FHost.MsgBox("Failed to delete, the job is running!", MbError);
+    return false;
+  }
+  Log::Info_Job("[PJob_Delete]: User start to delete the job.", Job->JobId);
+  Job->MonState = msDeleted;
+  FHost.JobChanged(Job);
+  return DelJob(Job);
+}
+
+bool TJobCtrl::PJob_Fail(const PJobRec &Job, const std::string &Text) {
+  Job->MainMsg.Set(Text.empty() ? "Unknown error!" : Text);
+  return PJob_Cancel(Job);
+}
+
+bool TJobCtrl::PJob_Cancel(const PJobRec &Job) {
+  if (!Job || Job->JobId == -1) return false;
+  try {
+    std::string Msg = Job->MainMsg.Get();
+    if (!Msg.empty()) FHost.TipMsg(Format("Job %d canceled: %s", {Job->JobId.load(), Msg}), "Nothing", TipError);
+    Log::Info_Job("[PJob_Cancel], Start to cancel the job.", Job->JobId);
+    if (Job->State == jsSaving) {
+      try {
+        // A real stop: the worker's loop ends and its download is aborted;
+        // the worker keeps the record alive until it is done with it.
+        if (auto W = Job->Worker.Get()) W->Terminate();
+      } catch (const std::exception &E) {
+        Log::ErrFmt(ErrTipsFmt, {"Fail to terminate dwnldThd!", "TJobCtrl.PJob_Cancel", E.what()}, true);
+      }
+    }
+    PJob_RmvAttachDir(Job);
+    Job->JobId = -1;
+    if (FHost.EditJob() == Job.get() && FHost.EditWindowShowing() && !FHost.EditWindowClosing()) FHost.PressEditCancel();
+  } catch (const std::exception &E) {
+    Log::ErrFmt(ErrTipsFmt, {"Other error!", "TJobCtrl.PJob_Cancel", E.what()}, false);
+  }
+  std::erase(FJobs, Job);
+  FHost.JobChanged(Job);
+  return FreeJob(Job);
+}
+
+bool TJobCtrl::HasUnfinishedJob() const {
+  return std::any_of(FJobs.begin(), FJobs.end(), [](const PJobRec &J) { return IsUnfinishedState(J->State); });
+}
+
+PJobRec TJobCtrl::FindJob(const TJobRec *Job) const {
+  for (const auto &J : FJobs)
+    if (J.get() == Job) return J;
+  return nullptr;
+}
+
+PJobRec TJobCtrl::NewJob() {
+  try {
+    auto J = std::make_shared<TJobRec>();
+    FJobs.push_back(J);
+    return J;
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+bool TJobCtrl::DelJob(const PJobRec &Job) {
+  if (!Job) {
+    Log::ErrFmt(ErrTipsFmt, {"Job is nil", "TJobCtrl.DelJob", ""}, false);
+    return false;
+  }
+  std::erase(FJobs, Job);
+  return FreeJob(Job);
+}
+
+bool TJobCtrl::FreeJob(const PJobRec &Job) {
+  // The controller lets go of the page and what the job owns. A worker that
+  // still runs holds its own reference, so the record outlives it.
+  Job->HWin2.reset();
+  Job->Elem.reset();
+  Job->HWin2Top.reset();
+  return true;
+}
+
+bool TJobCtrl::FreeAllJobs() {
+  bool Ok = true;
+  for (const auto &J : FJobs) Ok = FreeJob(J) && Ok;
+  FJobs.clear();
+  return Ok;
+}

@@ -1,0 +1,50 @@
+#include "jobs/uDwnldThd.h"
+
+#include "control/uGlobalParm.h"
+#include "jobs/Unit_JobCntl.h"
+#include "net/Unit_httpDown.h"
+#include "platform/TMainThread.h"
+#include "ui/Unit_Log.h"
+
+TDwnldThd::TDwnldThd(TJobCtrl &Ctrl, PJobRec Job) : MsgCmplt(GParm.bMsg_Cmplt), FCtrl(Ctrl), FJob(std::move(Job)) {}
+
+TDwnldThd::~TDwnldThd() { Join(); }
+
+void TDwnldThd::Start() {
+  FThread = std::thread([this] {
+    FCtrl.Flow_Sav_Run(FJob);
+    FFinished = true;
+  });
+}
+
+void TDwnldThd::Join() {
+  if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) FThread.join();
+}
+
+void TDwnldThd::Terminate() {
+  FJob->StopReq = true;
+  if (auto D = FJob->Downloader.Get()) D->StopDown();
+}
+
+// A cancelled job has left the controller: nothing of it is shown any more.
+void TDwnldThd::MonRefresh() {
+  TMainThread::Send([this] {
+    if (FJob->JobId != -1) FCtrl.Host().JobChanged(FJob);
+  });
+}
+
+void TDwnldThd::ShowResult() {
+  TMainThread::Send([this] {
+    try {
+      std::string Msg = FJob->MainMsg.Get();
+      if (Msg.empty() || FJob->JobId == -1) return;
+      FCtrl.Host().TipMsg(Msg, FJob->SecMsg.Get(), FJob->TipKind);
+      if (FJob->LogResult) Log::Info_Job(Format("MainMsg: %s, SecMsg: %s", {Msg, FJob->SecMsg.Get()}), FJob->JobId);
+    } catch (...) {
+    }
+  });
+}
+
+void TDwnldThd::LogInfo() {
+  TMainThread::Send([this] { Log::Info_Job("[TDwnldThd.LogInfo] : Complete the Job.", FJob->JobId); });
+}

@@ -1,0 +1,167 @@
+// The save run of a job, on its worker thread: every entry of the file list
+// is written, copied or downloaded, then the job's end state and result
+// message are decided.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "control/uGlobalParm.h"
+#include "jobs/Unit_JobCntl.h"
+#include "jobs/uDwnldThd.h"
+#include "net/Unit_httpDown.h"
+#include "platform/TIniFile.h"
+#include "pub/Unit_Pub.h"
+#include "ui/Unit_Log.h"
+
+namespace {
+
+// Copies Src to Dst; fails when Dst exists already. A failed copy leaves no
+// partial file under the target name.
+bool CopyNew(const std::string &Src, const std::string &Dst) {
+  int In = ::open(Src.c_str(), O_RDONLY | O_CLOEXEC);
+  if (In < 0) return false;
+  std::string Tmp = Dst + ".part" + std::to_string(::getpid()) + "_" + std::to_string(reinterpret_cast<uintptr_t>(&Tmp));
+  int Out = ::open(Tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (Out < 0) {
+    ::close(In);
+    return false;
+  }
+  bool Ok = true;
+  char Buf[256 * 1024];
+  for (;;) {
+    ssize_t N = ::read(In, Buf, sizeof Buf);
+    if (N < 0 && errno == EINTR) continue;
+    if (N <= 0) {
+      Ok = N == 0;
+      break;
+    }
+    for (ssize_t Done = 0; Done < N;) {
+      ssize_t W = ::write(Out, Buf + Done, static_cast<size_t>(N - Done));
+      if (W < 0 && errno == EINTR) continue;
+      if (W <= 0) {
+        Ok = false;
+        break;
+      }
+      Done += W;
+    }
+    if (!Ok) break;
+  }
+  ::close(In);
+  Ok = ::close(Out) == 0 && Ok;
+  // link() refuses an existing target, so a file that appeared meanwhile is
+  // never replaced.
+  Ok = Ok && ::link(Tmp.c_str(), Dst.c_str()) == 0;
+  ::unlink(Tmp.c_str());
+  return Ok;
+}
+
+}  // namespace
+
+void TJobCtrl::PJob_Sav_FList(const PJobRec &Job) {
+  auto W = Job->Worker.Get();
+  auto Refresh = [&] {
+    if (W) W->MonRefresh();
+  };
+  Job->State = jsSaving;
+  Job->MonState = msRunning;
+  Job->StopReq = false;
+  Job->TotalCnt = static_cast<int32_t>(Job->FileList.size());
+  Refresh();
+  if (Job->TotalCnt < 1) throw EMossError(Format("Exception: %d, %s", {2, "Fail to download files, no files in list!"}));
+  for (auto &E : Job->FileList) {
+    if (E->Status == fsSaved) continue;
+    Job->CurFile.Set(E->LocalName);
+    E->Status = fsSaving;
+    Refresh();
+    if (DownFile(Job, *E)) {
+      E->Status = fsSaved;
+      if (++Job->SavedCnt == 1) Job->FirstFile.Set(E->LocalName);
+    } else {
+      E->Status = fsFailed;
+      if (E->Url == WebpageContents) break;  // without its text a text job has nothing to show
+    }
+    if (Job->StopReq) break;
+  }
+  PJob_Sav_End(Job);
+}
+
+bool TJobCtrl::DownFile(const PJobRec &Job, TJobFile &Entry) {
+  if (Entry.Url == WebpageContents) {
+    try {
+      std::string Text;
+      for (const auto &L : Job->TextLines) Text += L + "\n";
+      WriteFileAtomic(Entry.LocalName, Text);
+      return true;
+    } catch (const std::exception &E) {
+      Log::ErrFmt(ErrTipsFmt, {"Download text file error!", "TJobCtrl.PJob_Sav_FList-DownFile", E.what()}, true);
+      return false;
+    }
+  }
+  std::string Local = Url_LocalFile(Entry.Url);
+  if (!Local.empty()) return CopyNew(Local, Entry.LocalName);
+  auto D = Job->Downloader.Get();
+  if (!D) {
+    D = std::make_shared<THttpDownFile>();
+    Job->Downloader.Set(D);
+  }
+  return D->DownLoad(Entry.Url, Entry.LocalName, Job->PageUrl, "", 10);
+}
+
+void TJobCtrl::PJob_Sav_End(const PJobRec &Job) {
+  int32_t Saved = Job->SavedCnt, Total = Job->TotalCnt;
+  if (Saved > 0 && Saved == Total) {
+    Job->State = jsComplete;
+    Job->MonState = msComplete;
+  } else if (Saved > 0 && Saved < Total) {
+    Job->State = jsWarning;
+    Job->MonState = msEndError;
+  } else {
+    Job->State = jsError;
+    Job->MonState = msEndError;
+  }
+  Job->CurFile.Set("");
+  if (auto W = Job->Worker.Get()) W->MonRefresh();
+}
+
+void TJobCtrl::PJob_Sav_Msg(const PJobRec &Job) {
+  uint8_t Kind;
+  bool LogIt;
+  std::string Main, Sec;
+  int32_t Saved = Job->SavedCnt, Total = Job->TotalCnt;
+  if (Job->State == jsWarning) {
+    Kind = 0;
+    LogIt = true;
+    Main = Fn_ExtractName(Job->FirstFile.Get());
+    Sec = Format("%d / %d files", {Saved, Total});
+  } else if (Job->State == jsComplete) {
+    Kind = 2;
+    LogIt = false;
+    Main = Fn_ExtractName(Job->FirstFile.Get());
+    int64_t Size = File_SizeOf(Job->FirstFile.Get());
+    Sec = Saved == 1 && Size >= 0 ? Fmt_FileSize(Size) : Format("%d files", {Saved});
+  } else {
+    Kind = 1;
+    LogIt = true;
+    Main = "No files saved!";
+    Sec = "Nothing";
+  }
+  auto W = Job->Worker.Get();
+  if ((W ? W->MsgCmplt : GParm.bMsg_Cmplt) || Kind == 1) {
+    Job->TipKind = Kind;
+    Job->LogResult = LogIt;
+    Job->MainMsg.Set(Main);
+    Job->SecMsg.Set(Sec);
+  } else {
+    Job->MainMsg.Set("");
+  }
+  if (W) W->ShowResult();
+}
+
+bool TJobCtrl::PJob_RmvAttachDir(const PJobRec &Job) {
+  if (Job->Kind >= 2) return true;
+  if (!Job->AttachDir.empty() && Job->SavedCnt <= 1) return ::rmdir(Job->AttachDir.c_str()) == 0;
+  return true;
+}

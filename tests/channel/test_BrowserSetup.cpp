@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "control/uDoctor.h"
+#include "control/uHostManifest.h"
+#include "control/uIEMenu.h"
+#include "platform/TIniFile.h"
+#include "platform/TRegistryStore.h"
+#include "platform/TUrlCache.h"
+#include "pub/Unit_Pub.h"
+#include "support/TestSupport.h"
+
+namespace {
+// A program folder with the five entry scripts, a key store and a home of its own.
+struct SetupFixture : ::testing::Test {
+  TTempDir Dir;
+  std::string Prg = Dir.Path() + "prg/";
+  TRegistryStore Reg{Dir.File("registry.ini")};
+  std::string OldHome = std::getenv("HOME") ? std::getenv("HOME") : "/root";
+  void SetUp() override {
+    Dir_Force(Prg + "IEMenu");
+    for (const auto &M : IEMenuItems) WriteFile(Prg + "IEMenu/" + M.Script, "// entry");
+    WriteFile(Prg + "IEMenu/manifest.json", "{}");
+    WriteFile(Prg + "IEMenu/background.js", "");
+    ::setenv("MOSSGATHER_REGISTRY", Dir.File("registry.ini").c_str(), 1);
+    ::setenv("HOME", Dir.Path().c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (Dir.Path() + "config").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", Dir.Path().c_str(), 1);
+  }
+  void TearDown() override {
+    ::unsetenv("MOSSGATHER_REGISTRY");
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::unsetenv("XDG_RUNTIME_DIR");
+    ::setenv("HOME", OldHome.c_str(), 1);
+  }
+};
+}  // namespace
+
+TEST_F(SetupFixture, RegisteringWritesTheFiveKeysOnceWhateverHowOften) {
+  RegIEMenu(Prg, Reg);
+  RegIEMenu(Prg, Reg);
+  Reg.WriteString(std::string(RegKeyMenuExt) + "Other program", "", "/x/other.htm");
+  auto Menus = RegisteredMenus(Reg);
+  ASSERT_EQ(Menus.size(), 5u);
+  EXPECT_EQ(Reg.SubKeys(RegKeyMenuExt).size(), 6u);  // another program's key stays
+  const char *Methods[] = {"SaveSnippet", "SaveFullPage", "SaveOneImg", "SaveImages", "SaveFlash"};
+  const int DispIds[] = {3, 4, 2, 5, 1};
+  for (size_t I = 0; I < 5; ++I) {
+    EXPECT_EQ(Menus[I].Title, IEMenuItems[I].Title);
+    EXPECT_EQ(Menus[I].Contexts, IEMenuItems[I].Contexts);
+    EXPECT_EQ(Menus[I].Method, Methods[I]);
+    EXPECT_EQ(Menus[I].DispId, DispIds[I]);
+    std::string Script;
+    ASSERT_TRUE(Reg.ReadString(std::string(RegKeyMenuExt) + IEMenuItems[I].Title, "", Script));
+    EXPECT_EQ(Script, Prg + "IEMenu/" + IEMenuItems[I].Script);
+  }
+  EXPECT_EQ(MenuContexts(0x31), (std::vector<std::string>{"page", "selection", "link"}));
+  EXPECT_EQ(MenuContexts(0x02), (std::vector<std::string>{"image"}));
+}
+
+TEST_F(SetupFixture, AMissingScriptRegistersNothing) {
+  std::remove((Prg + "IEMenu/Img_All.js").c_str());
+  try {
+    RegIEMenu(Prg, Reg);
+    FAIL() << "registered without Img_All.js";
+  } catch (const EMossError &E) {
+    EXPECT_STREQ(E.what(), "Can not find script files, please reinstall this program!");
+  }
+  EXPECT_TRUE(Reg.SubKeys(RegKeyMenuExt).empty());
+}
+
+TEST_F(SetupFixture, ClearingTheCacheRemovesEveryEntryAndCopesWithNone) {
+  TUrlCache Cache(Dir.File("cache/"));
+  ClrIECache(Cache);  // nothing there
+  Cache.Store("http://h.test/a.png", "a");
+  Cache.Store("http://h.test/b.gif?x=1", "b");
+  ClrIECache(Cache);
+  EXPECT_TRUE(Cache.Entries().empty());
+  EXPECT_EQ(Cache.LocalFile("http://h.test/a.png"), "");
+}
+
+TEST_F(SetupFixture, HostManifestsAreWrittenForEachBrowserAndRemoved) {
+  auto Dirs = HostManifestDirs();
+  ASSERT_EQ(Dirs.size(), 3u);
+  EXPECT_EQ(Dirs[0].Dir, Dir.Path() + "config/chromium/NativeMessagingHosts/");
+  EXPECT_EQ(Dirs[2].Dir, Dir.Path() + ".mozilla/native-messaging-hosts/");
+  WriteHostManifests(Prg, Dirs);
+  std::string Chrome = ReadFile(HostManifestFile(Dirs[0])), Firefox = ReadFile(HostManifestFile(Dirs[2]));
+  EXPECT_NE(Chrome.find("\"name\": \"org.mossgather.picker\""), std::string::npos) << Chrome;
+  EXPECT_NE(Chrome.find("\"chrome-extension://clpjckchdmpkgcenimeglbnciacogkjo/\""), std::string::npos);
+  EXPECT_NE(Chrome.find("\"path\": \"" + Prg + "mossgather-host\""), std::string::npos);
+  EXPECT_NE(Firefox.find("\"picker@mossgather.org\""), std::string::npos);
+  struct stat St;
+  ASSERT_EQ(::stat(HostLauncherPath(Prg).c_str(), &St), 0);
+  EXPECT_TRUE(St.st_mode & S_IXUSR);
+  EXPECT_NE(ReadFile(HostLauncherPath(Prg)).find("mossgather' -Embedding"), std::string::npos);
+  EXPECT_TRUE(RemoveHostManifests(Prg, Dirs));
+  for (const auto &D : Dirs) EXPECT_FALSE(File_Exists(HostManifestFile(D)));
+  EXPECT_FALSE(RemoveHostManifests(Prg, Dirs));
+}
+
+TEST_F(SetupFixture, TheDoctorNamesABrokenManifestAndAMissingFileWithTheirFixes) {
+  WriteFile(Prg + "mossgather", "#!/bin/sh\n");
+  ::chmod((Prg + "mossgather").c_str(), 0755);
+  Dir_Force(Prg + "Help");
+  Dir_Force(Prg + "help");
+  WriteFile(Prg + "Help/introduction.htm", "x");
+  WriteFile(Prg + "help/use.htm", "x");
+  Reg.WriteString("Software\\Mossgather\\", "CurExeFile", Prg + "mossgather");
+  RegIEMenu(Prg, Reg);
+  WriteHostManifests(Prg, HostManifestDirs());
+  {
+    std::ostringstream Out;
+    EXPECT_EQ(RunDoctor(Prg, Out), 0) << Out.str();
+    EXPECT_NE(Out.str().find("All checks passed."), std::string::npos);
+  }
+  WriteFile(HostManifestFile(HostManifestDirs()[1]), "{ not json");
+  std::remove((Prg + "IEMenu/Flash.js").c_str());
+  std::ostringstream Out;
+  EXPECT_EQ(RunDoctor(Prg, Out), 2);
+  std::string S = Out.str();
+  EXPECT_NE(S.find("[FAIL] Google Chrome host manifest " + HostManifestFile(HostManifestDirs()[1]) + ": not valid JSON"),
+            std::string::npos)
+      << S;
+  EXPECT_NE(S.find("fix: run: " + Prg + "mossgather -REGSERVER"), std::string::npos);
+  EXPECT_NE(S.find("[FAIL] browser extension files in " + Prg + "IEMenu/: missing Flash.js"), std::string::npos);
+  EXPECT_NE(S.find("fix: run ./scripts/install.sh again, then reload the extension"), std::string::npos);
+  EXPECT_NE(S.find("[ OK ] Chromium host manifest"), std::string::npos);
+}

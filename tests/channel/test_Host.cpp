@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <atomic>
+#include <thread>
+
+#include "control/TReqChannel.h"
+#include "control/uIEMenu.h"
+#include "jobs/JobTestHost.h"
+#include "platform/TChannelClient.h"
+#include "platform/TRegistryStore.h"
+#include "platform/TRuntimeDir.h"
+#include "platform/uChannelFrame.h"
+#include "support/TProcess.h"
+
+namespace {
+
+// "mossgather -Embedding" as the browser starts it: its input and output are
+// ours, framed as native messages.
+class THostProcess {
+ public:
+  explicit THostProcess(const std::vector<std::string> &Env) {
+    int In[2], Out[2];
+    if (::pipe(In) != 0 || ::pipe(Out) != 0) throw std::runtime_error("pipe");
+    FPid = ::fork();
+    if (FPid == 0) {
+      ::dup2(In[0], 0);
+      ::dup2(Out[1], 1);
+      ::close(In[1]);
+      ::close(Out[0]);
+      for (const auto &E : Env) ::putenv(const_cast<char *>(E.c_str()));
+      std::string Exe = std::string(MOSSGATHER_BIN_DIR) + "mossgather";
+      ::execl(Exe.c_str(), Exe.c_str(), "-Embedding", "chrome-extension://clpjckchdmpkgcenimeglbnciacogkjo/", nullptr);
+      _exit(127);
+    }
+    ::close(In[0]);
+    ::close(Out[1]);
+    FIn = In[1];
+    FOut = Out[0];
+  }
+  ~THostProcess() {
+    CloseInput();
+    if (FPid > 0) {
+      ::kill(FPid, SIGKILL);
+      ::waitpid(FPid, nullptr, 0);
+    }
+    if (FOut >= 0) ::close(FOut);
+  }
+  void Send(const std::string &Raw) { ASSERT_EQ(::write(FIn, Raw.data(), Raw.size()), static_cast<ssize_t>(Raw.size())); }
+  // The next framed reply, or empty when the host closed its output.
+  std::string Reply() {
+    TFrameReader R;
+    char Buf[4096];
+    for (;;) {
+      if (auto M = R.Next()) return *M;
+      ssize_t N = ::read(FOut, Buf, sizeof Buf);
+      if (N <= 0) return {};
+      R.Feed(std::string_view(Buf, static_cast<size_t>(N)));
+    }
+  }
+  void CloseInput() {
+    if (FIn >= 0) ::close(FIn);
+    FIn = -1;
+  }
+  int Wait() {
+    int St = 0;
+    ::waitpid(FPid, &St, 0);
+    FPid = -1;
+    return WIFEXITED(St) ? WEXITSTATUS(St) : -1;
+  }
+
+ private:
+  pid_t FPid = -1;
+  int FIn = -1, FOut = -1;
+};
+
+struct HostFixture : JobFixture {
+  std::vector<std::string> Env;
+  std::string Sock;
+  void SetUp() override {
+    JobFixture::SetUp();
+    Dir_Force(Dir.File("run"));
+    ::chmod(Dir.File("run").c_str(), 0700);
+    Env = {"MOSSGATHER_REGISTRY=" + Dir.File("registry.ini"), "XDG_RUNTIME_DIR=" + Dir.File("run"),
+           "MOSSGATHER_PRGDIR=" + Dir.File("prg/"),           "HOME=" + Dir.Path(),
+           "XDG_CONFIG_HOME=" + Dir.File("config"),           "QT_QPA_PLATFORM=offscreen"};
+    Dir_Force(Dir.File("prg"));
+    ::setenv("XDG_RUNTIME_DIR", Dir.File("run").c_str(), 1);
+    Sock = ChannelPath("Mossgather 0.12");
+  }
+  void TearDown() override {
+    // A copy the host started is ended through its normal close path.
+    std::string Reply;
+    if (Channel_Request(Sock, R"({"method":"Ping"})", Reply, 500)) {
+      int Pid = QJsonDocument::fromJson(QByteArray::fromStdString(Reply)).object().value(QStringLiteral("pid")).toInt();
+      if (Pid > 0) {
+        ::kill(Pid, SIGTERM);
+        WaitFor([&] { return ::kill(Pid, 0) != 0; }, 10000);
+      }
+    }
+    ::unsetenv("XDG_RUNTIME_DIR");
+    JobFixture::TearDown();
+  }
+  // Waits for the host's reply while this thread serves a channel.
+  std::string ReplyWhileServing(THostProcess &H) {
+    std::atomic<bool> Done{false};
+    std::string R;
+    std::thread T([&] {
+      R = H.Reply();
+      Done = true;
+    });
+    Spin([&] { return Done.load(); }, 20000);
+    T.join();
+    return R;
+  }
+};
+
+}  // namespace
+
+TEST_F(HostFixture, MenusComeFromTheKeyStoreWithoutARunningCopy) {
+  TRegistryStore Reg(Dir.File("registry.ini"));
+  Dir_Force(Dir.File("prg/IEMenu"));
+  for (const auto &M : IEMenuItems) WriteFile(Dir.File("prg/IEMenu/") + M.Script, "");
+  RegIEMenu(Dir.File("prg/"), Reg);
+  THostProcess H(Env);
+  H.Send(Frame_Encode(R"({"method":"GetMenus"})"));
+  std::string R = H.Reply();
+  EXPECT_NE(R.find(R"("status":0)"), std::string::npos) << R;
+  EXPECT_NE(
+      R.find(
+          R"({"contexts":["selection","link"],"dispid":3,"method":"SaveSnippet","script":"Txt_Snpt.js","title":" Sa&ve snippet by MG..."})"),
+      std::string::npos)
+      << R;
+  EXPECT_NE(R.find(R"("dispid":1,"method":"SaveFlash")"), std::string::npos);
+  H.CloseInput();
+  EXPECT_EQ(H.Wait(), 0);  // the browser closing our input ends the host
+}
+
+TEST_F(HostFixture, RequestsAreRelayedToTheRunningCopy) {
+  TReqChannel Copy;
+  std::string Seen;
+  Copy.SetHandler("SaveSnippet", [&](const QJsonObject &M, QJsonObject &Reply) {
+    Seen = M.value(QStringLiteral("snapshot"))
+               .toObject()
+               .value(QStringLiteral("document"))
+               .toObject()
+               .value(QStringLiteral("title"))
+               .toString()
+               .toStdString();
+    Reply.insert(QStringLiteral("seen"), true);
+    return 0;
+  });
+  Copy.Listen(Sock);
+  THostProcess H(Env);
+  std::string Msg = R"({"method":"SaveSnippet","dispid":3,"snapshot":)" + TSnapshotBuilder().Title("Relayed").Json() + "}";
+  for (int I = 0; I < 3; ++I) {  // one host, several messages
+    H.Send(Frame_Encode(Msg));
+    EXPECT_EQ(ReplyWhileServing(H), R"({"seen":true,"status":0})");
+  }
+  EXPECT_EQ(Seen, "Relayed");
+  H.CloseInput();
+  EXPECT_EQ(H.Wait(), 0);
+}
+
+TEST_F(HostFixture, WithNoCopyRunningTheInstalledOneIsStartedAndTheRequestArrives) {
+  TRegistryStore(Dir.File("registry.ini"))
+      .WriteString("Software\\Mossgather\\", "CurExeFile", std::string(MOSSGATHER_BIN_DIR) + "mossgather");
+  THostProcess H(Env);
+  H.Send(Frame_Encode(R"({"method":"SaveFullPage","dispid":4,"snapshot":)" + TSnapshotBuilder().Json() + "}"));
+  std::string R = H.Reply();
+  EXPECT_NE(R.find("\"status\""), std::string::npos) << R;
+  EXPECT_EQ(R.find("could not be started"), std::string::npos) << R;
+  EXPECT_EQ(R.find("did not answer"), std::string::npos) << R;
+  std::string Ping;
+  EXPECT_TRUE(Channel_Request(Sock, R"({"method":"Ping"})", Ping, 2000));
+}
+
+TEST_F(HostFixture, WithoutTheInstalledPathTheHostStartsItsOwnProgramFile) {
+  THostProcess H(Env);
+  H.Send(Frame_Encode(R"({"method":"SaveImages","dispid":5,"snapshot":)" + TSnapshotBuilder().Json() + "}"));
+  std::string R = H.Reply();
+  EXPECT_NE(R.find("\"status\""), std::string::npos) << R;
+  EXPECT_EQ(R.find("could not be started"), std::string::npos) << R;
+  std::string Ping;
+  EXPECT_TRUE(Channel_Request(Sock, R"({"method":"Ping"})", Ping, 2000));
+}
+
+TEST_F(HostFixture, BadInputGetsAFailureReply) {
+  THostProcess H(Env);
+  H.Send(Frame_Encode("not json"));
+  EXPECT_EQ(H.Reply(), R"({"error":"The request is not a JSON object","status":1})");
+  H.Send(std::string("\xff\xff\xff\x7f", 4));
+  EXPECT_EQ(H.Reply(), R"({"error":"The request is too large","status":1})");
+  EXPECT_EQ(H.Wait(), 1);
+}
