@@ -45,7 +45,8 @@ bool EditFixture::Save() {
 }
 
 bool EditFixture::WaitSaved(const PJobRec &Job) {
-  return SpinUntil([&] { return !IsUnfinishedState(Job->State) && Job->Worker.Get() && Job->Worker.Get()->Finished(); }, 20000);
+  return SpinUntil([&] { return !IsUnfinishedState(Job->State) && (!Job->Worker.Get() || Job->Worker.Get()->Finished()); },
+                   20000);
 }
 
 std::string EditFixture::LogText() {
