@@ -89,6 +89,7 @@ class TWebEngineBrowser::TPage : public QWebEnginePage {
 void TWebEngineBrowser::PrepareEngine() {
   // The engine's own sandbox cannot run as root; the preview runs no scripts.
   if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   if (!SchemeRegistered) {
     QWebEngineUrlScheme S(PreviewScheme);
     S.setSyntax(QWebEngineUrlScheme::Syntax::Path);

@@ -45,8 +45,12 @@ bool EditFixture::Save() {
 }
 
 bool EditFixture::WaitSaved(const PJobRec &Job) {
-  return SpinUntil([&] { return !IsUnfinishedState(Job->State) && (!Job->Worker.Get() || Job->Worker.Get()->Finished()); },
-                   20000);
+  return SpinUntil(
+      [&] {
+        auto W = Job->Worker.Get();
+        return !IsUnfinishedState(Job->State) && (!W || W->Finished());
+      },
+      20000);
 }
 
 std::string EditFixture::LogText() {
