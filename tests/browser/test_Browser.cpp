@@ -143,12 +143,5 @@ TEST(FindByDoc, OnlyTheTopLevelDocumentOfTheSameUrlIsFound) {
 }
 
 int main(int argc, char **argv) {
-  UseOffscreenWhenHeadless();
-  TWebEngineBrowser::PrepareEngine();
-  QApplication App(argc, argv);
-  TMainThread::Attach();
-  ::testing::InitGoogleTest(&argc, argv);
-  int Rc = RUN_ALL_TESTS();
-  TMainThread::Detach();
-  return Rc;
+  return RunTestsWithEventLoop(argc, argv, true, [] { TWebEngineBrowser::PrepareEngine(); });
 }

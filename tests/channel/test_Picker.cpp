@@ -11,6 +11,7 @@
 #include "platform/TChannelClient.h"
 #include "platform/TRuntimeDir.h"
 #include "platform/TUrlCache.h"
+#include "support/TQtSupport.h"
 
 namespace {
 
@@ -139,11 +140,4 @@ TEST_F(PickerFixture, AFloodOfRequestsLosesNoReply) {
   EXPECT_EQ(GParm.iTot_Job_Cnt, 1000);
 }
 
-int main(int argc, char **argv) {
-  QCoreApplication App(argc, argv);
-  TMainThread::Attach();
-  ::testing::InitGoogleTest(&argc, argv);
-  int Rc = RUN_ALL_TESTS();
-  TMainThread::Detach();
-  return Rc;
-}
+int main(int argc, char **argv) { return RunTestsWithEventLoop(argc, argv, false); }

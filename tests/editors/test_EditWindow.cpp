@@ -123,13 +123,6 @@ TEST_F(EditFixture, AStartThatFailsCancelsTheJobWithItsReason) {
 }
 
 int main(int argc, char **argv) {
-  UseOffscreenWhenHeadless();
-  TWebEngineBrowser::PrepareEngine();
-  QApplication App(argc, argv);
-  TMainThread::Attach();
-  ::testing::InitGoogleTest(&argc, argv);
-  int Rc = RUN_ALL_TESTS();
-  delete Form_EditJob;
-  TMainThread::Detach();
-  return Rc;
+  return RunTestsWithEventLoop(
+      argc, argv, true, [] { TWebEngineBrowser::PrepareEngine(); }, [] { delete Form_EditJob; });
 }

@@ -2,6 +2,7 @@
 
 #include "jobs/JobTestHost.h"
 #include "net/Unit_httpDown.h"
+#include "support/TQtSupport.h"
 #include "support/TScriptHttpServer.h"
 
 TEST_F(JobFixture, ARequestBecomesANumberedJobThatTheTimerOpens) {
@@ -167,11 +168,4 @@ TEST_F(JobFixture, CancellingASavingJobReallyStopsItsWorker) {
   EXPECT_EQ(J->FileList[1]->Status, fsPending);
 }
 
-int main(int argc, char **argv) {
-  QCoreApplication App(argc, argv);
-  TMainThread::Attach();
-  ::testing::InitGoogleTest(&argc, argv);
-  int Rc = RUN_ALL_TESTS();
-  TMainThread::Detach();
-  return Rc;
-}
+int main(int argc, char **argv) { return RunTestsWithEventLoop(argc, argv, false); }

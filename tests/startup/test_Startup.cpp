@@ -187,12 +187,4 @@ TEST_F(StartupFixture, FirstRunCentresTheWindowBySizeOfScreen) {
   EXPECT_EQ(Form->frameGeometry().topLeft(), QPoint((Scr.width() - Want.width()) / 2, (Scr.height() - Want.height()) / 2));
 }
 
-int main(int argc, char **argv) {
-  UseOffscreenWhenHeadless();
-  QApplication App(argc, argv);
-  TMainThread::Attach();
-  ::testing::InitGoogleTest(&argc, argv);
-  int Rc = RUN_ALL_TESTS();
-  TMainThread::Detach();
-  return Rc;
-}
+int main(int argc, char **argv) { return RunTestsWithEventLoop(argc, argv, true); }

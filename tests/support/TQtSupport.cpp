@@ -1,11 +1,16 @@
 #include "support/TQtSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdlib>
+#include <memory>
+
+#include "platform/TMainThread.h"
 
 void UseOffscreenWhenHeadless() {
   if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -34,4 +39,21 @@ void AnswerNextBox(const QString &Button, QString *Seen) {
       }
   });
   Poll->start();
+}
+
+int RunTestsWithEventLoop(int Argc, char **Argv, bool Windows, const std::function<void()> &BeforeApp,
+                          const std::function<void()> &AfterTests) {
+  if (Windows) UseOffscreenWhenHeadless();
+  if (BeforeApp) BeforeApp();
+  std::unique_ptr<QCoreApplication> App;
+  if (Windows)
+    App = std::make_unique<QApplication>(Argc, Argv);
+  else
+    App = std::make_unique<QCoreApplication>(Argc, Argv);
+  TMainThread::Attach();
+  ::testing::InitGoogleTest(&Argc, Argv);
+  int Rc = RUN_ALL_TESTS();
+  if (AfterTests) AfterTests();
+  TMainThread::Detach();
+  return Rc;
 }
