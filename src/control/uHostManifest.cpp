@@ -12,14 +12,8 @@
 #include "pub/Unit_Pub.h"
 
 std::vector<THostManifestDir> HostManifestDirs() {
-  auto Folder = [](const char *Var, const std::string &Default) {
-    const char *V = std::getenv(Var);
-    std::string S = V && *V ? V : Default;
-    while (S.size() > 1 && S.back() == '/') S.pop_back();
-    return S;
-  };
-  std::string Home = Folder("HOME", "/tmp");
-  std::string Config = Folder("XDG_CONFIG_HOME", Home + "/.config");
+  std::string Home = EnvFolder("HOME", "/tmp");
+  std::string Config = EnvFolder("XDG_CONFIG_HOME", Home + "/.config");
   return {{"Chromium", Config + "/chromium/NativeMessagingHosts/", false},
           {"Google Chrome", Config + "/google-chrome/NativeMessagingHosts/", false},
           {"Firefox", Home + "/.mozilla/native-messaging-hosts/", true}};

@@ -56,14 +56,7 @@ TRegistryStore::TRegistryStore(std::string FilePath) : FFilePath(std::move(FileP
 
 std::string TRegistryStore::DefaultPath() {
   if (const char *E = std::getenv("MOSSGATHER_REGISTRY"); E && *E) return E;
-  std::string Base;
-  if (const char *X = std::getenv("XDG_CONFIG_HOME"); X && *X)
-    Base = X;
-  else if (const char *H = std::getenv("HOME"); H && *H)
-    Base = std::string(H) + "/.config";
-  else
-    Base = "/tmp";
-  return Base + "/mossgather/registry.ini";
+  return EnvFolder("XDG_CONFIG_HOME", EnvFolder("HOME", "/tmp") + "/.config") + "/mossgather/registry.ini";
 }
 
 TRegistryStore TRegistryStore::CurrentUser() { return TRegistryStore(DefaultPath()); }

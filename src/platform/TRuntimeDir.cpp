@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "pub/Unit_Pub.h"
 #include "pub/uMossError.h"
 
 namespace {
@@ -27,13 +28,8 @@ void EnsurePrivateDir(const std::string &Dir) {
 }  // namespace
 
 std::string RuntimeDir() {
-  std::string Dir;
-  if (const char *X = std::getenv("XDG_RUNTIME_DIR"); X && *X) {
-    Dir = X;
-    while (Dir.size() > 1 && Dir.back() == '/') Dir.pop_back();
-    Dir += "/mossgather";
-  } else
-    Dir = "/tmp/mossgather-" + std::to_string(::getuid());
+  std::string Dir = EnvFolder("XDG_RUNTIME_DIR", "");
+  Dir = Dir.empty() ? "/tmp/mossgather-" + std::to_string(::getuid()) : Dir + "/mossgather";
   EnsurePrivateDir(Dir);
   return Dir + "/";
 }

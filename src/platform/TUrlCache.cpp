@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "platform/TIniFile.h"
+#include "pub/Unit_Pub.h"
 #include "pub/uMossError.h"
 
 TUrlCache::TUrlCache(std::string Root) : FRoot(std::move(Root)) {
@@ -17,14 +18,7 @@ TUrlCache::TUrlCache(std::string Root) : FRoot(std::move(Root)) {
 
 std::string TUrlCache::DefaultRoot() {
   if (const char *E = std::getenv("MOSSGATHER_URLCACHE"); E && *E) return E;
-  std::string Base;
-  if (const char *X = std::getenv("XDG_CACHE_HOME"); X && *X)
-    Base = X;
-  else if (const char *H = std::getenv("HOME"); H && *H)
-    Base = std::string(H) + "/.cache";
-  else
-    Base = "/tmp";
-  return Base + "/mossgather/urlcache/";
+  return EnvFolder("XDG_CACHE_HOME", EnvFolder("HOME", "/tmp") + "/.cache") + "/mossgather/urlcache/";
 }
 
 TUrlCache &TUrlCache::Default() {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -191,4 +192,11 @@ bool Dir_Force(const std::string &Path) {
   std::error_code Ec;
   std::filesystem::create_directories(Path, Ec);
   return Dir_Exists(Path);
+}
+
+std::string EnvFolder(const char *Var, const std::string &Default) {
+  const char *V = std::getenv(Var);
+  std::string S = V && *V ? V : Default;
+  while (S.size() > 1 && S.back() == '/') S.pop_back();
+  return S;
 }

@@ -55,5 +55,8 @@ bool SameText(const std::string &A, const std::string &B);  // ASCII letter case
 std::string StringReplaceAll(std::string S, const std::string &From, const std::string &To);
 // Percent-decoding of a URL path ("%20" -> " "); malformed escapes stay.
 std::string Url_Decode(const std::string &S);
+// The folder an environment variable names, without trailing "/"; Default
+// when the variable is unset or empty.
+std::string EnvFolder(const char *Var, const std::string &Default);
 // Creates a folder and its parents; false when it cannot.
 bool Dir_Force(const std::string &Path);
