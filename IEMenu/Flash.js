@@ -1,0 +1,3 @@
+// " Save flash by &MG...": the page's OBJECT and EMBED movies (SaveFlash).
+// The movies are downloaded by the program, so no picture bytes are sent.
+mossgatherCollect({ cache: false });

@@ -1,0 +1,3 @@
+// " Sa&ve picture by MG...": the page and the picture under the mouse
+// (SaveOneImg).
+mossgatherCollect({ element: true, cache: true });

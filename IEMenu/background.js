@@ -1,0 +1,290 @@
+// Mossgather's browser side: the five context-menu entries and the road of
+// a click to the program. The entries are the ones the program registered
+// ("Register IE menu items"), asked from its native-messaging host; a click
+// runs the entry's script in the frame of the click, which collects the page
+// snapshot, and hands the snapshot to the host, which relays it to the
+// running copy (starting one when none runs).
+//
+// The service worker is stopped whenever it is idle, so every listener is
+// registered at the top level and nothing lives only in its memory that a
+// click needs.
+
+const api = globalThis.browser ?? globalThis.chrome;
+
+const HOST = 'org.mossgather.picker';
+
+const METHODS = { SaveFlash: 1, SaveOneImg: 2, SaveSnippet: 3, SaveFullPage: 4, SaveImages: 5 };
+
+// What the install registers; shown when the host cannot be asked, so that
+// the menu is never empty.
+const BUILT_IN_MENUS = [
+  { title: ' Sa&ve snippet by MG...', contexts: ['selection', 'link'], script: 'Txt_Snpt.js', method: 'SaveSnippet', dispid: 3 },
+  { title: ' Save entire page by &MG...', contexts: ['page', 'selection', 'link'], script: 'Txt_Page.js', method: 'SaveFullPage', dispid: 4 },
+  { title: ' Sa&ve picture by MG...', contexts: ['image'], script: 'Img_One.js', method: 'SaveOneImg', dispid: 2 },
+  { title: ' Save all pictures by &MG...', contexts: ['page', 'image', 'link'], script: 'Img_All.js', method: 'SaveImages', dispid: 5 },
+  { title: ' Save flash by &MG...', contexts: ['page', 'link'], script: 'Flash.js', method: 'SaveFlash', dispid: 1 },
+];
+const SCRIPTS = new Set(BUILT_IN_MENUS.map((m) => m.script));
+const CONTEXTS = new Set(['all', 'page', 'frame', 'selection', 'link', 'editable', 'image', 'video', 'audio']);
+
+const SET_UP_HINT = 'Start Mossgather, or run `mossgather -doctor` to check the set-up.';
+const REFRESH_ALARM = 'mossgather-refresh-menus';
+
+// The browser passes at most 64 MiB to a native host in one message.
+const limits = { messageBytes: 64 << 20 };
+
+// The last notices shown, newest last, for a look from the worker's console.
+const notices = [];
+let noticeCount = 0;
+
+function notify(text, hint = SET_UP_HINT) {
+  const message = hint ? `${text}\n${hint}` : text;
+  notices.push(message);
+  if (notices.length > 20) notices.shift();
+  const id = `mossgather-${Date.now()}-${++noticeCount}`;
+  return api.notifications
+    .create(id, { type: 'basic', iconUrl: 'icons/mg48.png', title: 'Mossgather', message })
+    .catch((e) => console.warn('Mossgather: notification failed:', e, message));
+}
+
+function errorText(e) {
+  return (e && e.message) || String(e);
+}
+
+async function askHost(msg) {
+  const reply = await api.runtime.sendNativeMessage(HOST, msg);
+  if (!reply || typeof reply !== 'object' || typeof reply.status !== 'number')
+    throw new Error('The native-messaging host gave no valid reply');
+  return reply;
+}
+
+// The host's entries as the menu shows them; an entry naming a script or
+// method we do not have is left out.
+function registeredMenus(list) {
+  if (!Array.isArray(list)) throw new Error('The native-messaging host sent no menu list');
+  const out = [];
+  const seen = new Set();
+  for (const m of list) {
+    if (!m || typeof m.title !== 'string' || !SCRIPTS.has(m.script) || !(m.method in METHODS) || seen.has(m.script)) continue;
+    const contexts = Array.isArray(m.contexts) ? m.contexts.filter((c) => CONTEXTS.has(c)) : [];
+    if (contexts.length === 0) continue;
+    seen.add(m.script);
+    out.push({
+      title: m.title,
+      contexts,
+      script: m.script,
+      method: m.method,
+      dispid: Number.isInteger(m.dispid) ? m.dispid : METHODS[m.method],
+    });
+  }
+  return out;
+}
+
+function createMenu(m) {
+  return new Promise((resolve, reject) => {
+    api.contextMenus.create({ id: m.script, title: m.title, contexts: m.contexts }, () => {
+      const err = api.runtime.lastError;
+      if (err) reject(new Error(err.message));
+      else resolve();
+    });
+  });
+}
+
+async function rebuildMenus({ quiet }) {
+  let menus;
+  let problem = '';
+  try {
+    const reply = await askHost({ method: 'GetMenus' });
+    if (reply.status !== 0) throw new Error(reply.error || `status ${reply.status}`);
+    menus = registeredMenus(reply.menus);
+  } catch (e) {
+    problem = `Mossgather's menu entries could not be read: ${errorText(e)}`;
+    menus = BUILT_IN_MENUS;
+  }
+  await api.contextMenus.removeAll();
+  for (const m of menus) await createMenu(m);
+  await api.storage.session.set({ menus });
+
+  // Until the host answers with entries, ask again now and then, so that the
+  // program's "Register IE menu items" shows without restarting the browser.
+  if (problem || menus.length === 0) {
+    await api.alarms.create(REFRESH_ALARM, { periodInMinutes: 5 });
+    if (!quiet) {
+      if (problem) notify(problem);
+      else notify('No Mossgather menu entries are registered.', 'In Mossgather, choose Tools > Register IE menu items.');
+    }
+  } else {
+    await api.alarms.clear(REFRESH_ALARM);
+  }
+  return menus;
+}
+
+// One rebuild at a time: two at once would create the same ids twice.
+let building = Promise.resolve();
+function buildMenus({ quiet = false } = {}) {
+  const run = () => rebuildMenus({ quiet });
+  building = building.then(run, run);
+  return building;
+}
+
+async function menuEntry(id) {
+  const { menus } = await api.storage.session.get('menus');
+  const list = Array.isArray(menus) ? menus : BUILT_IN_MENUS;
+  return list.find((m) => m.script === id) ?? BUILT_IN_MENUS.find((m) => m.script === id);
+}
+
+// The tab's top-level document for a request made inside a frame.
+function collectTopDocument() {
+  const doc = { url: document.URL, title: document.title };
+  return fetch(location.href, { cache: 'only-if-cached', mode: 'same-origin' })
+    .then((res) => (res.type === 'basic' && res.status !== 0 ? res.arrayBuffer() : null))
+    .then((buf) => {
+      if (buf) {
+        const bytes = new Uint8Array(buf);
+        let bin = '';
+        for (let i = 0; i < bytes.length; i += 0x8000) bin += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+        doc.sourceBase64 = btoa(bin);
+      }
+      return doc;
+    })
+    .catch(() => doc);
+}
+
+async function topDocument(tabId, pageUrl) {
+  try {
+    const [res] = await api.scripting.executeScript({ target: { tabId, frameIds: [0] }, func: collectTopDocument });
+    if (res && res.result && typeof res.result.url === 'string') return res.result;
+  } catch {
+    // the top page may be one no extension can read; the tab still knows its address
+  }
+  const tab = await api.tabs.get(tabId).catch(() => null);
+  return { url: (tab && tab.url) || pageUrl || '', title: (tab && tab.title) || '' };
+}
+
+// The bytes the browser's native messaging writes for a JSON text: UTF-8,
+// with "<", ">" and the line separators written as \u escapes.
+function wireBytes(json) {
+  let n = 0;
+  for (let i = 0; i < json.length; i++) {
+    const c = json.charCodeAt(i);
+    if (c < 0x80) n += c === 0x3c || c === 0x3e || c === 0x7f ? 6 : 1;
+    else if (c < 0x800) n += 2;
+    else if (c >= 0xd800 && c <= 0xdfff) n += 2; // half of a 4-byte pair
+    else n += c === 0x2028 || c === 0x2029 ? 6 : 3;
+  }
+  return n;
+}
+
+// Fits the request into one native message: picture bytes go first, then
+// the sources; the program downloads what is missing. Returns false when
+// even the rest is too big.
+function fitMessage(msg) {
+  const snap = msg.snapshot;
+  const sources = [snap.topDocument, snap.document].filter((d) => d && typeof d.sourceBase64 === 'string');
+  const cache = Array.isArray(snap.cache) ? snap.cache : [];
+  const saved = { cache: snap.cache, sources: sources.map((d) => d.sourceBase64) };
+  delete snap.cache;
+  for (const d of sources) delete d.sourceBase64;
+  const core = wireBytes(JSON.stringify(msg));
+  const margin = 1024; // the keys and commas put back below
+  let total = core + margin;
+  const sourceBytes = saved.sources.map((s) => s.length + 20);
+  total += sourceBytes.reduce((a, b) => a + b, 0);
+  const entries = cache.map((e) => ({ e, bytes: wireBytes(JSON.stringify(e)) + 1 }));
+  total += entries.reduce((a, b) => a + b.bytes, 0);
+
+  // The biggest pictures go first, so that as many as possible stay.
+  entries.sort((a, b) => a.bytes - b.bytes);
+  while (total > limits.messageBytes && entries.length > 0) total -= entries.pop().bytes;
+  for (let i = 0; i < sources.length && total > limits.messageBytes; i++) {
+    total -= sourceBytes[i];
+    saved.sources[i] = null;
+  }
+  if (total > limits.messageBytes) return false;
+
+  sources.forEach((d, i) => {
+    if (saved.sources[i] !== null) d.sourceBase64 = saved.sources[i];
+  });
+  if (entries.length > 0) {
+    const kept = new Set(entries.map((x) => x.e));
+    snap.cache = cache.filter((e) => kept.has(e));
+  }
+  return true;
+}
+
+async function collect(entry, info, tabId) {
+  const frameId = typeof info.frameId === 'number' ? info.frameId : 0;
+  const [res] = await api.scripting.executeScript({
+    target: { tabId, frameIds: [frameId] },
+    files: ['collect.js', entry.script],
+  });
+  const snapshot = res && res.result;
+  if (!snapshot || typeof snapshot !== 'object' || snapshot.version !== 1)
+    throw new Error((res && res.error && errorText(res.error)) || 'the page gave no snapshot');
+  // Without our content script in the frame (a tab opened before the
+  // extension came) the click's own picture address still finds the picture.
+  if (entry.method === 'SaveOneImg' && snapshot.element === undefined && info.srcUrl) {
+    const i = snapshot.document.images.findIndex((img) => img.src === info.srcUrl);
+    if (i >= 0) snapshot.element = i;
+  }
+  if (frameId !== 0) snapshot.topDocument = await topDocument(tabId, info.pageUrl);
+  return snapshot;
+}
+
+// The whole road of one click. Resolves to what became of it, never rejects:
+// every failure is told to the user.
+async function onMenuClicked(info, tab) {
+  const entry = await menuEntry(info.menuItemId);
+  if (!entry) return { sent: false, error: `unknown menu entry ${info.menuItemId}` };
+  const tabId = tab && typeof tab.id === 'number' && tab.id >= 0 ? tab.id : null;
+  if (tabId === null) return { sent: false, error: 'no tab' };
+
+  let snapshot;
+  try {
+    snapshot = await collect(entry, info, tabId);
+  } catch (e) {
+    const error = `Mossgather cannot read this page: ${errorText(e)}`;
+    notify(error, '');
+    return { sent: false, error };
+  }
+  const msg = { method: entry.method, dispid: entry.dispid, snapshot };
+  if (!fitMessage(msg)) {
+    const error = 'This page is too big to be handed to Mossgather.';
+    notify(error, '');
+    return { sent: false, error };
+  }
+  let reply;
+  try {
+    reply = await askHost(msg);
+  } catch (e) {
+    const error = `Mossgather cannot be reached: ${errorText(e)}`;
+    notify(error);
+    return { sent: false, error };
+  }
+  if (reply.status !== 0) {
+    const error = `Mossgather did not take the request: ${reply.error || `status ${reply.status}`}`;
+    notify(error);
+    return { sent: true, reply, error };
+  }
+  return { sent: true, reply };
+}
+
+api.runtime.onInstalled.addListener(() => buildMenus());
+api.runtime.onStartup.addListener(() => buildMenus());
+api.alarms.onAlarm.addListener((alarm) => {
+  if (alarm.name === REFRESH_ALARM) buildMenus({ quiet: true });
+});
+api.contextMenus.onClicked.addListener((info, tab) => {
+  onMenuClicked(info, tab);
+});
+
+// For the worker's console and the tests.
+globalThis.mossgather = {
+  BUILT_IN_MENUS,
+  limits,
+  notices,
+  buildMenus,
+  menusBuilt: () => building,
+  onMenuClicked,
+  fitMessage,
+};
