@@ -8,8 +8,12 @@
 #include <functional>
 
 #include "control/uGlobalParm.h"
+#include "control/uJobHostUi.h"
 #include "control/uRunVars.h"
 #include "control/uTempFile.h"
+#include "editors/uJobEditor.h"
+#include "editors/uTxtJobEdtr.h"
+#include "jobs/Unit_JobCntl.h"
 #include "platform/TIniFile.h"
 #include "pub/Unit_Pub.h"
 #include "ui/UForm_Msg.h"
@@ -80,10 +84,13 @@ void TMPC::CrtMods() {
   FormMsg = new TForm_Msg();
   Step("CrtMods-FIniFile");
   FIni = std::make_unique<TIniFile>(PrgDir + "cfg.ini");
-  // The job controller, the three editors and the job monitor are made in
-  // these steps as they come into the program.
   Step("CrtMods-JobCtrl");
+  FJobHost = std::make_unique<TJobHostUi>();
+  JobCtrl = new TJobCtrl(*FJobHost);
   Step("CrtMods-JE_Txt");
+  JE_Txt = new TTxtJobEdtr();
+  // The picture and movie editors and the job monitor are made in these
+  // steps as they come into the program.
   Step("CrtMods-JE_Img");
   Step("CrtMods-JE_Fls");
   Step("CrtMods-JobMntr");
@@ -124,8 +131,7 @@ bool TMPC::ALLOW_EXIT_SYSTEM() {
   try {
     if (InitFailed) return true;
     InjectFault("ALLOW_EXIT_SYSTEM");
-    // The job controller reports unfinished jobs once it is part of the program.
-    bool Unfinished = false;
+    bool Unfinished = JobCtrl && JobCtrl->HasUnfinishedJob();
     if (Unfinished && !ExitUnattended)
       return GLBL_MsgBox(MainForm, "A job is running, would you still like to exit program?", MbYesNo);
     return true;
@@ -144,7 +150,10 @@ void TMPC::DO_SYSTEM_EXIT() {
       Log::ErrFmt(ErrTipsFmt, {Tip, Mthd, E.what()}, true);
     }
   };
-  Guard("Fail to cancel all jobs!", "TMPC.DO_SYSTEM_EXIT-CanAllJobs", [] { InjectFault("CanAllJobs"); });
+  Guard("Fail to cancel all jobs!", "TMPC.DO_SYSTEM_EXIT-CanAllJobs", [] {
+    InjectFault("CanAllJobs");
+    if (JobCtrl) JobCtrl->PJob_Stop_All();
+  });
   Guard("Fail to save parameters to file!", "TMPC.DO_SYSTEM_EXIT-SavParmToFl", [this] { SavParmToFl(); });
   FreeModules();
   // The log is gone by now; a late failure goes to standard error.
@@ -164,10 +173,21 @@ void TMPC::FreeModules() {
       Log::FatalFmt(ErrTipsFmt, {Format("Free object %s error !", {Name}), "TMPC.DO_SYSTEM_EXIT-FreeModules", E.what()});
     }
   };
-  Free("JE_Txt", [] {});
+  Free("JE_Txt", [] {
+    CurEditor = nullptr;
+    EditJob.reset();
+    delete JE_Txt;
+    JE_Txt = nullptr;
+  });
   Free("JE_Img", [] {});
   Free("JE_Fls", [] {});
-  Free("JobCtrl", [] {});
+  // The controller stops and finishes every worker before its jobs go.
+  Free("JobCtrl", [this] {
+    TJobCtrl *C = JobCtrl;
+    JobCtrl = nullptr;
+    delete C;
+    FJobHost.reset();
+  });
   Free("JobMntr", [] {});
   Free("FIniFile", [this] { FIni.reset(); });
   Free("Form_Msg", [] {

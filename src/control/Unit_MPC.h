@@ -7,6 +7,7 @@
 #include <string>
 
 class TIniFile;
+class TJobHostUi;
 
 class TMPC {
  public:
@@ -42,6 +43,7 @@ class TMPC {
   void ClearVars();
 
   std::unique_ptr<TIniFile> FIni;
+  std::unique_ptr<TJobHostUi> FJobHost;
   std::string FStep;
   bool FParmLoaded = false;
 };

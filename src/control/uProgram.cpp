@@ -30,6 +30,7 @@
 #include "platform/TRegistryStore.h"
 #include "platform/TRuntimeDir.h"
 #include "platform/TSignalBridge.h"
+#include "platform/TWebBrowser.h"
 #include "platform/uSpawn.h"
 #include "pub/Unit_Pub.h"
 #include "ui/Unit_Log.h"
@@ -150,6 +151,7 @@ int RunProgram(int Argc, char **Argv) {
   StartMode = ParseStartMode(Argc, Argv);
   if (StartMode == 1) return RunHost(Argc, Argv);
 
+  TWebEngineBrowser::PrepareEngine();
   QApplication App(Argc, Argv);
   QApplication::setApplicationName(QString::fromLatin1(AppTitle));
   QApplication::setQuitOnLastWindowClosed(false);

@@ -71,7 +71,8 @@ bool TJobCtrl::Flow_Begin(std::shared_ptr<THtmlWindow> HWin2, uint8_t PickCode, 
 
 void TJobCtrl::OnEditTimer() {
   FEditTimer.stop();
-  if (!FJobs.empty()) Flow_Edit(FJobs.back());
+  // A copy: the flow may remove the job from the list it came from.
+  if (!FJobs.empty()) Flow_Edit(PJobRec(FJobs.back()));
 }
 
 bool TJobCtrl::Flow_Edit(const PJobRec &Job) {
@@ -264,7 +265,10 @@ bool TJobCtrl::PJob_Fail(const PJobRec &Job, const std::string &Text) {
   return PJob_Cancel(Job);
 }
 
-bool TJobCtrl::PJob_Cancel(const PJobRec &Job) {
+bool TJobCtrl::PJob_Cancel(const PJobRec &JobRef) {
+  // Held here: the caller's reference may point into the list the job
+  // leaves below.
+  const PJobRec Job = JobRef;
   if (!Job || Job->JobId == -1) return false;
   try {
     std::string Msg = Job->MainMsg.Get();
@@ -310,7 +314,8 @@ PJobRec TJobCtrl::NewJob() {
   }
 }
 
-bool TJobCtrl::DelJob(const PJobRec &Job) {
+bool TJobCtrl::DelJob(const PJobRec &JobRef) {
+  const PJobRec Job = JobRef;
   if (!Job) {
     Log::ErrFmt(ErrTipsFmt, {"Job is nil", "TJobCtrl.DelJob", ""}, false);
     return false;

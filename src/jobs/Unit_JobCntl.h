@@ -61,7 +61,7 @@ class TJobCtrl : public QObject {
   bool PJob_GoNxtFl(const PJobRec &Job);
   bool PJob_Delete(const PJobRec &Job);
   bool PJob_Fail(const PJobRec &Job, const std::string &Text);
-  bool PJob_Cancel(const PJobRec &Job);
+  bool PJob_Cancel(const PJobRec &JobRef);
   bool HasUnfinishedJob() const;
   const std::vector<PJobRec> &JobList() const { return FJobs; }
   PJobRec FindJob(const TJobRec *Job) const;

@@ -47,6 +47,26 @@ class TShared {
   T FValue{};
 };
 
+// A reference to an object another owner keeps alive, guarded by its own
+// lock: the job names its latest worker without owning it, since the worker
+// holds the job.
+template <class T>
+class TSharedWeak {
+ public:
+  std::shared_ptr<T> Get() const {
+    std::lock_guard L(FMx);
+    return FValue.lock();
+  }
+  void Set(const std::shared_ptr<T> &V) {
+    std::lock_guard L(FMx);
+    FValue = V;
+  }
+
+ private:
+  mutable std::mutex FMx;
+  std::weak_ptr<T> FValue;
+};
+
 // Which browser entry made the job.
 enum TPickCode : uint8_t { pcSnippet = 0, pcOneImage = 1, pcFullPage = 2, pcAllImages = 3, pcFlash = 4 };
 
@@ -119,8 +139,9 @@ class TJobRec {
   std::vector<std::unique_ptr<TJobFile>> FileList;
   std::vector<std::string> TextLines;
   uint8_t TextFmt = 0;  // 0 plain text, 1 HTML
-  // The worker of the latest save run.
-  TShared<std::shared_ptr<TDwnldThd>> Worker;
+  // The worker of the latest save run; the controller owns it until it has
+  // been joined.
+  TSharedWeak<TDwnldThd> Worker;
   std::atomic<bool> StopReq{false};
   TShared<std::string> MainMsg;
   TShared<std::string> SecMsg;

@@ -18,11 +18,11 @@
 namespace {
 
 // The body is received in pieces of this size and each piece written
-// straight to the file: large enough that the system calls cost little next
-// to the copying, small enough to stay in the caches.
+// straight to the file. Measured on loopback against nginx: 32 KiB pieces
+// are clearly slower, 64 to 256 KiB about equal and the steadiest; larger
+// ones gain nothing. (Splicing socket to file through a pipe was tried: no
+// faster here, and far less steady.)
 constexpr size_t RecvPieceBytes = 256 * 1024;
-// Spliced pieces never touch our memory, so they can be as large as the pipe.
-constexpr size_t SplicePieceBytes = 1024 * 1024;
 
 const char *const UserAgent = "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; .NET CLR 1.0.3705)";
 
@@ -77,6 +77,8 @@ std::string WireHost(const std::string &Host) {
   return At == std::string::npos ? H : H.substr(At + 1);
 }
 
+std::string CookieOrigin(const std::string &Url) { return Url_Split(Url).Scheme + "://" + LowerCase(WireHost(HostOf(Url))); }
+
 // The body's file while it downloads: a new hidden file beside the target,
 // renamed onto the target only once the body is complete, so the target
 // never holds a partial file and an earlier file there is never lost.
@@ -117,7 +119,6 @@ class TTempFile {
     }
     return true;
   }
-  int Fd() const { return FFd; }
   bool Close() {
     int Fd = FFd;
     FFd = -1;
@@ -266,6 +267,7 @@ bool THttpDownFile::DownLoad(const std::string &AUrl, const std::string &ATarget
     FContentLen = -1;
     FContentType.clear();
     FCurUrl = HasScheme(FUrl) ? FUrl : "http://" + FUrl;
+    FCookieOrigin = CookieOrigin(FCurUrl);
 
     SendRequest();
     Ok = RecvBody();
@@ -313,7 +315,9 @@ void THttpDownFile::BuildRequest() {
   Lines.push_back("Pragma: no-cache");
   Lines.push_back("Cache-Control: no-cache");
   Lines.push_back("Connection: close");
-  if (!FCookie.empty()) Lines.push_back(Format("Cookie: %s", {StripControls(FCookie)}));
+  // The cookie belongs to the site it was given for: a redirect elsewhere,
+  // or from https down to http, must not carry it along.
+  if (!FCookie.empty() && CookieOrigin(FCurUrl) == FCookieOrigin) Lines.push_back(Format("Cookie: %s", {StripControls(FCookie)}));
   FRequest.clear();
   for (const std::string &L : Lines) {
     FRequest += L + "\r\n";
@@ -349,8 +353,9 @@ void THttpDownFile::OpenConn() {
 void THttpDownFile::RecvHeader() {
   SetStatus("Downloading http header...");
   FBufLen = 0;
+  size_t Scan = 0;  // where the search for the blank line goes on
   for (;;) {
-    size_t End = Http_HeaderEnd(std::string_view(FBuf.data(), FBufLen));
+    size_t End = Http_HeaderEnd(std::string_view(FBuf.data(), FBufLen), &Scan);
     if (End > HttpMaxHeaderBytes || (End == 0 && FBufLen >= HttpMaxHeaderBytes))
       throw EMossError(Format("The http header is larger than %d bytes", {HttpMaxHeaderBytes}));
     if (End > 0) {
@@ -358,6 +363,7 @@ void THttpDownFile::RecvHeader() {
       // The bytes after the blank line are the body's (or the next header's).
       std::memmove(FBuf.data(), FBuf.data() + End, FBufLen - End);
       FBufLen -= End;
+      Scan = 0;
       // An interim answer ("100 Continue") is followed by the real one.
       if (FHdr.Error.empty() && FHdr.Status < 200 && FHdr.Status != 101) continue;
       FHeaderLines = FHdr.Lines;
@@ -418,7 +424,6 @@ bool THttpDownFile::RecvBody() {
   const int64_t IdleMs64 = std::max<int64_t>(int64_t{FTimeoutMs} * 3, FIdleFloorMs);
   const int IdleMs = static_cast<int>(std::min<int64_t>(IdleMs64, INT32_MAX));
   THttpChunkDecoder Dec;
-  bool UseSplice = !Chunked && FSocket->CanSplice();
   int64_t Received = 0;
   for (;;) {
     if (FStopFlag) break;
@@ -428,30 +433,11 @@ bool THttpDownFile::RecvBody() {
       Got = FBufLen;
       FBufLen = 0;
     } else {
-      size_t Want = UseSplice ? SplicePieceBytes : FBuf.size();
+      size_t Want = FBuf.size();
       if (Len >= 0 && static_cast<uint64_t>(Len - Received) < Want) Want = static_cast<size_t>(Len - Received);
-      TNetConn::TIo R = TNetConn::TIo::Unsupported;
-      bool Spliced = false;
+      TNetConn::TIo R;
       try {
-        // A plain body goes from the socket to the file without passing
-        // through our memory; a chunked one must be unwrapped here.
-        if (UseSplice) {
-          bool FileFailed = false;
-          try {
-            R = FSocket->SpliceTo(File.Fd(), Want, IdleMs, Got, FileFailed);
-          } catch (const EMossError &) {
-            if (FileFailed && !FStopFlag) {
-              SetError("Error in downloading file : " + FTargetFile);
-              return false;
-            }
-            throw;
-          }
-          if (R == TNetConn::TIo::Unsupported)
-            UseSplice = false;
-          else
-            Spliced = R == TNetConn::TIo::Ready;
-        }
-        if (R == TNetConn::TIo::Unsupported) R = FSocket->Recv(FBuf.data(), std::min(Want, FBuf.size()), IdleMs, Got);
+        R = FSocket->Recv(FBuf.data(), Want, IdleMs, Got);
       } catch (const EMossError &) {
         if (FStopFlag) break;
         SetError("Error in downloading file : " + FTargetFile);
@@ -459,11 +445,6 @@ bool THttpDownFile::RecvBody() {
       }
       if (R == TNetConn::TIo::Stopped || R == TNetConn::TIo::Closed) break;
       if (R == TNetConn::TIo::Timeout) throw EMossError(Format("No data for %d s, download TIMEOUT!", {IdleMs / 1000}));
-      if (Spliced) {
-        Received += static_cast<int64_t>(Got);
-        FRecvBytes = Received;
-        continue;
-      }
     }
     // Bytes past the announced length are not part of the file.
     if (Len >= 0 && static_cast<uint64_t>(Len - Received) < Got) Got = static_cast<size_t>(Len - Received);

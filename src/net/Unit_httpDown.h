@@ -110,7 +110,8 @@ class THttpDownFile {
   mutable std::mutex FTextMx;  // guards FStatusText and FErrorText
   std::string FStatusText, FErrorText;
 
-  std::string FCurUrl;  // the URL being asked for, absolute; moves with each redirect
+  std::string FCurUrl;        // the URL being asked for, absolute; moves with each redirect
+  std::string FCookieOrigin;  // scheme and host the cookie was given for
   int FRedirects = 0;
   THttpHeader FHdr;        // the last response header, parsed
   std::vector<char> FBuf;  // receive buffer; after the header it holds the body's first bytes

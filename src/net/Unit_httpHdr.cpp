@@ -57,11 +57,14 @@ bool ParseLength(const std::string &V, int64_t &Out) {
 
 }  // namespace
 
-size_t Http_HeaderEnd(std::string_view Buf) {
-  size_t Pos = 0;
+size_t Http_HeaderEnd(std::string_view Buf, size_t *From) {
+  size_t Pos = From && *From <= Buf.size() ? *From : 0;
   for (;;) {
     size_t Lf = Buf.find('\n', Pos);
-    if (Lf == std::string_view::npos) return 0;
+    if (Lf == std::string_view::npos) {
+      if (From) *From = Pos;
+      return 0;
+    }
     size_t LineLen = Lf - Pos;
     if (LineLen == 0 || (LineLen == 1 && Buf[Pos] == '\r')) return Lf + 1;
     Pos = Lf + 1;

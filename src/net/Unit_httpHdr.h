@@ -15,7 +15,10 @@ inline constexpr size_t HttpMaxHeaderBytes = 64 * 1024;
 
 // The length of the header block at the start of Buf, up to and including
 // the empty line that ends it (CR LF or a bare LF); 0 when it is not complete.
-size_t Http_HeaderEnd(std::string_view Buf);
+// From, a line start already searched past, lets a reader that sees the
+// header arrive in pieces search each byte once; on 0 it is moved on to the
+// start of the last, unfinished line.
+size_t Http_HeaderEnd(std::string_view Buf, size_t *From = nullptr);
 
 struct THttpHeader {
   std::vector<std::string> Lines;  // without line ends, status line first

@@ -1,7 +1,6 @@
 #include "net/uNetConn.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <openssl/err.h>
@@ -11,7 +10,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -249,76 +247,7 @@ TNetConn::TIo TNetConn::RecvTls(char *Buf, size_t Len, int TimeoutMs, size_t &Go
   }
 }
 
-TNetConn::~TNetConn() { Close(); }
-
-TNetConn::TIo TNetConn::SpliceTo(int FileFd, size_t Len, int TimeoutMs, size_t &Got, bool &FileFailed) {
-  Got = 0;
-  FileFailed = false;
-  if (FSpliceOff) return TIo::Unsupported;
-  if (FPipe[0] < 0) {
-    if (pipe2(FPipe, O_CLOEXEC | O_NONBLOCK) != 0) return TIo::Unsupported;
-    // A larger pipe moves more per call; the default size works too.
-    (void)fcntl(FPipe[1], F_SETPIPE_SZ, 1 << 20);
-  }
-  for (;;) {
-    ssize_t N = splice(FFd, nullptr, FPipe[1], nullptr, Len, SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
-    if (N == 0) return TIo::Closed;
-    if (N < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EINVAL || errno == ENOSYS) return TIo::Unsupported;
-      if (errno != EAGAIN && errno != EWOULDBLOCK) throw EMossError("Receive failed: " + SysErr(errno));
-      TIo W = Wait(POLLIN, TimeoutMs);
-      if (W != TIo::Ready) return W;
-      continue;
-    }
-    size_t Moved = 0;
-    while (Moved < static_cast<size_t>(N)) {
-      ssize_t M = splice(FPipe[0], nullptr, FileFd, nullptr, static_cast<size_t>(N) - Moved, SPLICE_F_MOVE);
-      if (M < 0 && errno == EINTR) continue;
-      if (M < 0 && (errno == EINVAL || errno == ENOSYS)) {
-        // The file system takes no spliced data: this piece goes through
-        // our memory, and the rest of the connection is received normally.
-        FSpliceOff = true;
-        Moved += DrainPipe(FileFd, static_cast<size_t>(N) - Moved, FileFailed);
-        break;
-      }
-      if (M <= 0) {
-        FileFailed = true;
-        throw EMossError("Write failed: " + SysErr(M < 0 ? errno : EIO));
-      }
-      Moved += static_cast<size_t>(M);
-    }
-    Got = Moved;
-    return TIo::Ready;
-  }
-}
-
-size_t TNetConn::DrainPipe(int FileFd, size_t Len, bool &FileFailed) {
-  char B[16384];
-  size_t Done = 0;
-  while (Done < Len) {
-    ssize_t R = ::read(FPipe[0], B, std::min(sizeof B, Len - Done));
-    if (R < 0 && errno == EINTR) continue;
-    if (R <= 0) throw EMossError("Receive failed: spliced data lost");
-    for (ssize_t Off = 0; Off < R;) {
-      ssize_t W = ::write(FileFd, B + Off, static_cast<size_t>(R - Off));
-      if (W < 0 && errno == EINTR) continue;
-      if (W <= 0) {
-        FileFailed = true;
-        throw EMossError("Write failed: " + SysErr(W < 0 ? errno : EIO));
-      }
-      Off += W;
-    }
-    Done += static_cast<size_t>(R);
-  }
-  return Done;
-}
-
 void TNetConn::Close() {
-  FSpliceOff = false;
-  // Bytes left in the pipe by a broken piece belong to no later file.
-  for (int &Fd : FPipe)
-    if (Fd >= 0) ::close(Fd), Fd = -1;
   if (FSsl) {
     SSL_free(FSsl);
     FSsl = nullptr;

@@ -13,11 +13,11 @@ typedef struct ssl_ctx_st SSL_CTX;
 
 class TNetConn {
  public:
-  enum class TIo { Ready, Closed, Timeout, Stopped, Unsupported };
+  enum class TIo { Ready, Closed, Timeout, Stopped };
 
   // WakeFd becomes readable when the owner wants every wait to end.
   explicit TNetConn(int WakeFd) : FWakeFd(WakeFd) {}
-  ~TNetConn();
+  ~TNetConn() { Close(); }
   TNetConn(const TNetConn &) = delete;
   TNetConn &operator=(const TNetConn &) = delete;
 
@@ -32,13 +32,6 @@ class TNetConn {
   // without waiting); Ready with Got > 0, or Closed at the end of the stream.
   TIo Recv(char *Buf, size_t Len, int TimeoutMs, size_t &Got);
 
-  // Plain connections only: moves up to Len received bytes into FileFd
-  // through a pipe, without copying them into our memory. Ready with Got > 0,
-  // or Closed; Unsupported when splicing does not work here (then Recv).
-  // A failed write to the file throws EMossError too, with FileFailed set.
-  TIo SpliceTo(int FileFd, size_t Len, int TimeoutMs, size_t &Got, bool &FileFailed);
-  bool CanSplice() const { return FSsl == nullptr && FFd >= 0; }
-
   bool IsOpen() const { return FFd >= 0; }
   void Close();
   // Any thread: breaks the connection so that the owner's waits return.
@@ -52,9 +45,6 @@ class TNetConn {
   int FFd = -1;  // written by the owner only, under FFdMx so Shutdown never meets a reused number
   std::mutex FFdMx;
   SSL *FSsl = nullptr;
-  size_t DrainPipe(int FileFd, size_t Len, bool &FileFailed);
-  int FPipe[2] = {-1, -1};  // for SpliceTo, made on first use per connection
-  bool FSpliceOff = false;
 };
 
 // The client context for https: peer verification against CaFile, or the

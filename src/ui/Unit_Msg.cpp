@@ -7,6 +7,7 @@
 #include "ui/Unit_Log.h"
 
 TForm_Msg *FormMsg = nullptr;
+QPointer<QWidget> PrevFgWnd;
 
 void GLBL_TipMsg(const std::string &Msg, const std::string &SecMsg, int Kind) {
   if (!FormMsg) return;

@@ -1,6 +1,8 @@
 #pragma once
 // What the user is told: the tip (non-modal, fades in at the lower right)
 // and the modal message box captioned "Message".
+#include <QPointer>
+#include <QWidget>
 #include <string>
 
 class QWidget;
@@ -10,6 +12,10 @@ class TForm_Msg;
 inline constexpr int TipWarning = 0, TipError = 1, TipGood = 2;
 // Message-box kinds.
 inline constexpr int MbWarning = 0, MbError = 1, MbInfo = 2, MbYesNo = 3;
+
+// The window that was active when the job on screen was opened; focus goes
+// back to it when the job's windows close.
+extern QPointer<QWidget> PrevFgWnd;
 
 // The tip window, made at start-up and freed at exit; null outside that.
 extern TForm_Msg *FormMsg;

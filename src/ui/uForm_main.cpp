@@ -21,6 +21,7 @@
 #include "control/Unit_MPC.h"
 #include "control/uGlobalParm.h"
 #include "control/uRunVars.h"
+#include "editors/uForm_EditJob.h"
 #include "pub/Unit_Pub.h"
 #include "pub/Unit_PubWnd.h"
 #include "ui/Unit_Log.h"
@@ -255,6 +256,7 @@ void TMainForm::TimerTick() {
     close();
     return;
   }
+  if (Form_EditJob) Form_EditJob->DO_OptimizeMem();
   FRunSeconds += 8;
   if (FRunSeconds >= 60) {
     ++FRunMinutes;

@@ -59,7 +59,12 @@ void JobFixture::Save(const PJobRec &Job) {
 }
 
 bool JobFixture::WaitEnd(const PJobRec &Job, int Ms) {
-  return Spin([&] { return !IsUnfinishedState(Job->State) && Job->Worker.Get() && Job->Worker.Get()->Finished(); }, Ms);
+  return Spin(
+      [&] {
+        auto W = Job->Worker.Get();
+        return !IsUnfinishedState(Job->State) && (!W || W->Finished());
+      },
+      Ms);
 }
 
 std::string JobFixture::LogText() {

@@ -94,7 +94,10 @@ TEST_F(JobFixture, ARerunTriesOnlyTheFailedEntriesAndCountsOn) {
   Srv.On("/3", TScriptHttpServer::Response("200 OK", "three"));
   size_t Before = Srv.Targets().size();
   EXPECT_TRUE(Ctrl->PJob_ReRun(J));
-  ASSERT_TRUE(Spin([&] { return J->State == jsComplete && J->Worker.Get()->Finished(); }));
+  ASSERT_TRUE(Spin([&] {
+    auto W = J->Worker.Get();
+    return J->State == jsComplete && (!W || W->Finished());
+  }));
   std::vector<std::string> T = Srv.Targets();
   EXPECT_EQ(std::vector<std::string>(T.begin() + static_cast<long>(Before), T.end()), (std::vector<std::string>{"/2", "/3"}));
   EXPECT_EQ(J->SavedCnt, 3);

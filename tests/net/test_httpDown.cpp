@@ -214,6 +214,23 @@ TEST(HttpDown, RedirectResolvesAgainstTheUrlThatAnswered) {
   }
 }
 
+TEST(HttpDown, CookieStaysWithTheHostItWasGivenFor) {
+  TScriptHttpServer Srv;
+  const std::string Port = std::to_string(Srv.Port());
+  Srv.On("/start", Resp("302 Found", "", "Location: /same\r\n"));
+  Srv.On("/same", Resp("302 Found", "", "Location: http://localhost:" + Port + "/other\r\n"));
+  Srv.On("/other", Resp("200 OK", "x"));
+  TTempDir Dir;
+  THttpDownFile D;
+  ASSERT_TRUE(D.DownLoad(Srv.Url("/start"), Dir.File("f"), "http://page/", "sid=1", 5)) << D.ErrorText();
+  std::vector<std::string> R = Srv.Requests();
+  ASSERT_EQ(R.size(), 3u);
+  EXPECT_TRUE(Contains(R[0], "\r\nCookie: sid=1\r\n"));
+  EXPECT_TRUE(Contains(R[1], "\r\nCookie: sid=1\r\n"));
+  EXPECT_FALSE(Contains(R[2], "Cookie:")) << R[2];
+  EXPECT_TRUE(Contains(R[2], "\r\nHost: localhost:" + Port + "\r\n"));
+}
+
 TEST(HttpDown, FollowsElevenRedirectsAndSavesTheTwelfth) {
   for (int Chain : {11, 12}) {
     TScriptHttpServer Srv;

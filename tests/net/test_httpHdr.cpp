@@ -13,6 +13,11 @@ TEST(HttpHeader, EndIsTheFirstEmptyLine) {
       {"", 0},
   };
   for (const auto &[Buf, Want] : Cases) EXPECT_EQ(Http_HeaderEnd(Buf), Want) << Buf;
+  // Searching on as the header grows finds the same end.
+  const std::string Full = "HTTP/1.1 200 OK\r\nA: b\r\n\r\nbody";
+  size_t From = 0, End = 0;
+  for (size_t N = 0; N <= Full.size() && End == 0; ++N) End = Http_HeaderEnd(std::string_view(Full).substr(0, N), &From);
+  EXPECT_EQ(End, 25u);
 }
 
 TEST(HttpHeader, ReadsTheFieldsTheDownloaderUses) {

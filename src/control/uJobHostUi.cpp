@@ -1,0 +1,43 @@
+#include "control/uJobHostUi.h"
+
+#include <QApplication>
+#include <QPushButton>
+
+#include "editors/uForm_EditJob.h"
+#include "editors/uJobEditor.h"
+#include "editors/uTxtJobEdtr.h"
+#include "pub/uMossError.h"
+#include "ui/Unit_Msg.h"
+#include "ui/uForm_main.h"
+
+void TJobHostUi::TipMsg(const std::string &Msg, const std::string &SecMsg, int Kind) { GLBL_TipMsg(Msg, SecMsg, Kind); }
+
+bool TJobHostUi::MsgBox(const std::string &Text, int Kind) { return GLBL_MsgBox(MainForm, Text, Kind); }
+
+bool TJobHostUi::EditWindowShowing() { return Form_EditJob && Form_EditJob->isVisible(); }
+
+bool TJobHostUi::EditWindowClosing() { return Form_EditJob && Form_EditJob->InFormClose; }
+
+TJobRec *TJobHostUi::EditJob() { return ::EditJob.get(); }
+
+void TJobHostUi::EditWindowToFront() {
+  if (Form_EditJob) Form_EditJob->Frm_ToFront();
+}
+
+void TJobHostUi::PressEditCancel() {
+  if (Form_EditJob) Form_EditJob->Btn_Cancel->click();
+}
+
+// The picture and movie editors join as they come into the program.
+void TJobHostUi::ChooseEditor(uint8_t Kind) { CurEditor = Kind < 2 ? static_cast<TJobEditor *>(JE_Txt) : nullptr; }
+
+void TJobHostUi::StartEditor(const PJobRec &Job) {
+  if (!CurEditor) throw EMossError("No editor for this kind of job");
+  CurEditor->EJob_Start(Job);
+}
+
+void TJobHostUi::RememberForeground() { PrevFgWnd = QApplication::activeWindow(); }
+
+void TJobHostUi::JobChanged(const PJobRec &) {
+  // The job monitor takes the change once it is part of the main window.
+}

@@ -1,0 +1,457 @@
+#include "editors/uTxtJobEdtr.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QUrl>
+#include <charconv>
+
+#include "control/Unit_MPC.h"
+#include "control/uGlobalParm.h"
+#include "editors/uForm_EditJob.h"
+#include "editors/uTxtHtml.h"
+#include "platform/TIniFile.h"
+#include "platform/TPageSnapshot.h"
+#include "platform/TWebBrowser.h"
+#include "pub/Unit_Pub.h"
+#include "pub/Unit_PubWB.h"
+#include "ui/Unit_Log.h"
+#include "ui/Unit_Msg.h"
+#include "ui/uRenameChk.h"
+
+TTxtJobEdtr *JE_Txt = nullptr;
+
+namespace {
+
+bool InList(const std::vector<std::string> &L, const std::string &S) {
+  for (const auto &E : L)
+    if (SameText(E, S)) return true;
+  return false;
+}
+
+int IndexOf(const std::vector<std::string> &L, const std::string &S) {
+  for (size_t I = 0; I < L.size(); ++I)
+    if (SameText(L[I], S)) return static_cast<int>(I);
+  return -1;
+}
+
+// The document's size as a number; a size that does not read fails.
+int64_t FileSizeOf(const THtmlDocument &D) {
+  const std::string S = D.FileSize();
+  int64_t N = 0;
+  auto R = std::from_chars(S.data(), S.data() + S.size(), N);
+  if (R.ec != std::errc() || R.ptr != S.data() + S.size()) throw EMossError("The document's size is not a number: " + S);
+  return N;
+}
+
+// Lines as the saved file gets them back: split at line feeds, so a
+// carriage return stays where the page had it.
+std::vector<std::string> ToLines(const std::string &Text) {
+  std::vector<std::string> Out;
+  size_t P = 0;
+  while (P < Text.size()) {
+    size_t E = Text.find('\n', P);
+    if (E == std::string::npos) E = Text.size();
+    Out.push_back(Text.substr(P, E - P));
+    P = E + 1;
+  }
+  return Out;
+}
+
+std::string JoinLines(const std::vector<std::string> &Lines) {
+  std::string Out;
+  for (const auto &L : Lines) Out += L + "\n";
+  return Out;
+}
+
+}  // namespace
+
+int Doc_GetSource(const THtmlDocument &Doc, std::vector<std::string> &Lines) {
+  try {
+    Lines = ToLines(Doc.Source());
+    return 0;
+  } catch (const std::exception &) {
+    return 1;
+  }
+}
+
+void WB_LoadHtml_SFile(TWebBrowser *Wb, const std::string &Html) {
+  try {
+    std::string File = MPC.GetTempFile();
+    WriteFileAtomic(File, Html);
+    Wb->Navigate(QUrl::fromLocalFile(QString::fromStdString(File)));
+  } catch (const std::exception &E) {
+    throw EMossError(Format(ErrTipsFmt, {"", "uTxtJobEdtr.WB_LoadHtml_SFile", E.what()}));
+  }
+}
+
+TTxtJobEdtr::TTxtJobEdtr() { JE_Txt = this; }
+
+void TTxtJobEdtr::Edt_Bind_Ctrls() {
+  TJobEditor::Edt_Bind_Ctrls();
+  if (Bound || !Form) return;
+  UrlEdit = Form->Edit_srcUrl;
+  NameEdit = Form->Edit_AbsFileName;
+  ExtLabel = Form->Lbl_WB_EFn;
+  DirEdit = Form->Edit_WP_SDir;
+  Form->WB_Preview->OnDocumentComplete = [this] { OnPvwDocComplete(); };
+  Form->WB_Preview->OnNewWindow = [](bool &Cancel) { OnWBNewWindow(Cancel); };
+  for (QToolButton *B : {Form->Sbtn_Snippet, Form->Sbtn_Fullpage, Form->Sbtn_PTextFmt, Form->Sbtn_HtmlFmt})
+    QObject::connect(B, &QToolButton::clicked, Ctx.get(), [this, B] { OnFmtBtnClick(B); });
+  for (QCheckBox *C : {Form->Chkbox_Sav_Img, Form->ChkBox_RmvTag_Scrp, Form->Chkbox_Addinfo_Url, Form->Chkbox_Addinfo_Time})
+    QObject::connect(C, &QCheckBox::clicked, Ctx.get(), [this, C] { OnOptChkClick(C); });
+  // The folder button opens the dialog on this editor's folder box.
+  QObject::disconnect(Form->SBtn_WP_SelDir, &QToolButton::clicked, nullptr, nullptr);
+  QObject::connect(Form->SBtn_WP_SelDir, &QToolButton::clicked, Ctx.get(), [this] { Edt_Sel_Dir(); });
+  Bound = true;
+}
+
+void TTxtJobEdtr::Edt_Load_Parm() {
+  Opts.OptHtmlFmt = GParm.SrcTextFmt;
+  Opts.OptSaveImg = GParm.bTxt_Atch_Image;
+  Opts.OptRmvScrp = GParm.bTxt_Rmv_Scrp;
+  Opts.OptAddUrl = GParm.bTxt_ExItem_Url;
+  Opts.OptAddTime = GParm.bTxt_ExItem_Time;
+}
+
+void TTxtJobEdtr::ETxt_Upd_Flags() {
+  IsSnippet = EditJob->Kind == jkSnippet;
+  IsPlainText = Opts.OptHtmlFmt == 0;
+}
+
+void TTxtJobEdtr::Edt_Init() {
+  Edt_Bind_Ctrls();
+  EdtPhase = 1;
+  NeedSnippet = NeedFullPage = true;
+  FTxt_Snpt_Html.clear();
+  FTxt_Snpt_PTxt.clear();
+  FTxt_Full_Html.clear();
+  FTxt_Full_PTxt.clear();
+  FHtmlWay = 0;
+  bool Ok = ETxt_Get_Data();
+  // Nothing selected: the job becomes a whole-page job.
+  if (EditJob->Kind == jkSnippet && FTxt_Snpt_PTxt.empty()) {
+    EditJob->Kind = jkFullPage;
+    Ok = ETxt_Get_Data();
+  }
+  if (!Ok) throw EMossError("No Text or fail to get text data!");
+  Edt_Load_Parm();
+  ETxt_Upd_Flags();
+  EditJob->AttachDir.clear();
+
+  Form->ScrlBox_Img->hide();
+  Form->PageCtrl->setTabVisible(1, false);
+  Form->PageCtrl->setTabVisible(2, false);
+  Form->PageCtrl->setTabVisible(0, true);
+  Form->PageCtrl->setCurrentIndex(0);
+  Form->Btn_Save->setEnabled(true);
+  (IsSnippet ? Form->Sbtn_Snippet : Form->Sbtn_Fullpage)->setChecked(true);
+  (IsPlainText ? Form->Sbtn_PTextFmt : Form->Sbtn_HtmlFmt)->setChecked(true);
+  Form->Sbtn_Snippet->setEnabled(IsSnippet);
+  Form->Chkbox_Addinfo_Url->setChecked(Opts.OptAddUrl);
+  Form->Chkbox_Addinfo_Time->setChecked(Opts.OptAddTime);
+  Form->Chkbox_Sav_Img->setChecked(Opts.OptSaveImg);
+  Form->ChkBox_RmvTag_Scrp->setChecked(Opts.OptRmvScrp);
+
+  Form->setWindowTitle(QStringLiteral("Save snippet/page"));
+  UrlEdit->setText(QString::fromStdString(EditJob->PageUrl));
+  std::string Name = EditJob->Title;
+  Fn_ClrInvalid(Name);
+  NameEdit->setText(QString::fromStdString(Trim(Name)));
+  DirEdit->setText(QString::fromStdString(GParm.sDir_Def_Txt));
+}
+
+void TTxtJobEdtr::Edt_Rdy() {
+  EdtPhase = 3;
+  Form->show();
+  ETxt_Upd_Pvw();
+  Form->Frm_ToFront();
+}
+
+bool TTxtJobEdtr::ETxt_Get_Data() {
+  bool Result = false;
+  auto Doc = [this] { return EditJob->HWin2->Document(); };
+  if (EditJob->Kind == jkSnippet && NeedSnippet) {
+    try {
+      const THtmlTxtRange &R = Doc()->Selection();
+      FTxt_Snpt_PTxt = R.Text();
+      FTxt_Snpt_Html = R.HtmlText();
+      Result = true;
+    } catch (const std::exception &) {
+      FTxt_Snpt_PTxt.clear();
+      FTxt_Snpt_Html.clear();
+    }
+    NeedSnippet = false;
+  }
+  if (EditJob->Kind == jkFullPage && NeedFullPage) {
+    try {
+      FTxt_Full_PTxt = Doc()->Body()->OuterText();
+    } catch (const std::exception &E) {
+      Log::Err(Format(ErrTipsFmt, {"Get FTxt_Full_PTxt error: ", "TTxtJobEdtr.ETxt_Get_Data", E.what()}));
+      FTxt_Full_PTxt.clear();
+      FTxt_Full_Html.clear();
+      return false;
+    }
+    bool Found = false;
+    try {
+      Found = ETxt_Get_FHtml();
+    } catch (const std::exception &E) {
+      Log::Err(Format(ErrTipsFmt, {"Get full Html error: ", "TTxtJobEdtr.ETxt_Get_Data", E.what()}));
+    }
+    Result = Found;
+    if (Found) {
+      const char *Ways[] = {"", "Used \"IWebBrowser2\" to get fHtml! Url: %s", "Used \"Cache\" to get fHtml! Url: %s",
+                            "Used \"IHTMLDocument3\" to get fHtml! Url: %s"};
+      Log::Way(Format(Ways[FHtmlWay], {EditJob->PageUrl}));
+    }
+    NeedFullPage = false;
+  }
+  return Result;
+}
+
+bool TTxtJobEdtr::ETxt_Get_FHtml() {
+  std::shared_ptr<THtmlDocument> Doc = EditJob->HWin2->Document();
+  // 1: the source of the document the browser window of this page shows.
+  try {
+    int64_t Size = FileSizeOf(*Doc);
+    if (auto Top = WB_FindByDoc(Doc)) {
+      std::vector<std::string> Lines;
+      Doc_GetSource(*Top, Lines);
+      FTxt_Full_Html = JoinLines(Lines);
+      if (!FTxt_Full_Html.empty() && static_cast<int64_t>(FTxt_Full_Html.size()) >= Size) {
+        FHtmlWay = 1;
+        return true;
+      }
+    }
+  } catch (const std::exception &) {
+  }
+  // 2: the local copy of the page's address.
+  try {
+    int64_t Size = FileSizeOf(*Doc);
+    std::string Local = Url_LocalFile(EditJob->PageUrl);
+    std::string Text;
+    if (!Local.empty() && ReadWholeFile(Local, Text, 256u << 20)) {
+      FTxt_Full_Html = JoinLines(ToLines(Text));
+      if (!FTxt_Full_Html.empty() && static_cast<int64_t>(FTxt_Full_Html.size()) >= Size) {
+        FHtmlWay = 2;
+        return true;
+      }
+    }
+  } catch (const std::exception &) {
+  }
+  // 3: the root element as the page has it now, without its scripts.
+  try {
+    FTxt_Full_Html = Doc->DocumentElement()->OuterHtml();
+    Clear_Sub_Str(FTxt_Full_Html, "<script", "</script>");
+    FHtmlWay = 3;
+    return true;
+  } catch (const std::exception &) {
+    FTxt_Full_Html.clear();
+    return false;
+  }
+}
+
+bool TTxtJobEdtr::ETxt_Rmv_Scrp() { return Clear_Sub_Str(FTxt_Body, "<script", "</script>"); }
+
+void TTxtJobEdtr::ETxt_Mk_Text() {
+  if (IsPlainText)
+    FTxt_Body = IsSnippet ? FTxt_Snpt_PTxt : FTxt_Full_PTxt;
+  else
+    FTxt_Body = IsSnippet ? FTxt_Snpt_Html : FTxt_Full_Html;
+  if (!IsPlainText && Opts.OptRmvScrp) ETxt_Rmv_Scrp();
+  ETxt_Add_Info();
+  EditJob->TextFmt = Opts.OptHtmlFmt;
+}
+
+void TTxtJobEdtr::ETxt_Add_Info() {
+  const std::string Nl = IsPlainText ? "\r\n" : "<BR>";
+  std::string T = FTxt_Body;
+  if (Opts.OptAddTime || Opts.OptAddUrl) T = Nl + T;
+  if (Opts.OptAddTime) T = "Saved time: " + DateTimeToStr(EditJob->StartTime) + Nl + T;
+  if (Opts.OptAddUrl) {
+    if (IsPlainText)
+      T = "URL for this page: " + EditJob->PageUrl + Nl + T;
+    else
+      T = Html_MkLink(EditJob->PageUrl, "URL for this page") + Nl + T;
+  }
+  if (IsSnippet && !IsPlainText) T = Format("<html><title>%s</title> %s</html>", {EditJob->Title, T});
+  FTxt_Final = T;
+}
+
+void TTxtJobEdtr::ETxt_Upd_Status(int Which, bool Done) {
+  if (!Form) return;
+  if (Which == 1 || Which == 3)
+    Form->StaBar_Panels[0]->setText(QString::fromStdString(Fmt_FileSize(static_cast<int64_t>(FTxt_Final.size()))));
+  if (Which == 2 || Which == 3) Form->StaBar_Panels[1]->setText(Done ? QStringLiteral("Complete") : QStringLiteral("Loading"));
+}
+
+void TTxtJobEdtr::ETxt_Upd_Pvw() {
+  ETxt_Get_Data();
+  ETxt_Mk_Text();
+  bool Plain = EditJob->TextFmt == 0;
+  Form->Memo_Preview->setVisible(Plain);
+  if (!Plain) {
+    ETxt_Upd_Status(2, false);
+    Form->WB_Preview->Widget()->show();
+    Form->WB_Preview->Tag = 1;
+    try {
+      WB_LoadHtml_SFile(Form->WB_Preview, FTxt_Final);
+    } catch (const std::exception &E) {
+      WB_LoadHtml_Stream(Form->WB_Preview, FTxt_Final);
+      Log::Way(std::string("ETxt_Upd_Pvw, WB_LoadHtml_SFile -> WB_LoadHtml_Stream for ") + E.what());
+    }
+    ExtLabel->setText(QStringLiteral(".html"));
+  } else {
+    Form->WB_Preview->Widget()->hide();
+    ETxt_Upd_Status(2, false);
+    SetTag(Form->Memo_Preview, 1);
+    Form->Memo_Preview->setPlainText(QString::fromStdString(StringReplaceAll(FTxt_Final, "\r\n", "\n")));
+    ETxt_Upd_Status(2, true);
+    ExtLabel->setText(QStringLiteral(".txt"));
+  }
+  Form->Chkbox_Sav_Img->setEnabled(!Plain);
+  Form->ChkBox_RmvTag_Scrp->setEnabled(!Plain);
+  ETxt_Upd_Status(1, false);
+}
+
+void TTxtJobEdtr::OnFmtBtnClick(QObject *Sender) {
+  if (!EditJob) return;
+  switch (TagOf(Sender)) {
+    case 11:
+      EditJob->Kind = jkSnippet;
+      break;
+    case 12:
+      EditJob->Kind = jkFullPage;
+      break;
+    case 21:
+      Opts.OptHtmlFmt = 0;
+      break;
+    case 22:
+      Opts.OptHtmlFmt = 1;
+      break;
+    default:
+      return;
+  }
+  ETxt_Upd_Flags();
+  ETxt_Upd_Pvw();
+}
+
+void TTxtJobEdtr::OnOptChkClick(QObject *Sender) {
+  if (EdtPhase == 1 || !EditJob) return;
+  auto *C = qobject_cast<QCheckBox *>(Sender);
+  if (!C) return;
+  int Tag = TagOf(Sender);
+  switch (Tag) {
+    case 31:
+      Opts.OptSaveImg = C->isChecked();
+      break;
+    case 32:
+      Opts.OptRmvScrp = C->isChecked();
+      break;
+    case 33:
+      Opts.OptAddUrl = C->isChecked();
+      break;
+    case 34:
+      Opts.OptAddTime = C->isChecked();
+      break;
+    default:
+      return;
+  }
+  if (Tag != 31) ETxt_Upd_Pvw();
+}
+
+void TTxtJobEdtr::OnPvwDocComplete() {
+  if (Form && Form->WB_Preview->Widget()->isVisible()) ETxt_Upd_Status(2, true);
+}
+
+bool TTxtJobEdtr::Edt_Chk_Valid() {
+  if (!TJobEditor::Edt_Chk_Valid()) return false;
+  if (Fn_HasInvalid(NameEdit->text().toStdString())) {
+    GLBL_MsgBox(Form, "Invalid file name, please correct it!", MbError);
+    Form->FocusCtrl(NameEdit);
+    return false;
+  }
+  return true;
+}
+
+bool TTxtJobEdtr::Edt_Make_fList() {
+  if (FTxt_Final.empty()) throw EMossError(Format("No text to be saved! uTxt %d", {1}));
+  std::string Dir = DirEdit->text().toStdString();
+  Dir_AddSlash(Dir);
+  std::string Dest = Dir + NameEdit->text().toStdString() + ExtLabel->text().toStdString();
+  if (!ChkFile(Dest)) throw EMossError(Format("Invalid destination file name! uTxt %d", {2}));
+  TJobRec &Job = *EditJob;
+  Job.FileList.clear();
+  EJob_Add_File(Job, WebpageContents, Dest);
+  if (IsPlainText || !Opts.OptSaveImg || (IsSnippet && !Html_HasImg(FTxt_Final))) {
+    Job.TextLines = ToLines(FTxt_Final);
+    return true;
+  }
+  std::string Folder = Fn_ExtractDir(Dest) + Fn_NameNoExt(Dest) + ".files/";
+  if (!ChkDir(Folder, true)) throw EMossError(Format("Cancel by user in checking image folder! uTxt %d", {3}));
+  std::vector<std::string> Urls, LocalPaths, ElemHtmls, RawSrcs;
+  int ImageCount = 0;
+  Img_Collect(Folder, Urls, LocalPaths, ElemHtmls, RawSrcs, ImageCount);
+  if (!ChkFList(LocalPaths, true)) throw EMossError(Format("Cancel by user in checking image file list! uTxt %d", {4}));
+  Img_AddAliases(Urls, LocalPaths, ElemHtmls, RawSrcs);
+  Job.AttachDir = Folder;
+  std::string Html = FTxt_Final;
+  std::vector<int> Index = {IsSnippet ? 1 : 0};
+  if (Html_ChgImgLink(Html, ImageCount, RawSrcs, LocalPaths, Index)) {
+    Job.TextLines = ToLines(Html);
+    if (IsSnippet) {
+      for (int I : Index)
+        if (I >= 0 && static_cast<size_t>(I) < Urls.size())
+          EJob_Add_File(Job, Urls[static_cast<size_t>(I)], LocalPaths[static_cast<size_t>(I)]);
+    } else {
+      for (size_t I = 0; I < Urls.size(); ++I) EJob_Add_File(Job, Urls[I], LocalPaths[I]);
+    }
+  } else {
+    Log::Way(Format("\"Html_ChgImgLink\" failed, Do not save images, Url: %s", {Job.PageUrl}));
+    Job.TextLines = ToLines(FTxt_Final);
+  }
+  return true;
+}
+
+void TTxtJobEdtr::Img_Collect(const std::string &Folder, std::vector<std::string> &Urls, std::vector<std::string> &LocalPaths,
+                              std::vector<std::string> &ElemHtmls, std::vector<std::string> &RawSrcs, int &ImageCount) {
+  const THtmlElementCollection &Imgs = EditJob->HWin2->Document()->Images();
+  ImageCount = Imgs.Length();
+  for (int I = 0; I < ImageCount; ++I) {
+    auto Img = std::dynamic_pointer_cast<THtmlImgElement>(Imgs.Item(I));
+    if (!Img) continue;
+    std::string Src = Trim(Img->Src());
+    if (Src.empty() || InList(Urls, Src)) continue;
+    std::string Html = Img->OuterHtml(), Raw;
+    Html_GetSrc(Html, Raw);
+    Urls.push_back(Src);
+    LocalPaths.push_back(Folder + Url_FileName(Src));
+    ElemHtmls.push_back(Html);
+    RawSrcs.push_back(Raw);
+  }
+}
+
+void TTxtJobEdtr::Img_AddAliases(std::vector<std::string> &Urls, std::vector<std::string> &LocalPaths,
+                                 std::vector<std::string> &ElemHtmls, std::vector<std::string> &RawSrcs) {
+  const THtmlElementCollection &Imgs = EditJob->HWin2->Document()->Images();
+  for (int I = 0; I < Imgs.Length(); ++I) {
+    auto E = Imgs.Item(I);
+    if (!E) continue;
+    std::string Html = E->OuterHtml();
+    if (InList(ElemHtmls, Html)) continue;
+    ElemHtmls.push_back(Html);
+    std::string Raw;
+    if (!Html_GetSrc(Html, Raw) || InList(RawSrcs, Raw)) continue;
+    auto Img = std::dynamic_pointer_cast<THtmlImgElement>(E);
+    if (!Img) continue;
+    int G = IndexOf(Urls, Trim(Img->Src()));
+    if (G < 0) continue;
+    RawSrcs.push_back(Raw);
+    LocalPaths.push_back(LocalPaths[static_cast<size_t>(G)]);
+  }
+}

@@ -1,0 +1,101 @@
+#pragma once
+// The embeddable browser control the editors drive: navigate to
+// "about:blank" or a file, a ready state that turns 4 once the load is
+// complete, the content mark in Tag, a document to load HTML text into, and
+// the events before-navigate (every navigation, link clicks included),
+// document-complete and new-window. Two engines stand behind it:
+//  - TWebEngineBrowser (Qt WebEngine) for the HTML preview: scripts off,
+//    every navigation but the control's own refused, no new windows;
+//  - TLightBrowser (QTextBrowser) for the item thumbnails: pictures come from
+//    local files, then the URL cache; one not cached yet is fetched once in
+//    the background into the cache and the control refreshes.
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QWidget;
+class QWebEngineView;
+class QTextBrowser;
+
+class TWebBrowser : public QObject {
+  Q_OBJECT
+ public:
+  ~TWebBrowser() override = default;
+
+  // The content mark: above 0 while the control shows content to release.
+  int Tag = 0;
+
+  virtual QWidget *Widget() const = 0;
+  // Starts a navigation; the ready state drops below 4 until it completes.
+  virtual void Navigate(const QUrl &Url) = 0;
+  // 4 when the last navigation or load has completed.
+  virtual int ReadyState() const = 0;
+  // True once the control has a document (after its first completed load).
+  virtual bool HasDocument() const = 0;
+  // Replaces the document's content with Html, as a stream load does;
+  // 0 on success, 1 when it cannot be done.
+  virtual int LoadStream(const std::string &Html) = 0;
+  // The URL of the current document.
+  virtual QUrl Location() const = 0;
+
+  // Every navigation the page itself asks for (link clicks, form posts,
+  // redirects); setting Cancel refuses it.
+  std::function<void(const QUrl &Url, bool &Cancel)> OnBeforeNavigate;
+  // A page asking for a new window; setting Cancel refuses it.
+  std::function<void(bool &Cancel)> OnNewWindow;
+  // The document finished loading.
+  std::function<void()> OnDocumentComplete;
+};
+
+class TWebEngineBrowser : public TWebBrowser {
+  Q_OBJECT
+ public:
+  explicit TWebEngineBrowser(QWidget *Parent);
+  ~TWebEngineBrowser() override;
+  QWidget *Widget() const override;
+  void Navigate(const QUrl &Url) override;
+  int ReadyState() const override { return FReady; }
+  bool HasDocument() const override { return FHasDoc; }
+  int LoadStream(const std::string &Html) override;
+  QUrl Location() const override;
+  // What the preview shows now, as text (for tests and the status bar).
+  void ToPlainText(const std::function<void(const QString &)> &Done) const;
+
+  // The web engine wants its scheme and sandbox settings before the
+  // application object exists.
+  static void PrepareEngine();
+
+ private:
+  class TPage;
+  friend class TPage;
+  QPointer<QWebEngineView> FView;
+  TPage *FPage = nullptr;
+  int FReady = 0;
+  bool FHasDoc = false;
+  // The navigation the control itself started: the only one its page may make.
+  QUrl FOwnUrl;
+};
+
+class TLightBrowser : public TWebBrowser {
+  Q_OBJECT
+ public:
+  explicit TLightBrowser(QWidget *Parent);
+  ~TLightBrowser() override;
+  QWidget *Widget() const override;
+  void Navigate(const QUrl &Url) override;
+  int ReadyState() const override { return 4; }
+  bool HasDocument() const override { return FHasDoc; }
+  int LoadStream(const std::string &Html) override;
+  QUrl Location() const override { return FUrl; }
+  QTextBrowser *Text() const;
+
+ private:
+  class TView;
+  QPointer<TView> FView;
+  QUrl FUrl;
+  bool FHasDoc = false;
+};
