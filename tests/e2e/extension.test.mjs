@@ -47,7 +47,8 @@ before(async () => {
 after(async () => {
   await context?.close();
   await server?.close();
-  if (dir) fs.rmSync(dir, { recursive: true, force: true });
+  // MOSSGATHER_E2E_KEEP=1 keeps the temporary folder (program log, profile) to look at.
+  if (dir && !process.env.MOSSGATHER_E2E_KEEP) fs.rmSync(dir, { recursive: true, force: true });
 });
 
 // Pages a test opened; closed after it, so that a failed test leaves no
