@@ -1,0 +1,46 @@
+// A stand-in for "mossgather -Embedding" as the browser starts it: reads
+// native messages from standard input, records each into
+// STATE/requests.jsonl and answers as STATE/config.json says:
+//   {"menus": <GetMenus reply>, "save": <reply to the saving methods>,
+//    "silent": true (exit without answering)}
+// Usage: node fake-host.mjs STATE [arguments the browser passes]
+import fs from 'node:fs';
+import path from 'node:path';
+
+const state = process.argv[2];
+const args = process.argv.slice(3);
+
+function config() {
+  try {
+    return JSON.parse(fs.readFileSync(path.join(state, 'config.json'), 'utf8'));
+  } catch {
+    return {};
+  }
+}
+
+function reply(obj) {
+  const json = Buffer.from(JSON.stringify(obj));
+  const len = Buffer.alloc(4);
+  len.writeUInt32LE(json.length);
+  process.stdout.write(Buffer.concat([len, json]));
+}
+
+function answer(raw) {
+  const msg = JSON.parse(raw.toString('utf8'));
+  fs.appendFileSync(path.join(state, 'requests.jsonl'), JSON.stringify({ args, cwd: process.cwd(), bytes: raw.length, msg }) + '\n');
+  const c = config();
+  if (c.silent) process.exit(3);
+  if (msg.method === 'GetMenus') reply(c.menus ?? { status: 1, error: 'no menus configured' });
+  else reply(c.save ?? { status: 0 });
+}
+
+let buf = Buffer.alloc(0);
+process.stdin.on('data', (chunk) => {
+  buf = Buffer.concat([buf, chunk]);
+  while (buf.length >= 4 && buf.length >= 4 + buf.readUInt32LE(0)) {
+    const n = buf.readUInt32LE(0);
+    answer(buf.subarray(4, 4 + n));
+    buf = buf.subarray(4 + n);
+  }
+});
+process.stdin.on('end', () => process.exit(0));
