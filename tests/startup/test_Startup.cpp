@@ -3,12 +3,17 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QTimer>
 #include <cstdlib>
 
 #include "control/Unit_MPC.h"
 #include "control/uGlobalParm.h"
+#include "control/uIEMenu.h"
+#include "control/uIEMenuUi.h"
 #include "control/uRunVars.h"
 #include "platform/TMainThread.h"
+#include "platform/TRegistryStore.h"
+#include "platform/TUrlCache.h"
 #include "pub/Unit_Pub.h"
 #include "support/TQtSupport.h"
 #include "support/TestSupport.h"
@@ -185,6 +190,31 @@ TEST_F(StartupFixture, FirstRunCentresTheWindowBySizeOfScreen) {
   QSize Want = Scr.width() <= 800 ? QSize(580, 480) : Scr.width() <= 1279 ? QSize(660, 550) : QSize(680, 580);
   EXPECT_EQ(Form->size(), Want);
   EXPECT_EQ(Form->frameGeometry().topLeft(), QPoint((Scr.width() - Want.width()) / 2, (Scr.height() - Want.height()) / 2));
+}
+
+TEST_F(StartupFixture, TheBrowserMenuItemsAskThenTellTheOutcome) {
+  ::setenv("MOSSGATHER_REGISTRY", Prg.File("registry.ini").c_str(), 1);
+  Open();
+  // Each item asks first (Yes), then tells the outcome (OK).
+  auto Run = [&](void (*Item)(QWidget *)) {
+    QString Seen;
+    AnswerNextBox(QStringLiteral("Yes"));
+    AnswerNextBox(QStringLiteral("OK"), &Seen);
+    Item(Form);
+    return Seen;
+  };
+  // Without the entry scripts nothing is registered and the box says why.
+  EXPECT_EQ(Run(MItm_RegMenuClick), QStringLiteral("Can not find script files, please reinstall this program!"));
+  EXPECT_TRUE(RegisteredMenus(TRegistryStore::CurrentUser()).empty());
+  Dir_Force(Prg.File("IEMenu"));
+  for (const auto &M : IEMenuItems) WriteFile(Prg.File("IEMenu/") + M.Script, "");
+  EXPECT_EQ(Run(MItm_RegMenuClick), QStringLiteral("Register succeeds!"));
+  EXPECT_EQ(Run(MItm_RegMenuClick), QStringLiteral("Register succeeds!"));
+  EXPECT_EQ(RegisteredMenus(TRegistryStore::CurrentUser()).size(), 5u);
+  // Clearing an empty cache still tells "Cleared!".
+  ClrIECache(TUrlCache::Default());
+  EXPECT_EQ(Run(MItm_ClrCacheClick), QStringLiteral("Cleared!"));
+  ::unsetenv("MOSSGATHER_REGISTRY");
 }
 
 int main(int argc, char **argv) { return RunTestsWithEventLoop(argc, argv, true); }
