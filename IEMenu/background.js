@@ -180,9 +180,10 @@ function wireBytes(json) {
 // even the rest is too big.
 function fitMessage(msg) {
   const snap = msg.snapshot;
+  // A frame's request gives up the top document's source before its own.
   const sources = [snap.topDocument, snap.document].filter((d) => d && typeof d.sourceBase64 === 'string');
   const cache = Array.isArray(snap.cache) ? snap.cache : [];
-  const saved = { cache: snap.cache, sources: sources.map((d) => d.sourceBase64) };
+  const saved = { sources: sources.map((d) => d.sourceBase64) };
   delete snap.cache;
   for (const d of sources) delete d.sourceBase64;
   const core = wireBytes(JSON.stringify(msg));
