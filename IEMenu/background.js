@@ -161,16 +161,16 @@ async function topDocument(tabId, pageUrl) {
   return { url: (tab && tab.url) || pageUrl || '', title: (tab && tab.title) || '' };
 }
 
-// The bytes the browser's native messaging writes for a JSON text: UTF-8,
-// with "<", ">" and the line separators written as \u escapes.
+// The bytes of a JSON text as the browser hands it to the host: the text as
+// JSON.stringify writes it, in UTF-8.
 function wireBytes(json) {
   let n = 0;
   for (let i = 0; i < json.length; i++) {
     const c = json.charCodeAt(i);
-    if (c < 0x80) n += c === 0x3c || c === 0x3e || c === 0x7f ? 6 : 1;
+    if (c < 0x80) n += 1;
     else if (c < 0x800) n += 2;
     else if (c >= 0xd800 && c <= 0xdfff) n += 2; // half of a 4-byte pair
-    else n += c === 0x2028 || c === 0x2029 ? 6 : 3;
+    else n += 3;
   }
   return n;
 }
@@ -180,9 +180,10 @@ function wireBytes(json) {
 // even the rest is too big.
 function fitMessage(msg) {
   const snap = msg.snapshot;
+  // A frame's request gives up the top document's source before its own.
   const sources = [snap.topDocument, snap.document].filter((d) => d && typeof d.sourceBase64 === 'string');
   const cache = Array.isArray(snap.cache) ? snap.cache : [];
-  const saved = { cache: snap.cache, sources: sources.map((d) => d.sourceBase64) };
+  const saved = { sources: sources.map((d) => d.sourceBase64) };
   delete snap.cache;
   for (const d of sources) delete d.sourceBase64;
   const core = wireBytes(JSON.stringify(msg));

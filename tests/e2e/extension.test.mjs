@@ -18,6 +18,7 @@ import {
   startBrowser,
   tabIds,
   tempDir,
+  waitFor,
 } from './support/browser.mjs';
 import { noisePng } from './support/pictures.mjs';
 import { startServer } from './support/server.mjs';
@@ -91,6 +92,8 @@ describe('Menu entries', () => {
   });
 
   test('At install the menu shows the entries the host registered', async () => {
+    // The worker may be reached before its install event has run.
+    await waitFor(async () => (await worker.evaluate(() => chrome.storage.session.get('menus'))).menus, 'the menu built at install');
     const { menus, present } = await menuState(worker);
     assert.deepEqual(menus, REGISTERED_MENUS);
     assert.ok(Object.values(present).every(Boolean), JSON.stringify(present));

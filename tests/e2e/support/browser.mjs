@@ -151,6 +151,23 @@ export async function menuState(worker) {
   }, REGISTERED_MENUS.map((m) => m.script));
 }
 
+// Asks until Check gives a value; fails after Limit ms (a bound against
+// hanging, not a measure of speed).
+export async function waitFor(check, what, limit = 60000) {
+  const end = Date.now() + limit;
+  let last;
+  for (;;) {
+    try {
+      const v = await check();
+      if (v) return v;
+    } catch (e) {
+      last = e;
+    }
+    if (Date.now() > end) throw new Error(`gave up waiting for ${what}${last ? `: ${last.message}` : ''}`);
+    await new Promise((r) => setTimeout(r, 200));
+  }
+}
+
 export function decode64(s) {
   return Buffer.from(s, 'base64');
 }

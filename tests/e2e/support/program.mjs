@@ -5,7 +5,9 @@ import fs from 'node:fs';
 import net from 'node:net';
 import path from 'node:path';
 
-import { EXTENSION } from './browser.mjs';
+import { EXTENSION, waitFor } from './browser.mjs';
+
+export { waitFor };
 
 export const APP_TITLE = 'Mossgather 0.12';
 
@@ -79,23 +81,6 @@ export function channelRequest(socket, msg) {
     });
     c.on('end', () => reject(new Error('the channel closed without a reply')));
   });
-}
-
-// Asks until Check gives a value; fails after Limit ms (a bound against
-// hanging, not a measure of speed).
-export async function waitFor(check, what, limit = 60000) {
-  const end = Date.now() + limit;
-  let last;
-  for (;;) {
-    try {
-      const v = await check();
-      if (v) return v;
-    } catch (e) {
-      last = e;
-    }
-    if (Date.now() > end) throw new Error(`gave up waiting for ${what}${last ? `: ${last.message}` : ''}`);
-    await new Promise((r) => setTimeout(r, 200));
-  }
 }
 
 // The running copy's answer to Ping, or null when none answers.
