@@ -36,6 +36,7 @@ cp -r "$root/resources/Help" "$root/resources/help" "$prg/"
 mkdir -p "$prg/IEMenu"
 if [ -n "$(ls -A "$root/IEMenu" 2>/dev/null)" ]; then cp -r "$root/IEMenu/." "$prg/IEMenu/"; fi
 install -m 0644 "$root/resources/share/mossgather.svg" "$prg/mossgather.svg"
+install -m 0644 "$root/resources/about.png" "$prg/about.png"
 install -m 0644 "$root/resources/share/mossgather.svg" "$icons/mossgather.svg"
 
 # The installed program file is the copy that keeps running.

@@ -20,6 +20,7 @@
 #include "ui/Unit_Log.h"
 #include "ui/Unit_Msg.h"
 #include "ui/uForm_main.h"
+#include "ui/uJobMonitor.h"
 
 TMPC MPC;
 std::string TMPC::FaultStep;
@@ -89,11 +90,12 @@ void TMPC::CrtMods() {
   JobCtrl = new TJobCtrl(*FJobHost);
   Step("CrtMods-JE_Txt");
   JE_Txt = new TTxtJobEdtr();
-  // The picture and movie editors and the job monitor are made in these
-  // steps as they come into the program.
+  // The picture and movie editors are made in these steps as they come
+  // into the program.
   Step("CrtMods-JE_Img");
   Step("CrtMods-JE_Fls");
   Step("CrtMods-JobMntr");
+  if (MainForm) JobMntr = new TJobMonitor(*MainForm);
 }
 
 void TMPC::LoadGParmFrFl() {
@@ -188,7 +190,11 @@ void TMPC::FreeModules() {
     delete C;
     FJobHost.reset();
   });
-  Free("JobMntr", [] {});
+  Free("JobMntr", [] {
+    TJobMonitor *M = JobMntr;
+    JobMntr = nullptr;
+    delete M;
+  });
   Free("FIniFile", [this] { FIni.reset(); });
   Free("Form_Msg", [] {
     TForm_Msg *F = FormMsg;

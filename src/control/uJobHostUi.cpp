@@ -9,6 +9,7 @@
 #include "pub/uMossError.h"
 #include "ui/Unit_Msg.h"
 #include "ui/uForm_main.h"
+#include "ui/uJobMonitor.h"
 
 void TJobHostUi::TipMsg(const std::string &Msg, const std::string &SecMsg, int Kind) { GLBL_TipMsg(Msg, SecMsg, Kind); }
 
@@ -38,6 +39,6 @@ void TJobHostUi::StartEditor(const PJobRec &Job) {
 
 void TJobHostUi::RememberForeground() { PrevFgWnd = QApplication::activeWindow(); }
 
-void TJobHostUi::JobChanged(const PJobRec &) {
-  // The job monitor takes the change once it is part of the main window.
+void TJobHostUi::JobChanged(const PJobRec &Job) {
+  if (JobMntr) JobMntr->Run_ChgJobSta(Job);
 }

@@ -83,6 +83,9 @@ bool TJobCtrl::Flow_Edit(const PJobRec &Job) {
       return false;
     }
     PJob_Edt_Init(Job);
+    // The job joins the monitor's queue with its title as soon as it opens,
+    // not first when its saving starts.
+    FHost.JobChanged(Job);
     FHost.StartEditor(Job);
     return true;
   } catch (const std::exception &E) {

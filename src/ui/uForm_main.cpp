@@ -3,8 +3,11 @@
 #include <sys/stat.h>
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -14,6 +17,7 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -24,34 +28,58 @@
 #include "editors/uForm_EditJob.h"
 #include "pub/Unit_Pub.h"
 #include "pub/Unit_PubWnd.h"
+#include "ui/UForm_About.h"
 #include "ui/Unit_Log.h"
 #include "ui/Unit_Msg.h"
+#include "ui/uForm_Dialogs.h"
+#include "ui/uJobMonitor.h"
 
 TMainForm *MainForm = nullptr;
 
 namespace {
-QToolButton *SpeedButton(QWidget *Parent, const char *Name, const char *Caption, const char *Hint) {
+// A flat button in a rounded frame; the frame's pen tells the chosen page.
+QToolButton *SpeedButton(QWidget *Parent, const char *Name, const char *Caption, const char *Hint,
+                         QStyle::StandardPixmap Icon = QStyle::SP_CustomBase) {
   auto *B = new QToolButton(Parent);
   B->setObjectName(QString::fromLatin1(Name));
   B->setText(QString::fromLatin1(Caption));
   B->setToolTip(QString::fromLatin1(Hint));
-  B->setAutoRaise(true);
-  B->setMinimumWidth(56);
+  if (Icon != QStyle::SP_CustomBase) {
+    B->setIcon(Parent->style()->standardIcon(Icon));
+    B->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  }
+  B->setMinimumWidth(64);
+  B->setFixedHeight(26);
   return B;
+}
+
+void FramePen(QToolButton *B, const char *Colour) {
+  B->setStyleSheet(QStringLiteral("QToolButton { border: 1px solid %1; border-radius: 5px; padding: 1px 8px; }"
+                                  "QToolButton:hover { background: rgba(60,120,200,40); }"
+                                  "QToolButton:pressed, QToolButton:checked { background: rgba(60,120,200,70); }")
+                       .arg(QString::fromLatin1(Colour)));
 }
 
 QFont Mono() {
   QFont F(QStringLiteral("Courier New"));
   F.setStyleHint(QFont::Monospace);
+  F.setFamilies({QStringLiteral("Courier New"), QFontDatabase::systemFont(QFontDatabase::FixedFont).family()});
   return F;
+}
+
+QAction *Named(QAction *A, const char *Name) {
+  A->setObjectName(QString::fromLatin1(Name));
+  return A;
 }
 }  // namespace
 
 TMainForm::TMainForm() {
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QString::fromLatin1(AppTitle));
+  setWindowIcon(QIcon(QString::fromStdString(ProgramDir() + "mossgather.svg")));
   setMinimumSize(580, 480);
   resize(604, 434);
+  SaveDlgDir = QDir::homePath().toStdString();
 
   auto *Central = new QWidget(this);
   auto *V = new QVBoxLayout(Central);
@@ -63,12 +91,16 @@ TMainForm::TMainForm() {
   TopBar->setFixedHeight(30);
   auto *H = new QHBoxLayout(TopBar);
   H->setContentsMargins(4, 2, 4, 2);
-  SBtn_Txt = SpeedButton(TopBar, "SBtn_Txt", "Text", "View text folder");
-  SBtn_Img = SpeedButton(TopBar, "SBtn_Img", "Image", "View image folder");
-  SBtn_Fls = SpeedButton(TopBar, "SBtn_Fls", "Flash", "View flash folder");
+  H->setSpacing(6);
+  SBtn_Txt = SpeedButton(TopBar, "SBtn_Txt", "Text", "View text folder", QStyle::SP_DirIcon);
+  SBtn_Img = SpeedButton(TopBar, "SBtn_Img", "Image", "View image folder", QStyle::SP_DirIcon);
+  SBtn_Fls = SpeedButton(TopBar, "SBtn_Fls", "Flash", "View flash folder", QStyle::SP_DirIcon);
   SBtn_Mon = SpeedButton(TopBar, "SBtn_Mon", "Monitor", "View job monitor");
   SBtn_Log = SpeedButton(TopBar, "SBtn_Log", "Log", "View log");
-  SBtn_Use = SpeedButton(TopBar, "SBtn_Use", "How to use", "Learn to use this program");
+  SBtn_Use = SpeedButton(TopBar, "SBtn_Use", "How to use", "Learn to use this program", QStyle::SP_DialogHelpButton);
+  for (auto *B : {SBtn_Txt, SBtn_Img, SBtn_Fls, SBtn_Use}) FramePen(B, "#9aa4ae");
+  SBtn_Mon->setCheckable(true);
+  SBtn_Log->setCheckable(true);
   SBtn_Mon->setVisible(false);
   SBtn_Log->setVisible(false);
   for (auto *B : {SBtn_Txt, SBtn_Img, SBtn_Fls, SBtn_Mon, SBtn_Log}) H->addWidget(B);
@@ -78,39 +110,87 @@ TMainForm::TMainForm() {
 
   Notebook = new QStackedWidget(Central);
   Notebook->setObjectName(QStringLiteral("Notebook"));
-  // The job monitor page.
+  // The job monitor page: the tree, and the list above the detail pane.
   auto *MonPage = new QSplitter(Qt::Horizontal, Notebook);
   MonPage->setObjectName(QStringLiteral("Pg_Monitor"));
-  TreeView = new QTreeWidget(MonPage);
+  MonPage->setChildrenCollapsible(false);
+  auto *TreeSide = new QWidget(MonPage);
+  auto *TV = new QVBoxLayout(TreeSide);
+  TV->setContentsMargins(0, 0, 0, 0);
+  TV->setSpacing(0);
+  TreeView = new QTreeWidget(TreeSide);
   TreeView->setObjectName(QStringLiteral("TreeView"));
   TreeView->setHeaderHidden(true);
-  auto *JobView = new QWidget(MonPage);
-  auto *JV = new QVBoxLayout(JobView);
+  TreeView->setMinimumWidth(120);
+  TV->addWidget(TreeView, 1);
+  SttBar = new QStatusBar(TreeSide);
+  SttBar->setObjectName(QStringLiteral("SttBar"));
+  SttBar->setSizeGripEnabled(false);
+  SttBar_Ready = new QLabel(QStringLiteral("Ready"), SttBar);
+  SttBar_Time = new QLabel(SttBar);
+  SttBar->addWidget(SttBar_Ready, 1);
+  SttBar->addWidget(SttBar_Time, 1);
+  SttBar->hide();
+  TV->addWidget(SttBar);
+
+  Pn_JobView = new QWidget(MonPage);
+  Pn_JobView->setObjectName(QStringLiteral("Pn_JobView"));
+  auto *JV = new QVBoxLayout(Pn_JobView);
   JV->setContentsMargins(0, 0, 0, 0);
-  Spl_Job = new QSplitter(Qt::Vertical, JobView);
+  Spl_Job = new QSplitter(Qt::Vertical, Pn_JobView);
+  Spl_Job->setObjectName(QStringLiteral("Spl_Job"));
+  Spl_Job->setChildrenCollapsible(false);
   LstVw_Mntr = new QTreeWidget(Spl_Job);
   LstVw_Mntr->setObjectName(QStringLiteral("LstVw_Mntr"));
   LstVw_Mntr->setRootIsDecorated(false);
+  LstVw_Mntr->setUniformRowHeights(true);
   LstVw_Mntr->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  LstVw_Mntr->setSelectionBehavior(QAbstractItemView::SelectRows);
+  LstVw_Mntr->setEditTriggers(QAbstractItemView::NoEditTriggers);
   LstVw_Mntr->setHeaderLabels({QStringLiteral("State"), QStringLiteral("Type"), QStringLiteral("Job title"),
                                QStringLiteral("S/T Cnt"), QStringLiteral("Saving Fn")});
-  LstVw_Mntr->setColumnWidth(0, 30);
-  LstVw_Mntr->setColumnWidth(1, 50);
-  LstVw_Mntr->setColumnWidth(2, 180);
+  QHeaderView *Hd = LstVw_Mntr->header();
+  Hd->setStretchLastSection(false);
+  Hd->setMinimumSectionSize(30);
+  Hd->setSectionResizeMode(2, QHeaderView::Stretch);
+  LstVw_Mntr->setColumnWidth(0, 40);
+  LstVw_Mntr->setColumnWidth(1, 56);
   LstVw_Mntr->setColumnWidth(3, 60);
-  LstVw_Mntr->setColumnWidth(4, 90);
+  LstVw_Mntr->setColumnWidth(4, 110);
+  LstVw_Mntr->setMinimumHeight(60);
+
   Pn_JobDtl = new QWidget(Spl_Job);
   Pn_JobDtl->setObjectName(QStringLiteral("Pn_JobDtl"));
+  Pn_JobDtl->setMinimumHeight(100);
   auto *DV = new QVBoxLayout(Pn_JobDtl);
-  DV->setContentsMargins(0, 0, 0, 0);
+  DV->setContentsMargins(0, 2, 0, 0);
+  DV->setSpacing(2);
+  auto *DBar = new QHBoxLayout();
+  DBar->setContentsMargins(2, 0, 2, 0);
+  SBtn_Refresh = SpeedButton(Pn_JobDtl, "SBtn_Refresh", "Refresh", "Refresh job details", QStyle::SP_BrowserReload);
+  SBtn_Refresh->setAutoRaise(true);
+  SBtn_ClsDtl = new QToolButton(Pn_JobDtl);
+  SBtn_ClsDtl->setObjectName(QStringLiteral("SBtn_ClsDtl"));
+  SBtn_ClsDtl->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
+  SBtn_ClsDtl->setToolTip(QStringLiteral("Hide job details"));
+  SBtn_ClsDtl->setAutoRaise(true);
+  DBar->addWidget(SBtn_Refresh);
+  DBar->addStretch(1);
+  DBar->addWidget(SBtn_ClsDtl);
+  DV->addLayout(DBar);
   Memo_JobDtl = new QPlainTextEdit(Pn_JobDtl);
   Memo_JobDtl->setObjectName(QStringLiteral("Memo_JobDtl"));
   Memo_JobDtl->setReadOnly(true);
+  Memo_JobDtl->setLineWrapMode(QPlainTextEdit::NoWrap);
   Memo_JobDtl->setFont(Mono());
-  DV->addWidget(Memo_JobDtl);
-  Spl_Job->setStretchFactor(0, 1);
+  DV->addWidget(Memo_JobDtl, 1);
+  // As the list is aligned to the top: a larger window grows the details.
+  Spl_Job->setStretchFactor(0, 0);
+  Spl_Job->setStretchFactor(1, 1);
   JV->addWidget(Spl_Job);
-  MonPage->setSizes({153, 450});
+  MonPage->setStretchFactor(0, 0);
+  MonPage->setStretchFactor(1, 1);
+  MonPage->setSizes({153, 451});
   Notebook->addWidget(MonPage);
   // The event log page.
   Memo_Log = new QPlainTextEdit(Notebook);
@@ -122,14 +202,11 @@ TMainForm::TMainForm() {
   V->addWidget(Notebook, 1);
   setCentralWidget(Central);
 
-  SttBar_Time = new QLabel(this);
-  statusBar()->addPermanentWidget(SttBar_Time);
-  statusBar()->hide();
-
   BuildMenus();
-  connect(SBtn_Txt, &QToolButton::clicked, this, [] { MainForm->OpenSaveFolder(GParm.sDir_Def_Txt); });
-  connect(SBtn_Img, &QToolButton::clicked, this, [] { MainForm->OpenSaveFolder(GParm.sDir_Def_Img); });
-  connect(SBtn_Fls, &QToolButton::clicked, this, [] { MainForm->OpenSaveFolder(GParm.sDir_Def_Fls); });
+  BuildPopup();
+  connect(SBtn_Txt, &QToolButton::clicked, this, [this] { OpenSaveFolder(GParm.sDir_Def_Txt); });
+  connect(SBtn_Img, &QToolButton::clicked, this, [this] { OpenSaveFolder(GParm.sDir_Def_Img); });
+  connect(SBtn_Fls, &QToolButton::clicked, this, [this] { OpenSaveFolder(GParm.sDir_Def_Fls); });
   connect(SBtn_Mon, &QToolButton::clicked, this, [this] { SetPage(0); });
   connect(SBtn_Log, &QToolButton::clicked, this, [this] { SetPage(1); });
   connect(SBtn_Use, &QToolButton::clicked, this, [] { Shell_Open(PrgDir + "help/use.htm"); });
@@ -147,33 +224,79 @@ TMainForm::~TMainForm() {
 
 void TMainForm::BuildMenus() {
   QMenu *File = menuBar()->addMenu(QStringLiteral("&File"));
-  File->addAction(QStringLiteral("Exit"), this, &QWidget::close);
+  Named(File->addAction(QStringLiteral("Exit"), this, &QWidget::close), "MItm_Exit");
+
   QMenu *View = menuBar()->addMenu(QStringLiteral("&View"));
-  QAction *Dtl = View->addAction(QStringLiteral("Job &detail"));
-  Dtl->setCheckable(true);
-  Dtl->setChecked(true);
-  connect(Dtl, &QAction::toggled, this, [this](bool On) {
-    Pn_JobDtl->setVisible(On);
-    GParm.bVw_JDtl_Vis = On;
-  });
+  MItm_JobDtl = Named(View->addAction(QStringLiteral("Job &detail")), "MItm_JobDtl");
+  MItm_JobDtl->setCheckable(true);
+  MItm_JobDtl->setChecked(true);
   QMenu *Folders = View->addMenu(QStringLiteral("&Folders"));
   Folders->addAction(QStringLiteral("Default"), this, [] { Shell_Open(GParm.sDir_Def); });
   Folders->addAction(QStringLiteral("Text"), this, [this] { OpenSaveFolder(GParm.sDir_Def_Txt); });
   Folders->addAction(QStringLiteral("Image"), this, [this] { OpenSaveFolder(GParm.sDir_Def_Img); });
   Folders->addAction(QStringLiteral("Flash"), this, [this] { OpenSaveFolder(GParm.sDir_Def_Fls); });
-  View->addAction(QStringLiteral("&Refresh job detail"))->setShortcut(QKeySequence(Qt::Key_F5));
+  MItm_RefreshDtl = Named(View->addAction(QStringLiteral("&Refresh job detail")), "MItm_RefreshDtl");
+  MItm_RefreshDtl->setShortcut(QKeySequence(Qt::Key_F5));
+
   QMenu *Tools = menuBar()->addMenu(QStringLiteral("&Tools"));
-  Tools->addAction(QStringLiteral("Options..."))->setObjectName(QStringLiteral("MItm_Option"));
-  Tools->addAction(QStringLiteral("Clear IE cache"))->setObjectName(QStringLiteral("MItm_ClrCache"));
-  Tools->addAction(QStringLiteral("Register IE menu items"))->setObjectName(QStringLiteral("MItm_RegMenu"));
+  MItm_Option = Named(Tools->addAction(QStringLiteral("Options...")), "MItm_Option");
+  connect(MItm_Option, &QAction::triggered, this, [this] {
+    if (auto *Opt = findChild<TForm_Option *>()) Wnd_ToFront(Opt);
+  });
+  Named(Tools->addAction(QStringLiteral("Clear IE cache")), "MItm_ClrCache");
+  Named(Tools->addAction(QStringLiteral("Register IE menu items")), "MItm_RegMenu");
+
   QMenu *Help = menuBar()->addMenu(QStringLiteral("&Help"));
   QAction *Contents = Help->addAction(QStringLiteral("Contents"), this, [] { Shell_Open(PrgDir + "Help/introduction.htm"); });
   Contents->setShortcut(QKeySequence(Qt::Key_F1));
   Help->addAction(QStringLiteral("How to use"), this, [] { Shell_Open(PrgDir + "help/use.htm"); });
-  Help->addAction(QStringLiteral("Check for updates"));
+  MItm_ChkUpd = Named(Help->addAction(QStringLiteral("Check for updates")), "MItm_ChkUpd");
+  Help->addSeparator();
   Help->addAction(QStringLiteral("Visit Mossgather's Web Site"), this, [] { Pub_VisitWebSite(); });
   Help->addAction(QStringLiteral("Tell to a friend..."), this, [] { Pub_TellFriend(); });
-  Help->addAction(QStringLiteral("About..."));
+  Help->addSeparator();
+  MItm_About = Named(Help->addAction(QStringLiteral("About..."), this, [this] { ShowAbout(); }), "MItm_About");
+
+  // Kept for trying things out; not shown to the user.
+  QMenu *Test = menuBar()->addMenu(QStringLiteral("Test"));
+  Test->menuAction()->setVisible(false);
+  Test->addAction(QStringLiteral("Test Form"));
+  auto *Pages = new QActionGroup(this);
+  MItm_VwMon = Named(Test->addAction(QStringLiteral("View job &monitor"), this, [this] { SetPage(0); }), "MItm_VwMon");
+  MItm_VwLog = Named(Test->addAction(QStringLiteral("View &log"), this, [this] { SetPage(1); }), "MItm_VwLog");
+  for (QAction *A : {MItm_VwMon, MItm_VwLog}) {
+    A->setCheckable(true);
+    Pages->addAction(A);
+  }
+}
+
+void TMainForm::BuildPopup() {
+  PMenu_Mntr = new QMenu(this);
+  PMenu_Mntr->setObjectName(QStringLiteral("PMenu_Mntr"));
+  MItm_ReRun = Named(PMenu_Mntr->addAction(QStringLiteral("Restart")), "MItm_ReRun");
+  MItm_ReRunAll = Named(PMenu_Mntr->addAction(QStringLiteral("Restart all")), "MItm_ReRunAll");
+  MItm_StopJob = Named(PMenu_Mntr->addAction(QStringLiteral("Stop")), "MItm_StopJob");
+  MItm_StopAll = Named(PMenu_Mntr->addAction(QStringLiteral("Stop all")), "MItm_StopAll");
+  PMenu_Mntr->addSeparator();
+  MItm_Delete = Named(PMenu_Mntr->addAction(QStringLiteral("Delete")), "MItm_Delete");
+  PMenu_Mntr->addSeparator();
+  MItm_GoNext = Named(PMenu_Mntr->addAction(QStringLiteral("Go to next")), "MItm_GoNext");
+  MItm_GoNext->setToolTip(QStringLiteral("Go to save next file"));
+  MItm_GoNext->setStatusTip(QStringLiteral("Go to save next file"));
+  PMenu_Mntr->addSeparator();
+  MItm_Explore = Named(PMenu_Mntr->addAction(QStringLiteral("View folder")), "MItm_Explore");
+  MItm_SavUrlLst = Named(PMenu_Mntr->addAction(QStringLiteral("Save url list")), "MItm_SavUrlLst");
+  PMenu_Mntr->setToolTipsVisible(true);
+  LstVw_Mntr->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(LstVw_Mntr, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint &P) { PMenu_Mntr->popup(LstVw_Mntr->viewport()->mapToGlobal(P)); });
+}
+
+void TMainForm::ShowAbout() {
+  // Made for each showing and freed when closed.
+  auto *About = new TFrm_About(this);
+  About->setAttribute(Qt::WA_DeleteOnClose);
+  About->exec();
 }
 
 void TMainForm::showEvent(QShowEvent *E) {
@@ -211,7 +334,9 @@ void TMainForm::InitView() {
   FRunMinutes = 0;
   FRunSeconds = 0;
   SetPage(0);
-  QRect Scr = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect(0, 0, 1024, 768);
+  SaveDlgDir = QDir::homePath().toStdString();
+  QScreen *S = QGuiApplication::primaryScreen();
+  const QRect Scr = S ? S->geometry() : QRect(0, 0, 1024, 768);
   if (FirstRun) {
     int W = 680, H = 580;
     if (Scr.width() <= 800)
@@ -220,22 +345,35 @@ void TMainForm::InitView() {
       W = 660, H = 550;
     resize(W, H);
     move((Scr.width() - W) / 2, (Scr.height() - H) / 2);
-    Pn_JobDtl->setVisible(true);
+    if (JobMntr) JobMntr->Show_JobDtlPane();
   } else {
     resize(std::max(GParm.iVw_MFrm_W, 580), std::max(GParm.iVw_MFrm_H, 480));
     move(GParm.iVw_MFrm_L, GParm.iVw_MFrm_T);
-    if (GParm.bVw_JDtl_Vis) {
-      Pn_JobDtl->setVisible(true);
-      if (GParm.iVw_JMon_H > 0) {
-        int Total = Spl_Job->height();
-        Spl_Job->setSizes({GParm.iVw_JMon_H, std::max(Total - GParm.iVw_JMon_H, 100)});
+    if (JobMntr) {
+      if (GParm.bVw_JDtl_Vis) {
+        JobMntr->Show_JobDtlPane();
+        SetListHeight(GParm.iVw_JMon_H);
+      } else {
+        JobMntr->Hide_JobDtlPane();
       }
-    } else {
-      Pn_JobDtl->setVisible(false);
     }
   }
   setWindowTitle(QString::fromLatin1(AppTitle));
   TreeView->expandAll();
+  setFont(QApplication::font());
+}
+
+void TMainForm::SetListHeight(int Height) {
+  if (Height <= 0) return;
+  // The splitter shares out by proportion, so the sizes are given against
+  // its laid-out height; once more after the layout has settled.
+  auto Apply = [this, Height] {
+    const int Total = Spl_Job->height();
+    Spl_Job->setSizes({Height, std::max(Total - Height - Spl_Job->handleWidth(), 100)});
+  };
+  Pn_JobView->layout()->activate();
+  Apply();
+  QTimer::singleShot(0, this, Apply);
 }
 
 void TMainForm::SetPage(int Page) {
@@ -245,9 +383,16 @@ void TMainForm::SetPage(int Page) {
     return;
   }
   Notebook->setCurrentIndex(Page);
+  (Page == 0 ? MItm_VwMon : MItm_VwLog)->setChecked(true);
+  SBtn_Mon->setChecked(Page == 0);
+  SBtn_Log->setChecked(Page == 1);
+  FramePen(SBtn_Mon, Page == 0 ? "blue" : "black");
+  FramePen(SBtn_Log, Page == 1 ? "blue" : "black");
 }
 
-void TMainForm::PutAtBottom() { lower(); }
+void TMainForm::PutAtBottom() {
+  if (!FHoldZOrder) lower();
+}
 
 void TMainForm::TimerTick() {
   if (InitFailed && isVisible()) {
@@ -256,6 +401,7 @@ void TMainForm::TimerTick() {
     close();
     return;
   }
+  // The automatic update check joins this tick with the update dialog.
   if (Form_EditJob) Form_EditJob->DO_OptimizeMem();
   FRunSeconds += 8;
   if (FRunSeconds >= 60) {

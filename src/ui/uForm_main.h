@@ -7,13 +7,17 @@
 #include <QTimer>
 #include <string>
 
-class QPlainTextEdit;
-class QStackedWidget;
-class QTreeWidget;
-class QToolButton;
-class QSplitter;
-class QWidget;
+class QAction;
+class QActionGroup;
 class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QSplitter;
+class QStackedWidget;
+class QStatusBar;
+class QToolButton;
+class QTreeWidget;
+class QWidget;
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
@@ -22,6 +26,8 @@ class TMainForm : public QMainWindow {
   ~TMainForm() override;
 
   void InitView();
+  // While held, the window neither raises nor lowers itself, so the tip
+  // window can show, hover and close without moving it in the stack.
   void SetHoldZOrder(bool Hold) { FHoldZOrder = Hold; }
   bool HoldZOrder() const { return FHoldZOrder; }
   void PutAtBottom();
@@ -34,18 +40,31 @@ class TMainForm : public QMainWindow {
   void TimerTick();
   void OpenSaveFolder(const std::string &Folder);
   void AppendLogLine(const std::string &Line);
+  // 0 the job monitor, 1 the event log; other numbers are ignored.
   void SetPage(int Page);
+  // The list view's height above the detail pane.
+  void SetListHeight(int Height);
+  int RunMinutes() const { return FRunMinutes; }
 
   QStackedWidget *Notebook;
   QTreeWidget *TreeView;
+  QWidget *Pn_JobView;
   QTreeWidget *LstVw_Mntr;
+  QSplitter *Spl_Job;
   QWidget *Pn_JobDtl;
+  QToolButton *SBtn_Refresh, *SBtn_ClsDtl;
   QPlainTextEdit *Memo_JobDtl;
   QPlainTextEdit *Memo_Log;
   QToolButton *SBtn_Txt, *SBtn_Img, *SBtn_Fls, *SBtn_Mon, *SBtn_Log, *SBtn_Use;
-  QSplitter *Spl_Job;
-  QLabel *SttBar_Time;
+  QStatusBar *SttBar;
+  QLabel *SttBar_Ready, *SttBar_Time;
   QTimer *Timr_ClrMem;
+  QAction *MItm_JobDtl, *MItm_RefreshDtl, *MItm_Option, *MItm_ChkUpd, *MItm_About;
+  QAction *MItm_VwMon, *MItm_VwLog;
+  QMenu *PMenu_Mntr;
+  QAction *MItm_ReRun, *MItm_ReRunAll, *MItm_StopJob, *MItm_StopAll, *MItm_Delete, *MItm_GoNext, *MItm_Explore, *MItm_SavUrlLst;
+  // Where the save dialog opens.
+  std::string SaveDlgDir;
 
  protected:
   void showEvent(QShowEvent *E) override;
@@ -54,6 +73,8 @@ class TMainForm : public QMainWindow {
 
  private:
   void BuildMenus();
+  void BuildPopup();
+  void ShowAbout();
   bool FInitDone = false;
   bool FHoldZOrder = false;
   int FRunMinutes = 0, FRunSeconds = 0;

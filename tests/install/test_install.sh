@@ -11,7 +11,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 SKIP_BUILD=1 BUILD_DIR=$build NO_START=1 "$src/scripts/install.sh" >/dev/null
 prg=$home/.local/lib/mossgather
-for f in mossgather mossgather-reg Help/introduction.htm help/use.htm mossgather.svg; do
+for f in mossgather mossgather-reg Help/introduction.htm help/use.htm mossgather.svg about.png; do
   [ -e "$prg/$f" ] || fail "missing $f"
 done
 [ -d "$prg/IEMenu" ] || fail "missing IEMenu/"

@@ -1,0 +1,377 @@
+#include "ui/uJobMonitor.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QSplitter>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+
+#include "control/uGlobalParm.h"
+#include "control/uRunVars.h"
+#include "jobs/Unit_JobCntl.h"
+#include "pub/Unit_Pub.h"
+#include "pub/Unit_PubWnd.h"
+#include "ui/Unit_Log.h"
+#include "ui/Unit_Msg.h"
+#include "ui/uForm_main.h"
+#include "ui/uJobDtlText.h"
+
+TJobMonitor *JobMntr = nullptr;
+
+namespace {
+constexpr int JobRole = Qt::UserRole;
+constexpr int ColState = 0, ColType = 1, ColTitle = 2, ColCnt = 3, ColFn = 4;
+
+std::vector<PJobRec> AllJobs() { return JobCtrl ? JobCtrl->JobList() : std::vector<PJobRec>{}; }
+
+QPixmap DrawState(int State) {
+  QPixmap P(16, 16);
+  P.fill(Qt::transparent);
+  QPainter G(&P);
+  G.setRenderHint(QPainter::Antialiasing);
+  QPen Pen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+  switch (State) {
+    case msQueue:  // a clock: waiting
+      G.setPen(QColor(70, 90, 120));
+      G.setBrush(QColor(214, 222, 235));
+      G.drawEllipse(QRectF(1.5, 1.5, 13, 13));
+      G.setPen(QPen(QColor(70, 90, 120), 1.6, Qt::SolidLine, Qt::RoundCap));
+      G.drawLine(QPointF(8, 8), QPointF(8, 4));
+      G.drawLine(QPointF(8, 8), QPointF(11, 9.5));
+      break;
+    case msRunning: {  // an arrow into a tray: saving
+      G.setPen(Qt::NoPen);
+      G.setBrush(QColor(38, 120, 210));
+      G.drawEllipse(QRectF(1, 1, 14, 14));
+      G.setPen(Pen);
+      G.drawLine(QPointF(8, 4), QPointF(8, 10.5));
+      G.drawLine(QPointF(5.2, 8), QPointF(8, 10.8));
+      G.drawLine(QPointF(10.8, 8), QPointF(8, 10.8));
+      break;
+    }
+    case msEndError:  // an exclamation mark
+      G.setPen(Qt::NoPen);
+      G.setBrush(QColor(210, 60, 50));
+      G.drawEllipse(QRectF(1, 1, 14, 14));
+      G.setPen(Pen);
+      G.drawLine(QPointF(8, 4.2), QPointF(8, 8.8));
+      G.drawPoint(QPointF(8, 11.6));
+      break;
+    case msComplete:  // a check mark
+      G.setPen(Qt::NoPen);
+      G.setBrush(QColor(46, 150, 70));
+      G.drawEllipse(QRectF(1, 1, 14, 14));
+      G.setPen(Pen);
+      G.drawPolyline(QPolygonF({QPointF(4.6, 8.2), QPointF(7, 10.6), QPointF(11.4, 5.6)}));
+      break;
+    default: {  // the root: a stack of lines
+      G.setPen(QPen(QColor(90, 100, 110), 1.5, Qt::SolidLine, Qt::RoundCap));
+      for (int Y : {4, 8, 12}) G.drawLine(QPointF(3, Y), QPointF(13, Y));
+      break;
+    }
+  }
+  return P;
+}
+}  // namespace
+
+QIcon TJobMonitor::StateIcon(int State) {
+  static QIcon Icons[5];
+  if (State < 0 || State > 4) return {};
+  if (Icons[State].isNull()) Icons[State] = QIcon(DrawState(State));
+  return Icons[State];
+}
+
+TJobMonitor::TJobMonitor(TMainForm &Form) : FForm(Form) {
+  QTreeWidget *T = Form.TreeView;
+  T->clear();
+  auto *Root = new QTreeWidgetItem(T, {QStringLiteral("Job Status (All)")});
+  Root->setIcon(0, StateIcon(0));
+  Root->setData(0, JobRole, 0);
+  const char *Names[] = {"Queue", "Running", "Error", "Complete"};
+  for (int I = 0; I < 4; ++I) {
+    auto *N = new QTreeWidgetItem(Root, {QString::fromLatin1(Names[I])});
+    N->setIcon(0, StateIcon(I + 1));
+    N->setData(0, JobRole, I + 1);
+  }
+  T->expandAll();
+  T->setCurrentItem(Root);
+
+  connect(T, &QTreeWidget::currentItemChanged, this, [this] { Rebld_LstView(); });
+  QTreeWidget *L = Form.LstVw_Mntr;
+  connect(L, &QTreeWidget::itemClicked, this, [this] { Refsh_JobDtl(); });
+  L->installEventFilter(this);
+  connect(Form.SBtn_Refresh, &QAbstractButton::clicked, this, [this] { Refsh_JobDtl(); });
+  connect(Form.SBtn_ClsDtl, &QAbstractButton::clicked, this, [this] { Hide_JobDtlPane(); });
+  connect(Form.MItm_RefreshDtl, &QAction::triggered, this, [this] { Refsh_JobDtl(); });
+  connect(Form.MItm_JobDtl, &QAction::triggered, this, [this] { Switch_JobDtlPane(); });
+  connect(Form.PMenu_Mntr, &QMenu::aboutToShow, this, [this] { PopupOpening(); });
+  connect(Form.MItm_ReRun, &QAction::triggered, this, [this] { MItm_ReRunClick(); });
+  connect(Form.MItm_ReRunAll, &QAction::triggered, this, [this] { MItm_ReRunAllClick(); });
+  connect(Form.MItm_StopJob, &QAction::triggered, this, [this] { MItm_StopJobClick(); });
+  connect(Form.MItm_StopAll, &QAction::triggered, this, [this] { MItm_StopAllClick(); });
+  connect(Form.MItm_Delete, &QAction::triggered, this, [this] { MItm_DeleteClick(); });
+  connect(Form.MItm_GoNext, &QAction::triggered, this, [this] { MItm_GoNextClick(); });
+  connect(Form.MItm_Explore, &QAction::triggered, this, [this] { MItm_ExploreClick(); });
+  connect(Form.MItm_SavUrlLst, &QAction::triggered, this, [this] { MItm_SavUrlLstClick(); });
+}
+
+TJobMonitor::~TJobMonitor() {
+  FForm.LstVw_Mntr->removeEventFilter(this);
+  FForm.LstVw_Mntr->clear();
+}
+
+void TJobMonitor::LogFail(const char *Tips, const char *Mthd, const std::string &What) const {
+  Log::ErrFmt(ErrTipsFmt, {Tips, Mthd, What}, false);
+}
+
+bool TJobMonitor::PassFilter(const PJobRec &Job) const {
+  bool Listed = false;
+  try {
+    const auto &All = JobCtrl ? JobCtrl->JobList() : std::vector<PJobRec>{};
+    Listed = std::find(All.begin(), All.end(), Job) != All.end();
+  } catch (...) {
+    Listed = false;
+  }
+  const uint8_t Mon = Job->MonState;
+  return Listed && Mon != msDeleted && (FFilter == 0 || Mon == FFilter);
+}
+
+TJobRec *TJobMonitor::ItemJob(const QTreeWidgetItem *Item) const {
+  return Item ? reinterpret_cast<TJobRec *>(Item->data(ColState, JobRole).value<quintptr>()) : nullptr;
+}
+
+QTreeWidgetItem *TJobMonitor::FirstSelected() const {
+  QTreeWidget *L = FForm.LstVw_Mntr;
+  for (int I = 0; I < L->topLevelItemCount(); ++I)
+    if (L->topLevelItem(I)->isSelected()) return L->topLevelItem(I);
+  return nullptr;
+}
+
+void TJobMonitor::AddLstItem(const PJobRec &Job) {
+  auto *It = new QTreeWidgetItem(FForm.LstVw_Mntr);
+  It->setData(ColState, JobRole, QVariant::fromValue(reinterpret_cast<quintptr>(Job.get())));
+  UpdLstItem(It);
+}
+
+void TJobMonitor::Run_ChgJobSta(const PJobRec &Job) {
+  if (SysState == 2 || !Job) return;
+  try {
+    auto Pos = std::find(FShown.begin(), FShown.end(), Job);
+    QTreeWidget *L = FForm.LstVw_Mntr;
+    if (PassFilter(Job)) {
+      if (Pos == FShown.end()) {
+        FShown.push_back(Job);
+        AddLstItem(Job);
+      } else {
+        for (int I = 0; I < L->topLevelItemCount(); ++I)
+          if (ItemJob(L->topLevelItem(I)) == Job.get()) UpdLstItem(L->topLevelItem(I));
+      }
+    } else if (Pos != FShown.end()) {
+      FShown.erase(Pos);
+      QTreeWidgetItem *First = FirstSelected();
+      for (int I = L->topLevelItemCount() - 1; I >= 0; --I) {
+        QTreeWidgetItem *It = L->topLevelItem(I);
+        if (ItemJob(It) != Job.get()) continue;
+        const bool WasFirst = It == First;
+        delete It;
+        if (WasFirst) Refsh_JobDtl();
+      }
+    }
+  } catch (const std::exception &E) {
+    LogFail("Expection", "TJobMonitor.Run_ChgJobSta", E.what());
+  }
+}
+
+void TJobMonitor::Rebld_LstView() {
+  try {
+    QTreeWidgetItem *Node = FForm.TreeView->currentItem();
+    if (!Node) return;
+    const int Idx = Node->data(0, JobRole).toInt();
+    if (Idx < 0 || Idx > 4) return;
+    FFilter = Idx;
+    FShown.clear();
+    for (const auto &J : AllJobs())
+      if (PassFilter(J)) FShown.push_back(J);
+    FForm.LstVw_Mntr->clear();
+    for (const auto &J : FShown) AddLstItem(J);
+    FForm.Memo_JobDtl->clear();
+  } catch (const std::exception &E) {
+    LogFail("Fails", "TJobMonitor.Rebld_LstView", E.what());
+  }
+}
+
+void TJobMonitor::UpdLstItem(QTreeWidgetItem *Item) {
+  try {
+    const TJobRec *J = ItemJob(Item);
+    if (!J) return;
+    const uint8_t Mon = J->MonState;
+    Item->setIcon(ColState, Mon >= 1 && Mon <= 4 ? StateIcon(Mon) : QIcon());
+    Item->setText(ColType, QString::fromLatin1(JobTypeText(J->Kind)));
+    Item->setText(ColTitle, QString::fromStdString(J->Title));
+    Item->setText(ColCnt, QString::fromStdString(Format("%d/%d", {J->SavedCnt.load(), J->TotalCnt.load()})));
+    Item->setText(ColFn, QString::fromStdString(Fn_ExtractName(J->CurFile.Get())));
+  } catch (const std::exception &E) {
+    LogFail("Fails", "TJobMonitor.UpdLstItem", E.what());
+  }
+}
+
+void TJobMonitor::Refsh_JobDtl() {
+  if (!GParm.bVw_JDtl_Vis) return;
+  QTreeWidgetItem *It = FirstSelected();
+  if (!It) It = FForm.LstVw_Mntr->currentItem();
+  const TJobRec *J = ItemJob(It);
+  if (J)
+    Show_JobDtl(*J);
+  else
+    FForm.Memo_JobDtl->clear();
+}
+
+void TJobMonitor::Show_JobDtl(const TJobRec &Job) {
+  FForm.Memo_JobDtl->setPlainText(QString::fromStdString(JobDtlText(Job, Now())));
+}
+
+PJobRec TJobMonitor::ItemPJob(const QTreeWidgetItem *Item) const {
+  const TJobRec *J = ItemJob(Item);
+  for (const auto &S : FShown)
+    if (S.get() == J) return S;
+  return nullptr;
+}
+
+void TJobMonitor::Show_JobDtlPane() {
+  GParm.bVw_JDtl_Vis = true;
+  const int Panel = FForm.Pn_JobView->height();
+  FForm.Pn_JobDtl->setVisible(true);
+  FForm.SetListHeight(static_cast<int>(std::lround(0.55 * Panel)));
+  FForm.MItm_JobDtl->setChecked(true);
+  FForm.MItm_RefreshDtl->setEnabled(true);
+  Refsh_JobDtl();
+}
+
+void TJobMonitor::Hide_JobDtlPane() {
+  GParm.bVw_JDtl_Vis = false;
+  FForm.Pn_JobDtl->setVisible(false);
+  FForm.MItm_JobDtl->setChecked(false);
+  FForm.MItm_RefreshDtl->setEnabled(false);
+}
+
+void TJobMonitor::Switch_JobDtlPane() {
+  if (GParm.bVw_JDtl_Vis)
+    Hide_JobDtlPane();
+  else
+    Show_JobDtlPane();
+}
+
+void TJobMonitor::PopupOpening() {
+  QTreeWidget *L = FForm.LstVw_Mntr;
+  FSelected.clear();
+  for (int I = 0; I < L->topLevelItemCount(); ++I)
+    if (L->topLevelItem(I)->isSelected())
+      if (PJobRec J = ItemPJob(L->topLevelItem(I))) FSelected.push_back(J);
+  FCurJob = FSelected.empty() ? nullptr : FSelected.front();
+  // Every job of the controller counts, also those the tree's filter hides.
+  int Running = 0, Errors = 0, SelRunning = 0, SelErrors = 0, SelComplete = 0;
+  for (const auto &J : AllJobs()) {
+    const uint8_t Mon = J->MonState;
+    const bool Sel = std::find(FSelected.begin(), FSelected.end(), J) != FSelected.end();
+    Running += Mon == msRunning;
+    Errors += Mon == msEndError;
+    SelRunning += Sel && Mon == msRunning;
+    SelErrors += Sel && Mon == msEndError;
+    SelComplete += Sel && Mon == msComplete;
+  }
+  const bool One = FSelected.size() == 1;
+  FForm.MItm_ReRun->setEnabled(SelErrors > 0);
+  FForm.MItm_ReRunAll->setEnabled(Errors > 0);
+  FForm.MItm_StopJob->setEnabled(SelRunning > 0);
+  FForm.MItm_StopAll->setEnabled(Running > 0);
+  FForm.MItm_Delete->setEnabled(SelErrors + SelComplete > 0);
+  FForm.MItm_GoNext->setEnabled(One && FCurJob->MonState == msRunning);
+  FForm.MItm_Explore->setEnabled(One);
+  FForm.MItm_SavUrlLst->setEnabled(One);
+}
+
+// The actions work on copies: each controller call may change the lists.
+void TJobMonitor::MItm_ReRunClick() {
+  if (!JobCtrl) return;
+  for (PJobRec J : std::vector<PJobRec>(FSelected))
+    if (J->MonState == msEndError) JobCtrl->PJob_ReRun(J);
+}
+
+void TJobMonitor::MItm_ReRunAllClick() {
+  if (!JobCtrl) return;
+  for (PJobRec J : AllJobs())
+    if (J->MonState == msEndError) JobCtrl->PJob_ReRun(J);
+}
+
+void TJobMonitor::MItm_StopJobClick() {
+  if (!JobCtrl) return;
+  for (PJobRec J : std::vector<PJobRec>(FSelected))
+    if (J->MonState == msRunning) JobCtrl->PJob_Stop(J);
+}
+
+void TJobMonitor::MItm_StopAllClick() {
+  if (!JobCtrl) return;
+  for (PJobRec J : AllJobs())
+    if (J->MonState == msRunning) JobCtrl->PJob_Stop(J);
+}
+
+void TJobMonitor::MItm_DeleteClick() {
+  if (!JobCtrl) return;
+  for (PJobRec J : std::vector<PJobRec>(FSelected))
+    if (J->MonState == msEndError || J->MonState == msComplete) JobCtrl->PJob_Delete(J);
+}
+
+void TJobMonitor::MItm_GoNextClick() {
+  if (JobCtrl && FCurJob && FCurJob->MonState == msRunning) JobCtrl->PJob_GoNxtFl(FCurJob);
+}
+
+void TJobMonitor::MItm_ExploreClick() {
+  try {
+    if (!FCurJob || FCurJob->FileList.empty()) throw EMossError("The job has no file");
+    std::string Dir = Fn_ExtractDir(FCurJob->FileList.front()->LocalName);
+    if (Dir.empty()) throw EMossError("The file has no folder");
+    if (Dir.size() > 1) Dir.pop_back();
+    Shell_Open(Dir);
+  } catch (const std::exception &E) {
+    LogFail("Explore error", "TMainForm.MItm_ExploreClick", E.what());
+  }
+}
+
+void TJobMonitor::MItm_SavUrlLstClick() {
+  if (!FCurJob) return;
+  const std::vector<std::string> Urls = JobUrlList(*FCurJob);
+  QFileDialog Dlg(&FForm, QStringLiteral("Save url list"), QString::fromStdString(FForm.SaveDlgDir),
+                  QStringLiteral("*.txt (*.txt);;All (*)"));
+  Dlg.setObjectName(QStringLiteral("SaveDialog"));
+  Dlg.setAcceptMode(QFileDialog::AcceptSave);
+  Dlg.setOption(QFileDialog::DontUseNativeDialog);
+  Dlg.selectFile(QStringLiteral("list"));
+  if (Dlg.exec() != QDialog::Accepted || Dlg.selectedFiles().isEmpty()) return;
+  const std::string Path = UrlListFileName(Dlg.selectedFiles().front().toStdString());
+  std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
+  for (const auto &U : Urls) Out << U << '\n';
+  Out.close();
+  if (!Out) {
+    // Writing fails on a full disk or a folder without rights; the user
+    // must not take the list for saved.
+    LogFail("Can not write url list", "TJobMonitor.MItm_SavUrlLstClick", Path);
+    GLBL_MsgBox(&FForm, Format("Can not write file:\r\n%s", {Path}), MbError);
+  }
+}
+
+bool TJobMonitor::eventFilter(QObject *Obj, QEvent *E) {
+  if (Obj == FForm.LstVw_Mntr && E->type() == QEvent::KeyRelease) {
+    const int K = static_cast<QKeyEvent *>(E)->key();
+    if (K == Qt::Key_Up || K == Qt::Key_Down) Refsh_JobDtl();
+  }
+  return QObject::eventFilter(Obj, E);
+}
