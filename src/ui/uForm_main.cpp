@@ -31,7 +31,6 @@
 #include "ui/UForm_About.h"
 #include "ui/Unit_Log.h"
 #include "ui/Unit_Msg.h"
-#include "ui/uForm_Dialogs.h"
 #include "ui/uJobMonitor.h"
 
 TMainForm *MainForm = nullptr;
@@ -239,10 +238,10 @@ void TMainForm::BuildMenus() {
   MItm_RefreshDtl->setShortcut(QKeySequence(Qt::Key_F5));
 
   QMenu *Tools = menuBar()->addMenu(QStringLiteral("&Tools"));
+  // The options dialog and the update check join these items when they come
+  // into the program; until then the items stay in place, disabled.
   MItm_Option = Named(Tools->addAction(QStringLiteral("Options...")), "MItm_Option");
-  connect(MItm_Option, &QAction::triggered, this, [this] {
-    if (auto *Opt = findChild<TForm_Option *>()) Wnd_ToFront(Opt);
-  });
+  MItm_Option->setEnabled(false);
   Named(Tools->addAction(QStringLiteral("Clear IE cache")), "MItm_ClrCache");
   Named(Tools->addAction(QStringLiteral("Register IE menu items")), "MItm_RegMenu");
 
@@ -251,6 +250,7 @@ void TMainForm::BuildMenus() {
   Contents->setShortcut(QKeySequence(Qt::Key_F1));
   Help->addAction(QStringLiteral("How to use"), this, [] { Shell_Open(PrgDir + "help/use.htm"); });
   MItm_ChkUpd = Named(Help->addAction(QStringLiteral("Check for updates")), "MItm_ChkUpd");
+  MItm_ChkUpd->setEnabled(false);
   Help->addSeparator();
   Help->addAction(QStringLiteral("Visit Mossgather's Web Site"), this, [] { Pub_VisitWebSite(); });
   Help->addAction(QStringLiteral("Tell to a friend..."), this, [] { Pub_TellFriend(); });

@@ -11,6 +11,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
+#include <cstdlib>
 
 #include "control/uGlobalParm.h"
 #include "jobs/Unit_JobCntl.h"
@@ -273,6 +274,43 @@ TEST_F(MonitorTest, FiftyJobsSavingAtOnceEndConsistentInTheMonitor) {
   }
   SelectNode(msEndError);
   EXPECT_EQ(Rows(), std::vector<std::string>{"Image|Stopped from the menu|0/2||icon"});
+}
+
+// Not a check: with MOSSGATHER_SHOTS set to a folder, leaves a picture of
+// the main window with a job in every state there (run under Xvfb for the
+// documentation's screenshots).
+TEST_F(MonitorTest, ScreenshotOfJobsInEveryState) {
+  const char *Shots = std::getenv("MOSSGATHER_SHOTS");
+  if (!Shots) GTEST_SKIP() << "MOSSGATHER_SHOTS is not set";
+  Srv.On("/late", TScript{TScriptStep::Send("HTTP/1.1 200 OK\r\nContent-Length: 1048576\r\n\r\n"),
+                          TScriptStep::Send(std::string(402000, 'x')), TScriptStep::Stall()});
+  Form->resize(780, 640);
+  Saved("Mosses of the Pacific Northwest", pcFullPage, "/a", "Mosses of the Pacific Northwest.html");
+  PJobRec Part = NewJob("Lichen photo gallery", pcAllImages,
+                        {{Srv.Url("/a"), Prg.File("lichen-1.jpg")},
+                         {Srv.Url("/b"), Prg.File("lichen-2.jpg")},
+                         {Srv.Url("/missing"), Prg.File("lichen-3.jpg")}});
+  Save(Part);
+  WaitEnd(Part);
+  Saved("Sphagnum - peat moss", pcOneImage, "/b", "sphagnum.jpg");
+  PJobRec Run = NewJob("How to build a moss terrarium", pcAllImages,
+                       {{Srv.Url("/a"), Prg.File("terrarium-1.jpg")},
+                        {Srv.Url("/late"), Prg.File("terrarium-large.jpg")},
+                        {Srv.Url("/b"), Prg.File("terrarium-3.jpg")}});
+  Save(Run);
+  SpinUntil([&] {
+    auto D = Run->Downloader.Get();
+    return D && D->RecvBytes() >= 402000;
+  });
+  NewJob("Forest floor time-lapse", pcFlash);
+  Select({Run});
+  JobMntr->Refsh_JobDtl();
+  SpinUntil([] { return false; }, 300);
+  Form->grab().save(QString::fromLatin1(Shots) + QStringLiteral("/main-window.png"));
+  SelectNode(msEndError);
+  SpinUntil([] { return false; }, 100);
+  Form->MItm_StopAll->trigger();
+  WaitEnd(Run);
 }
 
 int main(int argc, char **argv) { return RunTestsWithEventLoop(argc, argv, true); }
