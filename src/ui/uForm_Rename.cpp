@@ -36,7 +36,8 @@ QLabel *ExtLabel(QWidget *Parent, const char *Name) {
 }  // namespace
 
 TForm_Renam::TForm_Renam(QWidget *Parent)
-    : QDialog(Parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint),
+    : QDialog(Parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint),
       FChk([this](TRenamChk &Chk) { return Ask(Chk); }) {
   setObjectName(QStringLiteral("Form_Renam"));
   setWindowTitle(QStringLiteral("Rename dialog"));
