@@ -202,13 +202,4 @@ TEST_F(RenameDialog, AlwaysAutoRenameWithOkMakesTheNextCheckAutomatic) {
   EXPECT_FALSE(Ran);
 }
 
-TEST_F(RenameDialog, TheEditorsFindTheWindowThroughTheGlobal) {
-  {
-    auto *W = new TForm_Renam();
-    Form_Renam = W;
-    delete W;
-  }
-  EXPECT_EQ(Form_Renam, nullptr);  // a window that goes takes the pointer with it
-}
-
 int main(int argc, char **argv) { return RunTestsWithEventLoop(argc, argv, true); }
