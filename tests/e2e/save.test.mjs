@@ -71,7 +71,9 @@ async function launch({ autoRename }) {
 async function stopProgram() {
   if (!copy || !alive(copy.pid)) return;
   copy.kill('SIGTERM');
-  const ended = await Promise.race([copy.exited, new Promise((r) => setTimeout(() => r(null), 20000))]);
+  let timer;
+  const ended = await Promise.race([copy.exited, new Promise((r) => (timer = setTimeout(() => r(null), 20000)))]);
+  clearTimeout(timer);
   if (!ended && alive(copy.pid)) {
     copy.kill('SIGKILL');
     await copy.exited;
