@@ -138,7 +138,11 @@ async function request(script, page) {
 // Waits for the window to close, which it does once the job is saving.
 async function save(window, keys = []) {
   pressKeys(xvfb.display, window, [...keys, 'alt+s']);
-  await waitForNoWindow(xvfb.display, EDIT_TITLE);
+  try {
+    await waitForNoWindow(xvfb.display, EDIT_TITLE);
+  } catch (e) {
+    throw new Error(`${e.message} (a message box, or the keys did not arrive?)\n${programOutput()}`);
+  }
 }
 
 // Waits for a file to hold what Want accepts; the failure tells what the
