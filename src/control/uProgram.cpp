@@ -35,6 +35,7 @@
 #include "pub/Unit_Pub.h"
 #include "ui/Unit_Log.h"
 #include "ui/uForm_Dialogs.h"
+#include "ui/uForm_Rename.h"
 #include "ui/uForm_main.h"
 
 namespace {
@@ -177,9 +178,9 @@ int RunProgram(int Argc, char **Argv) {
   MainForm = Main;
   Form_EditJob = new TForm_EditJob();
   auto *Opt = new TForm_Option(Main);
-  auto *Ren = new TForm_Renam(Main);
+  Form_Renam = new TForm_Renam(Main);
   auto *Upd = new TForm_ChkUpd(Main);
-  (void)Opt, (void)Ren, (void)Upd;
+  (void)Opt, (void)Upd;
   ConnectBrowserMenuItems(Main);
 
   TReqChannel Channel;

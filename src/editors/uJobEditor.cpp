@@ -8,7 +8,7 @@
 #include "pub/Unit_PubWnd.h"
 #include "ui/Unit_Log.h"
 #include "ui/Unit_Msg.h"
-#include "ui/uRenameChk.h"
+#include "ui/uForm_Rename.h"
 
 PJobRec EditJob;
 uint8_t EditJobKind = 0;
@@ -22,7 +22,7 @@ void TJobEditor::Edt_Bind_Ctrls() { Form = Form_EditJob; }
 
 bool TJobEditor::Edt_Chk_Valid() {
   std::string Dir = DirEdit ? DirEdit->text().toStdString() : std::string();
-  if (!Dir.empty() && ChkDir(Dir, true)) return true;
+  if (!Dir.empty() && TForm_Renam::ChkDir(Dir, true)) return true;
   GLBL_MsgBox(Form, "Invalid save path, please correct it!", MbError, false);
   if (Form && DirEdit) Form->FocusCtrl(DirEdit);
   return false;

@@ -22,7 +22,7 @@
 #include "pub/Unit_PubWB.h"
 #include "ui/Unit_Log.h"
 #include "ui/Unit_Msg.h"
-#include "ui/uRenameChk.h"
+#include "ui/uForm_Rename.h"
 
 TTxtJobEdtr *JE_Txt = nullptr;
 
@@ -384,7 +384,10 @@ bool TTxtJobEdtr::Edt_Make_fList() {
   std::string Dir = DirEdit->text().toStdString();
   Dir_AddSlash(Dir);
   std::string Dest = Dir + NameEdit->text().toStdString() + ExtLabel->text().toStdString();
-  if (!ChkFile(Dest)) throw EMossError(Format("Invalid destination file name! uTxt %d", {2}));
+  // Without the rename window (runs without windows) the checks rename automatically.
+  TRenamChk Headless;
+  if (!(Form_Renam ? Form_Renam->ChkFile(Dest) : Headless.ChkFile(Dest)))
+    throw EMossError(Format("Invalid destination file name! uTxt %d", {2}));
   TJobRec &Job = *EditJob;
   Job.FileList.clear();
   EJob_Add_File(Job, WebpageContents, Dest);
@@ -393,11 +396,12 @@ bool TTxtJobEdtr::Edt_Make_fList() {
     return true;
   }
   std::string Folder = Fn_ExtractDir(Dest) + Fn_NameNoExt(Dest) + ".files/";
-  if (!ChkDir(Folder, true)) throw EMossError(Format("Cancel by user in checking image folder! uTxt %d", {3}));
+  if (!TForm_Renam::ChkDir(Folder, true)) throw EMossError(Format("Cancel by user in checking image folder! uTxt %d", {3}));
   std::vector<std::string> Urls, LocalPaths, ElemHtmls, RawSrcs;
   int ImageCount = 0;
   Img_Collect(Folder, Urls, LocalPaths, ElemHtmls, RawSrcs, ImageCount);
-  if (!ChkFList(LocalPaths, true)) throw EMossError(Format("Cancel by user in checking image file list! uTxt %d", {4}));
+  if (!(Form_Renam ? Form_Renam->ChkFList(LocalPaths, true) : Headless.ChkFList(LocalPaths, true)))
+    throw EMossError(Format("Cancel by user in checking image file list! uTxt %d", {4}));
   Img_AddAliases(Urls, LocalPaths, ElemHtmls, RawSrcs);
   Job.AttachDir = Folder;
   std::string Html = FTxt_Final;

@@ -114,20 +114,21 @@ bool PathFree(const std::string &Path, const std::vector<std::string> *Taken) {
 
 }  // namespace
 
-void Fn_MakeUnique(std::string &Path, const std::vector<std::string> *Taken) {
-  if (PathFree(Path, Taken)) return;
+bool Fn_MakeUnique(std::string &Path, const std::vector<std::string> *Taken, int32_t MaxCounter) {
+  if (PathFree(Path, Taken)) return true;
   std::string Folder = Fn_ExtractDir(Path);
   std::string Name = Fn_NameNoExt(Path);
   std::string Ext = Fn_ExtractExt(Path);
   // A single-digit counter left by an earlier pass is replaced, not nested.
   if (Name.size() > 2 && Name[Name.size() - 3] == '[' && Name.back() == ']') Name.erase(Name.size() - 3);
-  for (int32_t Counter = 1;; ++Counter) {
+  for (int32_t Counter = 1; Counter <= MaxCounter; ++Counter) {
     std::string Cand = Format("%s%s[%d]%s", {Folder, Name, Counter, Ext});
     if (PathFree(Cand, Taken)) {
       Path = Cand;
-      return;
+      return true;
     }
   }
+  return false;
 }
 
 void Dir_AddSlash(std::string &Text) {

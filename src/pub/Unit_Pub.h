@@ -31,7 +31,9 @@ bool Fn_HasInvalid(const std::string &Path);
 // Makes Path name no existing file and (when given) no entry of Taken,
 // compared without regard to letter case: pic.jpg -> pic[1].jpg -> pic[2].jpg;
 // pic[3].jpg -> pic[4].jpg when pic[3] is taken; pic[12].jpg -> pic[12][1].jpg.
-void Fn_MakeUnique(std::string &Path, const std::vector<std::string> *Taken = nullptr);
+// The counter stops at MaxCounter so the search always ends: false then, with
+// Path unchanged.
+bool Fn_MakeUnique(std::string &Path, const std::vector<std::string> *Taken = nullptr, int32_t MaxCounter = 99999);
 // Ensures a trailing "/".
 void Dir_AddSlash(std::string &Text);
 bool Dir_Exists(const std::string &Path);

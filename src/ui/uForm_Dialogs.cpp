@@ -5,11 +5,6 @@ TForm_Option::TForm_Option(QWidget *Parent) : QDialog(Parent) {
   setWindowTitle(QStringLiteral("Options"));
 }
 
-TForm_Renam::TForm_Renam(QWidget *Parent) : QDialog(Parent) {
-  setObjectName(QStringLiteral("Form_Renam"));
-  setWindowTitle(QStringLiteral("Rename"));
-}
-
 TForm_ChkUpd::TForm_ChkUpd(QWidget *Parent) : QDialog(Parent) {
   setObjectName(QStringLiteral("Form_ChkUpd"));
   setWindowTitle(QStringLiteral("Check for updates"));

@@ -8,12 +8,6 @@ class TForm_Option : public QDialog {
   explicit TForm_Option(QWidget *Parent = nullptr);
 };
 
-class TForm_Renam : public QDialog {
-  Q_OBJECT
- public:
-  explicit TForm_Renam(QWidget *Parent = nullptr);
-};
-
 class TForm_ChkUpd : public QDialog {
   Q_OBJECT
  public:
