@@ -1,6 +1,7 @@
 #include "editors/uTxtHtml.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <unordered_map>
@@ -372,4 +373,29 @@ bool Html_ChgImgLink(std::string &Html, int ImageCount, const std::vector<std::s
     Log::ErrFmt(ErrTipsFmt, {"Fail!", "uTxtJobEdtr.Html_ChgImgLink", ExceptMsg(std::current_exception())});
     return false;
   }
+}
+
+std::string Html_PreviewBase(const std::string &Html, const std::string &Url) {
+  std::string Lower = Html;
+  for (char &C : Lower) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+  if (Url.empty() || Lower.find("<base") != std::string::npos) return Html;
+  std::string Href;
+  for (char C : Url) {
+    if (C == '&')
+      Href += "&amp;";
+    else if (C == '"')
+      Href += "&quot;";
+    else
+      Href += C;
+  }
+  const std::string Tag = "<base href=\"" + Href + "\">";
+  // After <head ...> when there is one; a <base> ahead of everything else is
+  // taken into the head by the parser too.
+  size_t Head = Lower.find("<head");
+  if (Head != std::string::npos &&
+      (Head + 5 >= Lower.size() || Lower[Head + 5] == '>' || std::isspace(static_cast<unsigned char>(Lower[Head + 5])))) {
+    size_t Close = Lower.find('>', Head);
+    if (Close != std::string::npos) return Html.substr(0, Close + 1) + Tag + Html.substr(Close + 1);
+  }
+  return Tag + Html;
 }

@@ -60,3 +60,8 @@ bool Clear_Sub_Str(std::string &S, const std::string &StartTag, const std::strin
 // with Html and IndexList unchanged.
 bool Html_ChgImgLink(std::string &Html, int ImageCount, const std::vector<std::string> &RawSrcs,
                      const std::vector<std::string> &LocalPaths, std::vector<int> &IndexList);
+
+// The page for the preview: a copy that resolves its relative links against
+// Url, as the page did in the browser (the preview is shown from a scratch
+// file). A page with a <base> of its own is left as it is.
+std::string Html_PreviewBase(const std::string &Html, const std::string &Url);

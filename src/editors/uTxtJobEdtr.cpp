@@ -300,9 +300,9 @@ void TTxtJobEdtr::ETxt_Upd_Pvw() {
     Form->WB_Preview->Widget()->show();
     Form->WB_Preview->Tag = 1;
     try {
-      WB_LoadHtml_SFile(Form->WB_Preview, FTxt_Final);
+      WB_LoadHtml_SFile(Form->WB_Preview, Html_PreviewBase(FTxt_Final, EditJob->PageUrl));
     } catch (const std::exception &E) {
-      WB_LoadHtml_Stream(Form->WB_Preview, FTxt_Final);
+      WB_LoadHtml_Stream(Form->WB_Preview, Html_PreviewBase(FTxt_Final, EditJob->PageUrl));
       Log::Way(std::string("ETxt_Upd_Pvw, WB_LoadHtml_SFile -> WB_LoadHtml_Stream for ") + E.what());
     }
     ExtLabel->setText(QStringLiteral(".html"));

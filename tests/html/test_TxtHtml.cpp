@@ -308,3 +308,15 @@ TEST(HtmlChgImgLink, RewritesOnlySrcLinesThatHaveALocalPath) {
   EXPECT_EQ(Html, "<img src=\"x.files/a.gif\"><img src=b.gif>");
   EXPECT_EQ(Index, (std::vector<int>{0}));
 }
+
+TEST(HtmlPreviewBase, RelativeLinksOfThePreviewResolveAgainstThePage) {
+  EXPECT_EQ(Html_PreviewBase("<html><head><title>t</title></head><img src=a.png></html>", "http://h.test/d/p.html"),
+            "<html><head><base href=\"http://h.test/d/p.html\"><title>t</title></head><img src=a.png></html>");
+  EXPECT_EQ(Html_PreviewBase("<HEAD lang=en>x", "http://h.test/?a=1&b=\"2\""),
+            "<HEAD lang=en><base href=\"http://h.test/?a=1&amp;b=&quot;2&quot;\">x");
+  // No head (a snippet), or only a <header>: the base goes first.
+  EXPECT_EQ(Html_PreviewBase("<header>h</header>", "http://h.test/"), "<base href=\"http://h.test/\"><header>h</header>");
+  // A page's own base wins; without a page URL nothing changes.
+  EXPECT_EQ(Html_PreviewBase("<head><BASE href=/x/></head>", "http://h.test/"), "<head><BASE href=/x/></head>");
+  EXPECT_EQ(Html_PreviewBase("<p>x</p>", ""), "<p>x</p>");
+}
