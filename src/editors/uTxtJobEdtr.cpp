@@ -269,7 +269,8 @@ void TTxtJobEdtr::ETxt_Mk_Text() {
 }
 
 void TTxtJobEdtr::ETxt_Add_Info() {
-  const std::string Nl = IsPlainText ? "\r\n" : "<BR>";
+  // A plain-text file takes the line break its own text has on this system.
+  const std::string Nl = IsPlainText ? "\n" : "<BR>";
   std::string T = FTxt_Body;
   if (Opts.OptAddTime || Opts.OptAddUrl) T = Nl + T;
   if (Opts.OptAddTime) T = "Saved time: " + DateTimeToStr(EditJob->StartTime) + Nl + T;

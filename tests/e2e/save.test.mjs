@@ -172,9 +172,9 @@ function assertTimeBetween(time, from, to) {
 }
 
 // A plain-text save: the URL line, the time line and an empty line, each
-// ended by CR LF, then the text. Returns the time and the text.
+// ended by a line feed, then the text. Returns the time and the text.
 function plainHeader(content, url) {
-  const m = /^URL for this page: (.*)\r\nSaved time: (.*)\r\n\r\n([\s\S]*)$/.exec(content);
+  const m = /^URL for this page: (.*)\nSaved time: (.*)\n\n([\s\S]*)$/.exec(content);
   assert.ok(m, `the URL and time lines: ${JSON.stringify(content.slice(0, 200))}`);
   assert.equal(m[1], url);
   return { time: localTime(m[2]), text: m[3] };

@@ -34,11 +34,11 @@ TEST_F(EditFixture, PlainTextHeaderLinesComeInTheirOrder) {
   GParm.bTxt_ExItem_Url = true;
   GParm.bTxt_ExItem_Time = true;
   PJobRec J = Open(pcFullPage, TSnapshotBuilder().Url("http://h.test/p.html").BodyText("text"));
-  std::string Want = "URL for this page: http://h.test/p.html\r\nSaved time: " + DateTimeToStr(J->StartTime) + "\r\n\r\ntext";
+  std::string Want = "URL for this page: http://h.test/p.html\nSaved time: " + DateTimeToStr(J->StartTime) + "\n\ntext";
   EXPECT_EQ(Txt->FTxt_Final, Want);
   EXPECT_EQ(Form_EditJob->Lbl_WB_EFn->text(), QStringLiteral(".txt"));
   Form_EditJob->Chkbox_Addinfo_Time->click();  // only the URL now
-  EXPECT_EQ(Txt->FTxt_Final, "URL for this page: http://h.test/p.html\r\n\r\ntext");
+  EXPECT_EQ(Txt->FTxt_Final, "URL for this page: http://h.test/p.html\n\ntext");
 }
 
 TEST_F(EditFixture, AnHtmlSnippetIsFramedAndAPageKeepsItsHtml) {
