@@ -200,6 +200,11 @@ TForm_Msg::TForm_Msg() : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Q
   SBtn_Open->setAutoRaise(true);
   SBtn_Open->setFocusPolicy(Qt::NoFocus);
   SBtn_Open->setCursor(Qt::PointingHandCursor);
+  // Flat, but still plainly a button on any of the three tip colours.
+  SBtn_Open->setStyleSheet(
+      QStringLiteral("#SBtn_Open { border: 1px solid rgb(0,102,204); border-radius: 3px; background: rgba(255,255,255,110); }"
+                     "#SBtn_Open:hover { background: white; }"
+                     "#SBtn_Open:pressed { background: rgb(134,170,253); }"));
   SBtn_Open->setGeometry(FormW - 7 - 48, 26, 48, 20);
   connect(SBtn_Open, &QToolButton::clicked, this, [this] { CloseMsg(2); });
 
