@@ -27,6 +27,7 @@ void GLBL_TipMsg(const std::string &Msg, const std::string &SecMsg, int Kind) {
   }
   R.Msg = Msg;
   R.SecMsg = SecMsg;
+  // A tip is never worth a failure of its caller (often a job's last step).
   try {
     FormMsg->ShowMsg(R);
   } catch (...) {
@@ -39,6 +40,8 @@ bool GLBL_MsgBox(QWidget *Owner, const std::string &Text, int Kind, bool TopMost
   QMessageBox Box(Owner);
   Box.setObjectName(QStringLiteral("MsgBox"));
   Box.setWindowTitle(QStringLiteral("Message"));
+  // Texts carry page titles and paths: never read them as markup.
+  Box.setTextFormat(Qt::PlainText);
   Box.setText(QString::fromStdString(Text));
   switch (Kind) {
     case MbWarning:
