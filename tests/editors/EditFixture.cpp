@@ -5,6 +5,7 @@
 
 #include "jobs/uDwnldThd.h"
 #include "platform/TWebBrowser.h"
+#include "support/TJobWait.h"
 
 void EditFixture::SetUp() {
   SetLogger(&Log);
@@ -44,14 +45,7 @@ bool EditFixture::Save() {
   return !Form_EditJob->isVisible();
 }
 
-bool EditFixture::WaitSaved(const PJobRec &Job) {
-  return SpinUntil(
-      [&] {
-        auto W = Job->Worker.Get();
-        return !IsUnfinishedState(Job->State) && (!W || W->Finished());
-      },
-      20000);
-}
+bool EditFixture::WaitSaved(const PJobRec &Job) { return WaitJobEnd(Job); }
 
 std::string EditFixture::LogText() {
   Log.FlushToFile();

@@ -2,18 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
-
-bool Spin(const std::function<bool()> &Done, int Ms) {
-  QElapsedTimer T;
-  T.start();
-  while (!Done() && T.elapsed() < Ms) {
-    TMainThread::ProcessPending();
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return Done();
-}
-
 void JobFixture::SetUp() {
   SetLogger(&Log);
   GParm = TGlobalParm();
@@ -58,14 +46,7 @@ void JobFixture::Save(const PJobRec &Job) {
   EXPECT_TRUE(Ctrl->Flow_Sav_Beg(Job));
 }
 
-bool JobFixture::WaitEnd(const PJobRec &Job, int Ms) {
-  return Spin(
-      [&] {
-        auto W = Job->Worker.Get();
-        return !IsUnfinishedState(Job->State) && (!W || W->Finished());
-      },
-      Ms);
-}
+bool JobFixture::WaitEnd(const PJobRec &Job, int Ms) { return WaitJobEnd(Job, Ms); }
 
 std::string JobFixture::LogText() {
   Log.FlushToFile();

@@ -16,6 +16,7 @@
 #include "jobs/uDwnldThd.h"
 #include "platform/TMainThread.h"
 #include "pub/Unit_Pub.h"
+#include "support/TJobWait.h"
 #include "support/TSnapshotBuilder.h"
 #include "support/TestSupport.h"
 #include "ui/Unit_Log.h"
@@ -57,9 +58,6 @@ class TTestHost : public TJobHost {
   void RememberForeground() override {}
   void JobChanged(const PJobRec &) override { ++Changes; }
 };
-
-// Runs the main thread's events until Done() or Ms.
-bool Spin(const std::function<bool()> &Done, int Ms = 10000);
 
 // Everything a controller test needs: a temporary folder, a log, the
 // controller with its test host, the settings record reset.

@@ -1,32 +1,18 @@
 #include "monitor/MonitorFixture.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QTreeWidget>
 #include <cstdlib>
 
 #include "control/Unit_MPC.h"
 #include "jobs/Unit_JobCntl.h"
-#include "jobs/uDwnldThd.h"
-#include "platform/TMainThread.h"
 #include "pub/Unit_Pub.h"
+#include "support/TJobWait.h"
 #include "support/TSnapshotBuilder.h"
 #include "ui/Unit_Log.h"
 #include "ui/uForm_main.h"
 #include "ui/uJobMonitor.h"
-
-namespace {
-bool Spin(const std::function<bool()> &Done, int Ms) {
-  QElapsedTimer T;
-  T.start();
-  while (!Done() && T.elapsed() < Ms) {
-    TMainThread::ProcessPending();
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return Done();
-}
-}  // namespace
 
 void MonitorFixture::SetUp() {
   ::setenv("MOSSGATHER_PRGDIR", Prg.Path().c_str(), 1);
@@ -72,14 +58,7 @@ void MonitorFixture::Save(const PJobRec &Job) {
   EXPECT_TRUE(JobCtrl->Flow_Sav_Beg(Job));
 }
 
-bool MonitorFixture::WaitEnd(const PJobRec &Job, int Ms) {
-  return Spin(
-      [&] {
-        auto W = Job->Worker.Get();
-        return !IsUnfinishedState(Job->State) && (!W || W->Finished());
-      },
-      Ms);
-}
+bool MonitorFixture::WaitEnd(const PJobRec &Job, int Ms) { return WaitJobEnd(Job, Ms); }
 
 QTreeWidgetItem *MonitorFixture::Node(int Filter) {
   QTreeWidgetItem *Root = Form->TreeView->topLevelItem(0);

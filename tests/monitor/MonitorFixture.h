@@ -3,7 +3,10 @@
 // page snapshots and handed to the controller as an editor would.
 #include <gtest/gtest.h>
 
+#include <QDesktopServices>
+#include <QObject>
 #include <QString>
+#include <QUrl>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +16,17 @@
 
 class QTreeWidgetItem;
 class TMainForm;
+
+// Catches the files and folders the program hands to the desktop to open.
+class TOpenedFiles : public QObject {
+  Q_OBJECT
+ public:
+  TOpenedFiles() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "Open"); }
+  ~TOpenedFiles() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+  std::vector<std::string> Paths;
+ public slots:
+  void Open(const QUrl &U) { Paths.push_back(U.toLocalFile().toStdString()); }
+};
 
 struct MonitorFixture : ::testing::Test {
   TTempDir Prg;

@@ -23,16 +23,6 @@
 
 namespace {
 
-class TFolderOpens : public QObject {
-  Q_OBJECT
- public:
-  TFolderOpens() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "Open"); }
-  ~TFolderOpens() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
-  std::vector<std::string> Paths;
- public slots:
-  void Open(const QUrl &U) { Paths.push_back(U.toLocalFile().toStdString()); }
-};
-
 // The program started on settings written beforehand.
 struct MainWindowTest : MonitorFixture {
   void SetUp() override {
@@ -62,7 +52,7 @@ TEST_F(MainWindowTest, PagesSwitchByNumberAndOthersAreIgnored) {
 
 TEST_F(MainWindowTest, SaveFoldersFallBackToTheDefaultAndTellWhenItCannotBeMade) {
   Open();
-  TFolderOpens Opened;
+  TOpenedFiles Opened;
   Dir_Force(Prg.File("text"));
   GParm.sDir_Def_Txt = Prg.File("text");
   GParm.sDir_Def_Img = Prg.File("no-such-image-folder");
@@ -133,5 +123,3 @@ TEST_F(MainWindowTest, TheAboutBoxShowsTheVersionAndGoesWhenClosed) {
   SpinUntil([&] { return Form->findChild<TFrm_About *>() == nullptr; }, 2000);
   EXPECT_EQ(Form->findChild<TFrm_About *>(), nullptr);
 }
-
-#include "test_MainWindow.moc"

@@ -25,17 +25,6 @@
 
 namespace {
 
-// Catches what the program hands to the desktop to open.
-class TOpened : public QObject {
-  Q_OBJECT
- public:
-  TOpened() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "Open"); }
-  ~TOpened() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
-  std::vector<std::string> Paths;
- public slots:
-  void Open(const QUrl &U) { Paths.push_back(U.toLocalFile().toStdString()); }
-};
-
 // Answers the next save dialog with Path, or cancels it when Path is empty.
 void AnswerSaveDialog(const std::string &Path) {
   auto *Poll = new QTimer;
@@ -232,7 +221,7 @@ TEST_F(MonitorTest, SaveUrlListWritesThePageUrlForTheTextAndAddsTxtWithoutAPoint
   EXPECT_FALSE(File_Exists(Prg.File("list.txt.txt")));
 
   // "View folder" opens the folder of the first file.
-  TOpened Opened;
+  TOpenedFiles Opened;
   Popup({J});
   Form->MItm_Explore->trigger();
   EXPECT_EQ(Opened.Paths, std::vector<std::string>{Prg.Path().substr(0, Prg.Path().size() - 1)});
@@ -314,5 +303,3 @@ TEST_F(MonitorTest, ScreenshotOfJobsInEveryState) {
 }
 
 int main(int argc, char **argv) { return RunTestsWithEventLoop(argc, argv, true); }
-
-#include "test_Monitor.moc"
