@@ -299,36 +299,21 @@ void TJobMonitor::PopupOpening() {
   FForm.MItm_SavUrlLst->setEnabled(One);
 }
 
-// The actions work on copies: each controller call may change the lists.
-void TJobMonitor::MItm_ReRunClick() {
+namespace {
+// Runs a controller operation on each job of a list that is in one of the
+// states. The list is a copy: each call may change the controller's lists.
+void ForJobsIn(const std::vector<PJobRec> Jobs, std::initializer_list<uint8_t> States, bool (TJobCtrl::*Op)(const PJobRec &)) {
   if (!JobCtrl) return;
-  for (PJobRec J : std::vector<PJobRec>(FSelected))
-    if (J->MonState == msEndError) JobCtrl->PJob_ReRun(J);
+  for (const PJobRec &J : Jobs)
+    if (std::find(States.begin(), States.end(), J->MonState.load()) != States.end()) (JobCtrl->*Op)(J);
 }
+}  // namespace
 
-void TJobMonitor::MItm_ReRunAllClick() {
-  if (!JobCtrl) return;
-  for (PJobRec J : AllJobs())
-    if (J->MonState == msEndError) JobCtrl->PJob_ReRun(J);
-}
-
-void TJobMonitor::MItm_StopJobClick() {
-  if (!JobCtrl) return;
-  for (PJobRec J : std::vector<PJobRec>(FSelected))
-    if (J->MonState == msRunning) JobCtrl->PJob_Stop(J);
-}
-
-void TJobMonitor::MItm_StopAllClick() {
-  if (!JobCtrl) return;
-  for (PJobRec J : AllJobs())
-    if (J->MonState == msRunning) JobCtrl->PJob_Stop(J);
-}
-
-void TJobMonitor::MItm_DeleteClick() {
-  if (!JobCtrl) return;
-  for (PJobRec J : std::vector<PJobRec>(FSelected))
-    if (J->MonState == msEndError || J->MonState == msComplete) JobCtrl->PJob_Delete(J);
-}
+void TJobMonitor::MItm_ReRunClick() { ForJobsIn(FSelected, {msEndError}, &TJobCtrl::PJob_ReRun); }
+void TJobMonitor::MItm_ReRunAllClick() { ForJobsIn(AllJobs(), {msEndError}, &TJobCtrl::PJob_ReRun); }
+void TJobMonitor::MItm_StopJobClick() { ForJobsIn(FSelected, {msRunning}, &TJobCtrl::PJob_Stop); }
+void TJobMonitor::MItm_StopAllClick() { ForJobsIn(AllJobs(), {msRunning}, &TJobCtrl::PJob_Stop); }
+void TJobMonitor::MItm_DeleteClick() { ForJobsIn(FSelected, {msEndError, msComplete}, &TJobCtrl::PJob_Delete); }
 
 void TJobMonitor::MItm_GoNextClick() {
   if (JobCtrl && FCurJob && FCurJob->MonState == msRunning) JobCtrl->PJob_GoNxtFl(FCurJob);
