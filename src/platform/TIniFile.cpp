@@ -8,7 +8,6 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 #include "pub/uMossError.h"
@@ -208,17 +207,4 @@ void WriteFileAtomic(const std::string &Path, const std::string &Data) {
     ::unlink(Tmp.c_str());
     throw EMossError("Cannot write " + Path + ": " + std::strerror(Err));
   }
-}
-
-bool ReadWholeFile(const std::string &Path, std::string &Out, size_t MaxBytes) {
-  std::ifstream F(Path, std::ios::binary);
-  if (!F) return false;
-  Out.clear();
-  char Buf[65536];
-  while (F) {
-    F.read(Buf, sizeof Buf);
-    Out.append(Buf, static_cast<size_t>(F.gcount()));
-    if (Out.size() > MaxBytes) return false;
-  }
-  return !F.bad();
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/uLocalFile.h"
+
 class TIniFile {
  public:
   explicit TIniFile(std::string FileName);  // reads the file if it exists
@@ -59,5 +61,3 @@ class TIniFile {
 // Writes Data to Path through a temporary file in the same folder, flushed
 // to disk before it is renamed over Path. Throws EMossError on failure.
 void WriteFileAtomic(const std::string &Path, const std::string &Data);
-// Reads a whole file; false when it cannot be read.
-bool ReadWholeFile(const std::string &Path, std::string &Out, size_t MaxBytes = SIZE_MAX);

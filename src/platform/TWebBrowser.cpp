@@ -4,7 +4,6 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
-#include <QFile>
 #include <QImage>
 #include <QMap>
 #include <QNetworkAccessManager>
@@ -21,11 +20,14 @@
 #include <atomic>
 
 #include "platform/TUrlCache.h"
+#include "platform/uLocalFile.h"
 #include "pub/Unit_Pub.h"
 
 namespace {
 
 constexpr const char *PreviewScheme = "mgpreview";
+// As large as a page the browser can hand over.
+constexpr size_t MaxLightDocBytes = size_t{64} << 20;
 bool SchemeRegistered = false;
 
 // Serves the HTML texts loaded into previews: a stream load without a file
@@ -175,8 +177,11 @@ class TLightBrowser::TView : public QTextBrowser {
     if (Type != QTextDocument::ImageResource) return QTextBrowser::loadResource(Type, Name);
     std::string Local =
         Name.isLocalFile() ? Name.toLocalFile().toStdString() : TUrlCache::Default().LocalFile(Name.toString().toStdString());
-    if (!Local.empty()) {
-      QImage Img(QString::fromStdString(Local));
+    // The page names the file: read it as bytes through the safe reader, so
+    // a FIFO or a device cannot hold the window.
+    std::string Bytes;
+    if (!Local.empty() && ReadWholeFile(Local, Bytes, TUrlCache::MaxEntryBytes)) {
+      QImage Img = QImage::fromData(QByteArray::fromStdString(Bytes));
       if (!Img.isNull()) return Img;
     }
     if (Name.scheme() == QStringLiteral("http") || Name.scheme() == QStringLiteral("https")) Fetch(Name);
@@ -219,8 +224,9 @@ void TLightBrowser::Navigate(const QUrl &Url) {
   FHasDoc = true;
   if (!FView) return;
   if (Url.isLocalFile()) {
-    QFile F(Url.toLocalFile());
-    FView->Html = F.open(QIODevice::ReadOnly) ? QString::fromUtf8(F.readAll()) : QString();
+    std::string Bytes;
+    FView->Html =
+        ReadWholeFile(Url.toLocalFile().toStdString(), Bytes, MaxLightDocBytes) ? QString::fromStdString(Bytes) : QString();
   } else {
     FView->Html.clear();
   }

@@ -129,6 +129,18 @@ TEST_F(BrowserFixture, TheLightEngineTakesPicturesFromLocalFilesAndTheCache) {
   TUrlCache::Default().Delete("http://thumbs.test/red.png");
 }
 
+TEST_F(BrowserFixture, TheLightEngineReadsNoPictureOrPageThatIsNotARegularFile) {
+  TLightBrowser L(&Host);
+  TFifoTrap Fifo(Dir.File("pic.fifo"));
+  EXPECT_EQ(L.LoadStream("<img src=\"file://" + Fifo.Path() + "\"><img src=\"file:///dev/zero\">"), 0);
+  QTextDocument *D = L.Text()->document();
+  for (const std::string &Path : {Fifo.Path(), std::string("/dev/zero")})
+    EXPECT_FALSE(D->resource(QTextDocument::ImageResource, QUrl::fromLocalFile(QString::fromStdString(Path))).isValid()) << Path;
+  L.Navigate(QUrl::fromLocalFile(QString::fromStdString(Fifo.Path())));
+  EXPECT_TRUE(L.Text()->toPlainText().isEmpty());
+  EXPECT_FALSE(Fifo.Opened());
+}
+
 TEST(FindByDoc, OnlyTheTopLevelDocumentOfTheSameUrlIsFound) {
   TPageSnapshot Top = TSnapshotBuilder().Url("http://h.test/page.html").Parse();
   auto Doc = Top.Window()->Document();
