@@ -125,6 +125,33 @@ TEST_F(ProgramFixture, ABadCheckDateStartsNormallyAndKeepsEveryKey) {
   EXPECT_EQ(L.find("[Fatal]"), std::string::npos);
 }
 
+TEST_F(ProgramFixture, ASettingsFileTooLargeToReadIsKeptAndTheReasonLogged) {
+  const std::string Cfg0 = "[Global]\niTot_Job_Cnt=41\n" + std::string(17u << 20, ' ') + "\n";
+  WriteFile(Prg + "cfg.ini", Cfg0);
+  RunOnce();
+  EXPECT_TRUE(Cfg() == Cfg0) << "cfg.ini was written over; it now has " << Cfg().size() << " bytes";
+  std::string L = Log();
+  EXPECT_NE(L.find("cfg.ini could not be read; defaults are used and the file is kept"), std::string::npos) << L;
+  EXPECT_NE(L.find("larger than"), std::string::npos) << L;
+  EXPECT_NE(L.find("Fail to save parameters to file!"), std::string::npos) << L;
+}
+
+TEST_F(ProgramFixture, ALongSettingsFileIsReadWholeWithoutDelay) {
+  // Some hundred thousand lines of keys and sections this program does not
+  // know, with its own keys after them: read in one pass, a start takes no
+  // longer than Ready's patience.
+  std::string Text = "[Global]\n";
+  for (int I = 0; I < 150000; ++I) Text += Format("k%06d=%d\n", {I, I});
+  for (int I = 0; I < 50000; ++I) Text += Format("[x%05d]\nv=1\n", {I});
+  Text += "[global]\niTot_Job_Cnt=41\n[JEP]\nImg_Flt_Typ=2\n";
+  WriteFile(Prg + "cfg.ini", Text);
+  RunOnce();
+  std::string C = Cfg();
+  EXPECT_NE(C.find("iTot_Job_Cnt=41\n"), std::string::npos) << C.substr(0, 2000);
+  EXPECT_NE(C.find("Img_Flt_Typ=2\n"), std::string::npos);
+  EXPECT_EQ(C.find("k000000"), std::string::npos);
+}
+
 TEST_F(ProgramFixture, ASecondCopyWakesTheFirstAndEnds) {
   auto First = Start();
   ASSERT_TRUE(Ready());
