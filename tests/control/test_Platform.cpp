@@ -226,6 +226,18 @@ TEST(ChannelFrame, WholeMessagesFromPiecesAndALimit) {
   Small.Feed(Frame_Encode(std::string(17, 'x')));
   EXPECT_FALSE(Small.Next());
   EXPECT_TRUE(Small.Failed());
+  // What a message under way will hold is known from its length on.
+  TFrameReader Part;
+  Part.Feed(std::string("\x08\x00", 2));
+  EXPECT_EQ(Part.Expected(), 2u);
+  Part.Feed(std::string("\x00\x00{\"a\"", 6));
+  EXPECT_EQ(Part.Expected(), 12u);
+  Part.Feed(":12}" + Frame_Encode("{}").substr(0, 3));
+  EXPECT_EQ(Part.Next(), std::optional<std::string>("{\"a\":12}"));
+  EXPECT_EQ(Part.Expected(), 3u);
+  Part.Feed(Frame_Encode("{}").substr(3));
+  EXPECT_EQ(Part.Next(), std::optional<std::string>("{}"));
+  EXPECT_EQ(Part.Buffered(), 0u);
   EXPECT_EQ(Frame_Encode("ab").substr(0, 4), std::string("\x02\x00\x00\x00", 4));
 }
 

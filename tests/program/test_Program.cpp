@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 
 #include "platform/TChannelClient.h"
 #include "platform/TRegistryStore.h"
@@ -150,6 +156,51 @@ TEST_F(ProgramFixture, ALongSettingsFileIsReadWholeWithoutDelay) {
   EXPECT_NE(C.find("iTot_Job_Cnt=41\n"), std::string::npos) << C.substr(0, 2000);
   EXPECT_NE(C.find("Img_Flt_Typ=2\n"), std::string::npos);
   EXPECT_EQ(C.find("k000000"), std::string::npos);
+}
+
+TEST_F(ProgramFixture, TheChannelOutlivesAsManyIdleConnectionsAsDescriptorsAllow) {
+  auto P = Start();
+  ASSERT_TRUE(Ready()) << ReadFile(Root.Path() + "out.txt");
+  // A few descriptors to spare, far fewer than the connections below.
+  int Open = 0;
+  for ([[maybe_unused]] const auto &E : std::filesystem::directory_iterator("/proc/" + std::to_string(P->Pid()) + "/fd")) ++Open;
+  rlimit Lim{static_cast<rlim_t>(Open + 32), static_cast<rlim_t>(Open + 32)};
+  ASSERT_EQ(::prlimit(P->Pid(), RLIMIT_NOFILE, &Lim, nullptr), 0);
+  std::vector<int> Conns;
+  for (int I = 0; I < 300; ++I) {
+    int Fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un A{};
+    A.sun_family = AF_UNIX;
+    std::strcpy(A.sun_path, Sock().c_str());
+    if (Fd < 0 || ::connect(Fd, reinterpret_cast<sockaddr *>(&A), sizeof A) != 0) {
+      if (Fd >= 0) ::close(Fd);
+      break;
+    }
+    Conns.push_back(Fd);
+  }
+  ASSERT_GT(Conns.size(), 64u);
+  // Every connection is either taken or refused before they all go.
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        size_t Ended = 0;
+        for (int Fd : Conns) {
+          char B[256];
+          ssize_t N;
+          while ((N = ::recv(Fd, B, sizeof B, MSG_DONTWAIT)) > 0) {
+          }
+          Ended += N == 0;
+        }
+        return Ended + 16 >= Conns.size();
+      },
+      10000));
+  for (int Fd : Conns) ::close(Fd);
+  EXPECT_TRUE(Ready()) << "the channel did not answer after the connections closed";
+  std::string L;
+  WaitFor([&] { return (L = Log()).find("Refused a channel client") != std::string::npos; }, 5000);
+  Stop(*P);
+  L = Log();
+  EXPECT_NE(L.find("Refused a channel client"), std::string::npos) << L;
+  EXPECT_NE(L.find("too many clients at once"), std::string::npos) << L;
 }
 
 TEST_F(ProgramFixture, ASecondCopyWakesTheFirstAndEnds) {
