@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
+#include <qpa/qwindowsysteminterface.h>
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include "platform/TMainThread.h"
 #include "platform/TPageSnapshot.h"
@@ -110,6 +114,33 @@ TEST_F(BrowserFixture, AControlThatNeverCompletesTimesOutWithOneErrorLine) {
   EXPECT_NE(L.find("Mthd: [Unit_Pub.WB_SetBlank]"), std::string::npos);
   EXPECT_NE(L.find("[Error]: Err, Tips: \"WB_SetBlank Error!\"; Mthd: [Unit_Pub.WB_LoadHtml_Stream]; SysMsg: ()"),
             std::string::npos);
+}
+
+TEST_F(BrowserFixture, KeysTypedDuringAWaitReachTheirWindowWhenTheWaitIsOver) {
+  // What waits for a control is half done (an edit window being built): a
+  // key typed meanwhile must not run into it, nor be lost.
+  QLineEdit Box;
+  Box.show();
+  Box.activateWindow();
+  ASSERT_TRUE(SpinUntil([&] { return Box.isActiveWindow() && Box.hasFocus(); })) << "the box to take the focus";
+  TStuckBrowser S;
+  bool Waiting = true;
+  QString SeenDuringWait = QStringLiteral("(not looked)");
+  QTimer::singleShot(0, &Box, [&] {
+    // Queued as the windowing system queues a user's typing.
+    using TWsi = QWindowSystemInterface;
+    TWsi::handleKeyEvent<TWsi::AsynchronousDelivery>(Box.windowHandle(), QEvent::KeyPress, Qt::Key_X, Qt::NoModifier,
+                                                     QStringLiteral("x"));
+    TWsi::handleKeyEvent<TWsi::AsynchronousDelivery>(Box.windowHandle(), QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier,
+                                                     QStringLiteral("x"));
+  });
+  QTimer::singleShot(300, &Box, [&] {
+    if (Waiting) SeenDuringWait = Box.text();
+  });
+  EXPECT_FALSE(WaitWBRdy(&S, 0));  // about one second
+  Waiting = false;
+  EXPECT_EQ(SeenDuringWait, QString()) << "the key arrived in the middle of the wait";
+  EXPECT_TRUE(SpinUntil([&] { return Box.text() == QStringLiteral("x"); })) << "the key to arrive after the wait";
 }
 
 TEST_F(BrowserFixture, TheLightEngineTakesPicturesFromLocalFilesAndTheCache) {
