@@ -1,6 +1,8 @@
 #include "support/TestSupport.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -8,7 +10,7 @@
 
 TTempDir::TTempDir() {
   std::string Tmpl = (std::filesystem::temp_directory_path() / "mossgather-test-XXXXXX").string();
-  if (!mkdtemp(Tmpl.data())) throw std::runtime_error("mkdtemp failed");
+  if (!mkdtemp(Tmpl.data())) throw std::runtime_error("mkdtemp failed for " + Tmpl + ": " + std::strerror(errno));
   FPath = Tmpl + "/";
 }
 
