@@ -414,8 +414,10 @@ TEST(MainThread, HandOversRunOnTheMainThreadAndNeverHangAfterTheLoop) {
     Waiting = true;
     Late = TMainThread::Send([] {});
   });
-  while (!Waiting) std::this_thread::yield();
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // Its call is queued once the sender waits on it.
+  const auto Limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while ((!Waiting || TMainThread::Pending() == 0) && std::chrono::steady_clock::now() < Limit) std::this_thread::yield();
+  EXPECT_GT(TMainThread::Pending(), 0u) << "gave up waiting for the sender's call to be queued";
   TMainThread::Detach();
   W2.join();
   EXPECT_FALSE(Late);

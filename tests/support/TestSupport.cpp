@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -13,7 +15,7 @@
 
 TTempDir::TTempDir() {
   std::string Tmpl = (std::filesystem::temp_directory_path() / "mossgather-test-XXXXXX").string();
-  if (!mkdtemp(Tmpl.data())) throw std::runtime_error("mkdtemp failed");
+  if (!mkdtemp(Tmpl.data())) throw std::runtime_error("mkdtemp failed for " + Tmpl + ": " + std::strerror(errno));
   FPath = Tmpl + "/";
 }
 
