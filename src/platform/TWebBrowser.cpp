@@ -174,12 +174,17 @@ class TLightBrowser::TView : public QTextBrowser {
 
  protected:
   QVariant loadResource(int Type, const QUrl &Name) override {
+    // A local file is read here, through the safe reader, and the answer is
+    // never empty: given nothing, the document opens the file itself and
+    // reads it to its end, a FIFO or /dev/zero as well.
+    if (Name.isLocalFile()) {
+      std::string Bytes;
+      bool Read = ReadWholeFile(Name.toLocalFile().toStdString(), Bytes, TUrlCache::MaxEntryBytes);
+      if (Type == QTextDocument::ImageResource) return Read ? QImage::fromData(QByteArray::fromStdString(Bytes)) : QImage();
+      return QByteArray::fromStdString(Bytes);
+    }
     if (Type != QTextDocument::ImageResource) return QTextBrowser::loadResource(Type, Name);
-    std::string Local =
-        Name.isLocalFile() ? Name.toLocalFile().toStdString() : TUrlCache::Default().LocalFile(Name.toString().toStdString());
-    // The page names the file: read it as bytes through the safe reader, so
-    // a FIFO or a device cannot hold the window.
-    std::string Bytes;
+    std::string Bytes, Local = TUrlCache::Default().LocalFile(Name.toString().toStdString());
     if (!Local.empty() && ReadWholeFile(Local, Bytes, TUrlCache::MaxEntryBytes)) {
       QImage Img = QImage::fromData(QByteArray::fromStdString(Bytes));
       if (!Img.isNull()) return Img;
