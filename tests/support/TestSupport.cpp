@@ -1,6 +1,11 @@
 #include "support/TestSupport.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -31,4 +36,25 @@ std::string ReadFile(const std::string &Path) {
   std::ostringstream S;
   S << F.rdbuf();
   return S.str();
+}
+
+TFifoTrap::TFifoTrap(std::string Path, std::string Data) : FPath(std::move(Path)), FData(std::move(Data)) {
+  if (::mkfifo(FPath.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed: " + FPath);
+  FWatch = std::thread([this] {
+    while (!FStop) {
+      // Succeeds only while a reader has the FIFO open or waits in open().
+      int Fd = ::open(FPath.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      if (Fd >= 0) {
+        FOpened = true;
+        (void)!::write(Fd, FData.data(), FData.size());
+        ::close(Fd);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
+}
+
+TFifoTrap::~TFifoTrap() {
+  FStop = true;
+  FWatch.join();
 }
