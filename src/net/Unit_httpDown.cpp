@@ -24,6 +24,9 @@ namespace {
 // faster here, and far less steady.)
 constexpr size_t RecvPieceBytes = 256 * 1024;
 
+// Redirects followed in a row; one more fails the download.
+constexpr int MaxRedirects = 11;
+
 const char *const UserAgent = "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; .NET CLR 1.0.3705)";
 
 // A server's or a page's text must not carry control bytes into a request
@@ -292,7 +295,11 @@ void THttpDownFile::SendRequest() {
     OpenConn();
     RecvHeader();
     ParseHeader();
-    if (FLocation.empty() || FRedirects > 10) break;
+    // Only a redirect sends us elsewhere; a Location on any other answer
+    // (a 201, say) names something else than what we asked for.
+    if (FHdr.Status < 300 || FHdr.Status > 399 || FLocation.empty()) break;
+    if (FRedirects >= MaxRedirects)
+      throw EMossError(Format("Too many redirects (more than %d), the last to %s", {MaxRedirects, Printable(FLocation)}));
     // Relative, absolute-path and scheme-relative targets count from the
     // URL that answered; an absolute one may change scheme, host and port.
     FCurUrl = Url_Resolve(FCurUrl, FLocation);

@@ -1,0 +1,107 @@
+// The downloader against servers that mean harm or are simply broken:
+// endless redirects and headers, answers it did not ask for, a disk that
+// fills up, a process killed halfway, a TLS peer that hangs up.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "net/Unit_httpDown.h"
+#include "support/TNginxServer.h"
+#include "support/TProcess.h"
+#include "support/TScriptHttpServer.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using TStep = TScriptStep;
+
+std::string Resp(const std::string &Status, const std::string &Body, const std::string &Headers = "") {
+  return TScriptHttpServer::Response(Status, Body, Headers);
+}
+
+bool Contains(const std::string &S, const std::string &Part) { return S.find(Part) != std::string::npos; }
+
+// Every name in a folder, hidden ones included.
+std::vector<std::string> Names(const std::string &Dir) {
+  std::vector<std::string> Out;
+  for (const auto &E : std::filesystem::directory_iterator(Dir)) Out.push_back(E.path().filename().string());
+  std::sort(Out.begin(), Out.end());
+  return Out;
+}
+
+}  // namespace
+
+TEST(HttpDownHostile, RedirectsPastTheLimitFailAndKeepTheTarget) {
+  struct TRedirCase {
+    const char *Name;
+    std::function<void(TScriptHttpServer &)> Serve;
+    bool Ok;
+  };
+  auto Chain = [](int N) {
+    return [N](TScriptHttpServer &Srv) {
+      for (int I = 0; I < N; ++I)
+        Srv.On("/r" + std::to_string(I),
+               Resp("302 Found", "moved " + std::to_string(I), "Location: /r" + std::to_string(I + 1) + "\r\n"));
+      Srv.On("/r" + std::to_string(N), Resp("200 OK", "done"));
+    };
+  };
+  const TRedirCase Cases[] = {
+      {"eleven in a row are followed", Chain(11), true},
+      {"a twelfth is one too many", Chain(12), false},
+      {"302 to itself with a body",
+       [](TScriptHttpServer &Srv) { Srv.On("/r0", Resp("302 Found", "moved", "Location: /r0\r\n")); }, false},
+      {"empty 301s between two addresses",
+       [](TScriptHttpServer &Srv) {
+         Srv.On("/r0", Resp("301 Moved Permanently", "", "Location: /r1\r\n"));
+         Srv.On("/r1", Resp("301 Moved Permanently", "", "Location: " + Srv.Url("/r0") + "\r\n"));
+       },
+       false},
+  };
+  for (const TRedirCase &C : Cases) {
+    TScriptHttpServer Srv;
+    C.Serve(Srv);
+    TTempDir Dir;
+    WriteFile(Dir.File("pic.jpg"), "old");
+    THttpDownFile D;
+    EXPECT_EQ(D.DownLoad(Srv.Url("/r0"), Dir.File("pic.jpg"), "", "", 5), C.Ok) << C.Name << ": " << D.ErrorText();
+    EXPECT_EQ(Srv.Targets().size(), 12u) << C.Name;
+    EXPECT_EQ(ReadFile(Dir.File("pic.jpg")), C.Ok ? "done" : "old") << C.Name;
+    EXPECT_EQ(Names(Dir.Path()), std::vector<std::string>{"pic.jpg"}) << C.Name;
+    if (!C.Ok) {
+      EXPECT_TRUE(Contains(D.ErrorText(), "Too many redirects (more than 11)")) << C.Name << ": " << D.ErrorText();
+    }
+  }
+}
+
+TEST(HttpDownHostile, LocationIsFollowedOnlyOnARedirect) {
+  const std::pair<const char *, bool> Cases[] = {
+      {"200 OK", false},
+      {"201 Created", false},
+      {"203 Non-Authoritative Information", false},
+      {"301 Moved Permanently", true},
+      {"302 Found", true},
+      {"303 See Other", true},
+      {"307 Temporary Redirect", true},
+      {"308 Permanent Redirect", true},
+  };
+  for (const auto &[Status, Follow] : Cases) {
+    TScriptHttpServer Srv;
+    Srv.On("/start", Resp(Status, "own", "Location: /other\r\n"));
+    Srv.On("/other", Resp("200 OK", "other"));
+    TTempDir Dir;
+    THttpDownFile D;
+    ASSERT_TRUE(D.DownLoad(Srv.Url("/start"), Dir.File("f"), "", "", 5)) << Status << ": " << D.ErrorText();
+    EXPECT_EQ(ReadFile(Dir.File("f")), Follow ? "other" : "own") << Status;
+    EXPECT_EQ(Srv.Targets().size(), Follow ? 2u : 1u) << Status;
+  }
+}
