@@ -26,6 +26,9 @@ constexpr size_t RecvPieceBytes = 256 * 1024;
 
 // Redirects followed in a row; one more fails the download.
 constexpr int MaxRedirects = 11;
+// A header, however it trickles in, must be complete within this many times
+// the caller's time-out, counted from the start of the request.
+constexpr int HeaderDeadlineFactor = 3;
 
 const char *const UserAgent = "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; .NET CLR 1.0.3705)";
 
@@ -292,6 +295,7 @@ void THttpDownFile::SendRequest() {
   for (;;) {
     FSocket->Close();
     BuildRequest();
+    FHdrDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(int64_t{FTimeoutMs} * HeaderDeadlineFactor);
     OpenConn();
     RecvHeader();
     ParseHeader();
@@ -344,17 +348,22 @@ void THttpDownFile::OpenConn() {
   if (!HostOk) throw EMossError("Bad host in URL: " + Printable(FHost));
 
   if (FStopFlag) ThrowStop();
-  TNetConn::TIo R = FSocket->Connect(Name, Port, FTimeoutMs);
+  TNetConn::TIo R = FSocket->Connect(Name, Port, HdrWaitMs());
   if (R == TNetConn::TIo::Stopped) ThrowStop();
   if (Tls) {
     if (!FTlsCtx) FTlsCtx = NetConn_NewTlsCtx(FCaFile);
-    R = FSocket->StartTls(FTlsCtx, Name, FTimeoutMs);
+    R = FSocket->StartTls(FTlsCtx, Name, HdrWaitMs());
     if (R == TNetConn::TIo::Stopped) ThrowStop();
     if (R != TNetConn::TIo::Ready) throw EMossError("TLS handshake TIMEOUT!");
   }
-  R = FSocket->SendAll(FRequest, FTimeoutMs);
+  R = FSocket->SendAll(FRequest, HdrWaitMs());
   if (R == TNetConn::TIo::Stopped) ThrowStop();
   if (R != TNetConn::TIo::Ready) throw EMossError("Send request TIMEOUT!");
+}
+
+int THttpDownFile::HdrWaitMs() const {
+  auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(FHdrDeadline - std::chrono::steady_clock::now()).count();
+  return static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(FTimeoutMs, Left)));
 }
 
 void THttpDownFile::RecvHeader() {
@@ -377,8 +386,12 @@ void THttpDownFile::RecvHeader() {
       return;
     }
     if (FStopFlag) ThrowStop();
+    // A server that keeps sending, however slowly, never makes one wait
+    // time out; only the deadline ends it.
+    const int WaitMs = HdrWaitMs();
     size_t Got = 0;
-    TNetConn::TIo R = FSocket->Recv(FBuf.data() + FBufLen, FBuf.size() - FBufLen, FTimeoutMs, Got);
+    TNetConn::TIo R =
+        WaitMs <= 0 ? TNetConn::TIo::Timeout : FSocket->Recv(FBuf.data() + FBufLen, FBuf.size() - FBufLen, WaitMs, Got);
     if (FStopFlag || R == TNetConn::TIo::Stopped) {
       FHeaderLines.clear();
       ThrowStop();
@@ -387,6 +400,9 @@ void THttpDownFile::RecvHeader() {
       FHeaderLines.clear();
       FFlags |= hdHdrTimeout;
       if (std::memchr(FBuf.data(), '\n', FBufLen) == nullptr) FFlags |= hdNoHeader;
+      if (WaitMs < FTimeoutMs)
+        throw EMossError(Format("No complete http header within %d s, download TIMEOUT!",
+                                {int64_t{FTimeoutMs} * HeaderDeadlineFactor / 1000}));
       throw EMossError("Download header TIMEOUT!");
     }
     if (R == TNetConn::TIo::Closed) {

@@ -105,3 +105,30 @@ TEST(HttpDownHostile, LocationIsFollowedOnlyOnARedirect) {
     EXPECT_EQ(Srv.Targets().size(), Follow ? 2u : 1u) << Status;
   }
 }
+
+// Every piece of these answers comes well within the 1 s wait for data, so
+// only a bound on the header as a whole can end them.
+TEST(HttpDownHostile, HeaderThatNeverEndsFailsAtTheHeaderDeadline) {
+  TScript Dripping, Interim;
+  const std::string Head = "HTTP/1.1 200 OK\r\nX-Pad: " + std::string(1200, 'a');
+  for (char C : Head) {
+    Dripping.push_back(TStep::Send(std::string(1, C)));
+    Dripping.push_back(TStep::Pause(50));
+  }
+  for (int I = 0; I < 1200; ++I) {
+    Interim.push_back(TStep::Send("HTTP/1.1 100 Continue\r\n\r\n"));
+    Interim.push_back(TStep::Pause(50));
+  }
+  for (const auto &[Name, Script] : {std::pair{"one byte at a time", Dripping}, std::pair{"interim answers", Interim}}) {
+    TScriptHttpServer Srv;
+    Srv.On("/f", Script);
+    TTempDir Dir;
+    THttpDownFile D;
+    EXPECT_FALSE(D.DownLoad(Srv.Url("/f"), Dir.File("f"), "", "", 1)) << Name;
+    EXPECT_TRUE(Contains(D.ErrorText(), "No complete http header within 3 s, download TIMEOUT!"))
+        << Name << ": " << D.ErrorText();
+    EXPECT_TRUE(D.Flags() & hdHdrTimeout) << Name;
+    EXPECT_FALSE(D.IsBusy());
+    EXPECT_TRUE(Names(Dir.Path()).empty()) << Name;
+  }
+}
