@@ -141,6 +141,13 @@ class TTempFile {
   std::string FPath;
 };
 
+// A file that is itself gzip data, served with its compression named as the
+// content coding, is kept as it came, as browsers keep it.
+bool IsGzipFileName(const std::string &Path) {
+  const std::string Ext = LowerCase(Fn_ExtractExt(Path));
+  return Ext == ".gz" || Ext == ".tgz" || Ext == ".svgz";
+}
+
 }  // namespace
 
 bool CutPrefix(std::string &S, const std::string &Prefix) {
@@ -270,6 +277,7 @@ bool THttpDownFile::DownLoad(const std::string &AUrl, const std::string &ATarget
     FRequest.clear();
     FHeaderLines.clear();
     FHdr = THttpHeader();
+    FCoding = THttpCoding::Identity;
     FContentLen = -1;
     FContentType.clear();
     FCurUrl = HasScheme(FUrl) ? FUrl : "http://" + FUrl;
@@ -312,6 +320,13 @@ void THttpDownFile::SendRequest() {
   }
   // An error page is not the file that was asked for.
   if (FHdr.Status >= 400 || (FFlags & hdNotFound)) throw EMossError("The server answered: " + Printable(FHdr.Lines[0]));
+  // We ask for no compression; a server that sends it anyway gets it undone
+  // where we can, and a clear refusal where we can not.
+  FCoding = Http_BodyCoding(FHdr.ContentEncoding);
+  if (FCoding == THttpCoding::Unknown)
+    throw EMossError("The server sent the body compressed as \"" + Printable(FHdr.ContentEncoding) +
+                     "\", which this program can not undo");
+  if (FCoding == THttpCoding::Gzip && IsGzipFileName(FTargetFile)) FCoding = THttpCoding::Identity;
 }
 
 void THttpDownFile::BuildRequest() {
@@ -447,6 +462,9 @@ bool THttpDownFile::RecvBody() {
   const int64_t IdleMs64 = std::max<int64_t>(int64_t{FTimeoutMs} * 3, FIdleFloorMs);
   const int IdleMs = static_cast<int>(std::min<int64_t>(IdleMs64, INT32_MAX));
   THttpChunkDecoder Dec;
+  std::unique_ptr<THttpInflater> Inflater;
+  if (FCoding != THttpCoding::Identity) Inflater = std::make_unique<THttpInflater>(FCoding);
+  auto Write = [&](const char *P, size_t N) { return File.Write(P, N); };
   int64_t Received = 0;
   for (;;) {
     if (FStopFlag) break;
@@ -476,7 +494,8 @@ bool THttpDownFile::RecvBody() {
       Payload = Dec.Decode(FBuf.data(), Got).Payload;
       if (Dec.Failed()) throw EMossError("Bad chunked body: " + Dec.Error());
     }
-    if (!File.Write(FBuf.data(), Payload)) {
+    if (Inflater ? !Inflater->Feed(FBuf.data(), Payload, Write) : !Write(FBuf.data(), Payload)) {
+      if (Inflater && !Inflater->Error().empty()) throw EMossError(Inflater->Error());
       SetError("Error in downloading file : " + FTargetFile);
       return false;
     }
@@ -499,6 +518,7 @@ bool THttpDownFile::RecvBody() {
     if (Len >= 0) throw EMossError(Format("The connection closed after %d of %d bytes", {Received, Len}));
     throw EMossError("The server sent an empty body");
   }
+  if (Inflater && !Inflater->Empty() && !Inflater->Done()) throw EMossError("The compressed body ended early");
   FFlags &= static_cast<uint8_t>(~hdInProgress);
   FFlags |= hdComplete;
   if (!File.Commit(FTargetFile)) {

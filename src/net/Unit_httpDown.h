@@ -116,7 +116,8 @@ class THttpDownFile {
   std::string FCurUrl;        // the URL being asked for, absolute; moves with each redirect
   std::string FCookieOrigin;  // scheme and host the cookie was given for
   int FRedirects = 0;
-  THttpHeader FHdr;  // the last response header, parsed
+  THttpHeader FHdr;                             // the last response header, parsed
+  THttpCoding FCoding = THttpCoding::Identity;  // what is undone before the body is written
   std::chrono::steady_clock::time_point FHdrDeadline;
   std::vector<char> FBuf;  // receive buffer; after the header it holds the body's first bytes
   size_t FBufLen = 0;

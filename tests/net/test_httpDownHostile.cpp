@@ -39,6 +39,17 @@ std::vector<std::string> Names(const std::string &Dir) {
   return Out;
 }
 
+std::string Chunked(const std::string &Headers, const std::string &Body, size_t Piece) {
+  std::string Out = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n" + Headers + "\r\n";
+  for (size_t Off = 0; Off < Body.size(); Off += Piece) {
+    std::string P = Body.substr(Off, Piece);
+    char Size[20];
+    std::snprintf(Size, sizeof Size, "%zx\r\n", P.size());
+    Out += Size + P + "\r\n";
+  }
+  return Out + "0\r\n\r\n";
+}
+
 }  // namespace
 
 TEST(HttpDownHostile, RedirectsPastTheLimitFailAndKeepTheTarget) {
@@ -130,5 +141,51 @@ TEST(HttpDownHostile, HeaderThatNeverEndsFailsAtTheHeaderDeadline) {
     EXPECT_TRUE(D.Flags() & hdHdrTimeout) << Name;
     EXPECT_FALSE(D.IsBusy());
     EXPECT_TRUE(Names(Dir.Path()).empty()) << Name;
+  }
+}
+
+TEST(HttpDownHostile, CompressedBodyIsSavedDecodedOrRefused) {
+  std::string Text;
+  for (int I = 0; I < 40000; ++I) Text += "line " + std::to_string(I) + "\n";
+  const std::string Gz = ZCompress(Text, 31), Zl = ZCompress(Text, 15), Raw = ZCompress(Text, -15);
+  ASSERT_FALSE(Gz.empty() || Zl.empty() || Raw.empty());
+  auto Coded = [](const std::string &Coding, const std::string &Body) {
+    return Resp("200 OK", Body, "Content-Encoding: " + Coding + "\r\n");
+  };
+  struct TCodingCase {
+    const char *Name;
+    std::string Bytes;
+    const char *Target;
+    bool Ok;
+    std::string FileOrError;
+  };
+  const TCodingCase Cases[] = {
+      {"gzip", Coded("gzip", Gz), "page.txt", true, Text},
+      {"x-gzip, chunked in small pieces", Chunked("Content-Encoding: X-Gzip\r\n", Gz, 1000), "page.txt", true, Text},
+      {"deflate in the zlib wrapper", Coded("deflate", Zl), "page.txt", true, Text},
+      {"deflate without the wrapper", Coded("deflate", Raw), "page.txt", true, Text},
+      {"identity", Coded("identity", "abc"), "page.txt", true, "abc"},
+      {"bytes after the gzip stream", Coded("gzip", Gz + "trailing"), "page.txt", true, Text},
+      {"empty body", Coded("gzip", ""), "page.txt", true, ""},
+      {"a gzip file's own compression is kept", Coded("gzip", Gz), "pic.svgz", true, Gz},
+      {"brotli", Coded("br", "xx"), "page.txt", false, "The server sent the body compressed as \"br\""},
+      {"two codings", Coded("gzip, br", "xx"), "page.txt", false, "compressed as \"gzip, br\""},
+      {"cut short", Coded("gzip", Gz.substr(0, Gz.size() / 2)), "page.txt", false, "The compressed body ended early"},
+      {"not gzip", Coded("gzip", "\x1f\x8b this is not gzip at all"), "page.txt", false, "Bad compressed body"},
+  };
+  for (const TCodingCase &C : Cases) {
+    TScriptHttpServer Srv;
+    Srv.On("/f", C.Bytes);
+    TTempDir Dir;
+    WriteFile(Dir.File(C.Target), "old");
+    THttpDownFile D;
+    EXPECT_EQ(D.DownLoad(Srv.Url("/f"), Dir.File(C.Target), "", "", 5), C.Ok) << C.Name << ": " << D.ErrorText();
+    EXPECT_EQ(Names(Dir.Path()), std::vector<std::string>{C.Target}) << C.Name;
+    if (C.Ok) {
+      EXPECT_TRUE(ReadFile(Dir.File(C.Target)) == C.FileOrError) << C.Name;
+    } else {
+      EXPECT_TRUE(Contains(D.ErrorText(), C.FileOrError)) << C.Name << ": " << D.ErrorText();
+      EXPECT_EQ(ReadFile(Dir.File(C.Target)), "old") << C.Name;
+    }
   }
 }
