@@ -85,6 +85,13 @@ std::string WireHost(const std::string &Host) {
 
 std::string CookieOrigin(const std::string &Url) { return Url_Split(Url).Scheme + "://" + LowerCase(WireHost(HostOf(Url))); }
 
+// The text for a file that could not be written: a full disk said plainly,
+// any other failure with the system's reason.
+std::string FileFailText(const std::string &What, const std::string &Path, int Err) {
+  if (Err == ENOSPC || Err == EDQUOT) return What + Path + "; the disk is full";
+  return What + Path + "; System Error: " + std::strerror(Err);
+}
+
 // The body's file while it downloads: a new hidden file beside the target,
 // renamed onto the target only once the body is complete, so the target
 // never holds a partial file and an earlier file there is never lost.
@@ -119,6 +126,7 @@ class TTempFile {
     while (N > 0) {
       ssize_t W = ::write(FFd, P, N);
       if (W < 0 && errno == EINTR) continue;
+      if (W == 0) errno = EIO;
       if (W <= 0) return false;
       P += W;
       N -= static_cast<size_t>(W);
@@ -453,7 +461,8 @@ void THttpDownFile::ParseHeader() {
 bool THttpDownFile::RecvBody() {
   TTempFile File;
   if (!File.Create(FTargetFile)) {
-    SetError("Can not create file: " + FTargetFile);
+    SetError(errno == ENOSPC || errno == EDQUOT ? FileFailText("Can not create file: ", FTargetFile, errno)
+                                                : "Can not create file: " + FTargetFile);
     return false;
   }
   SetStatus("Downloading file...");
@@ -464,7 +473,12 @@ bool THttpDownFile::RecvBody() {
   THttpChunkDecoder Dec;
   std::unique_ptr<THttpInflater> Inflater;
   if (FCoding != THttpCoding::Identity) Inflater = std::make_unique<THttpInflater>(FCoding);
-  auto Write = [&](const char *P, size_t N) { return File.Write(P, N); };
+  int WriteErr = 0;
+  auto Write = [&](const char *P, size_t N) {
+    if (File.Write(P, N)) return true;
+    WriteErr = errno;
+    return false;
+  };
   int64_t Received = 0;
   for (;;) {
     if (FStopFlag) break;
@@ -479,12 +493,19 @@ bool THttpDownFile::RecvBody() {
       TNetConn::TIo R;
       try {
         R = FSocket->Recv(FBuf.data(), Want, IdleMs, Got);
-      } catch (const EMossError &) {
+      } catch (const EMossError &E) {
         if (FStopFlag) break;
-        SetError("Error in downloading file : " + FTargetFile);
+        SetError("Error in downloading file : " + FTargetFile + "; System Error: " + E.what());
         return false;
       }
-      if (R == TNetConn::TIo::Stopped || R == TNetConn::TIo::Closed) break;
+      if (R == TNetConn::TIo::Stopped) break;
+      if (R == TNetConn::TIo::Closed) {
+        // Without a length, only the TLS goodbye tells the end of the body
+        // from a connection cut short.
+        if (FSocket->TlsCut() && Len < 0 && !Chunked)
+          throw EMossError("The server closed the connection without a TLS close_notify, so the body may be incomplete");
+        break;
+      }
       if (R == TNetConn::TIo::Timeout) throw EMossError(Format("No data for %d s, download TIMEOUT!", {IdleMs / 1000}));
     }
     // Bytes past the announced length are not part of the file.
@@ -496,7 +517,7 @@ bool THttpDownFile::RecvBody() {
     }
     if (Inflater ? !Inflater->Feed(FBuf.data(), Payload, Write) : !Write(FBuf.data(), Payload)) {
       if (Inflater && !Inflater->Error().empty()) throw EMossError(Inflater->Error());
-      SetError("Error in downloading file : " + FTargetFile);
+      SetError(FileFailText("Error in downloading file : ", FTargetFile, WriteErr));
       return false;
     }
     Received += static_cast<int64_t>(Payload);
@@ -504,7 +525,7 @@ bool THttpDownFile::RecvBody() {
     if (Chunked && Dec.Done()) break;
   }
   if (!File.Close()) {
-    SetError("Can not close file: " + FTargetFile);
+    SetError(FileFailText("Can not close file: ", FTargetFile, errno));
     return false;
   }
   FSocket->Close();

@@ -189,3 +189,101 @@ TEST(HttpDownHostile, CompressedBodyIsSavedDecodedOrRefused) {
     }
   }
 }
+
+// A real full disk: a 64 KiB tmpfs, mounted in a user and mount namespace of
+// its own so that no privilege is needed, written by the command-line front
+// end. Only the namespace sees the mount, so it reports what it found there.
+TEST(HttpDownHostile, FullDiskIsNamed) {
+  const char *Unshare = "/usr/bin/unshare";
+  if (::access(Unshare, X_OK) != 0) GTEST_SKIP() << "no " << Unshare;
+  TTempDir Dir, Out;
+  const std::string Disk = Dir.File("disk"), Target = Disk + "/pic.jpg";
+  ASSERT_EQ(::mkdir(Disk.c_str(), 0755), 0);
+  {
+    TProcess Probe(Unshare, {"-Urm", "/bin/sh", "-c", "mount -t tmpfs -o size=64k tmpfs \"$1\"", "sh", Disk});
+    int Code = -1;
+    if (!Probe.Wait(10000, &Code) || Code != 0) GTEST_SKIP() << "this system gives no user and mount namespaces";
+  }
+  TScriptHttpServer Srv;
+  Srv.On("/big", Resp("200 OK", std::string(1024 * 1024, 'x')));
+  const std::string Script =
+      "mount -t tmpfs -o size=64k tmpfs \"$1\" && printf old >\"$1/pic.jpg\" || exit 9\n"
+      "\"$2\" \"$3\" \"$1/pic.jpg\"; echo \"exit=$?\"; ls -A \"$1\"; cat \"$1/pic.jpg\"\n";
+  TProcess P(Unshare, {"-Urm", "/bin/sh", "-c", Script, "sh", Disk, MOSS_FETCH_EXE, Srv.Url("/big")}, {}, Out.File("out"));
+  int Code = -1;
+  ASSERT_TRUE(P.Wait(30000, &Code)) << "the download onto the small disk did not end";
+  ASSERT_EQ(Code, 0) << ReadFile(Out.File("out"));
+  EXPECT_EQ(ReadFile(Out.File("out")), "Error in downloading file : " + Target + "; the disk is full\nexit=1\npic.jpg\nold");
+}
+
+// Where no namespace is to be had, the per-process file size limit makes a
+// write fail as well; the system's reason must reach the user.
+TEST(HttpDownHostile, WriteFailureSaysWhy) {
+  TScriptHttpServer Srv;
+  Srv.On("/big", Resp("200 OK", std::string(1024 * 1024, 'x')));
+  TTempDir Dir;
+  WriteFile(Dir.File("pic.jpg"), "old");
+  rlimit Old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &Old), 0);
+  rlimit Small = Old;
+  Small.rlim_cur = 64 * 1024;
+  auto OldSig = ::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &Small), 0);
+  THttpDownFile D;
+  bool Ok = D.DownLoad(Srv.Url("/big"), Dir.File("pic.jpg"), "", "", 5);
+  ::setrlimit(RLIMIT_FSIZE, &Old);
+  ::signal(SIGXFSZ, OldSig);
+  EXPECT_FALSE(Ok);
+  EXPECT_EQ(D.ErrorText(), "Error in downloading file : " + Dir.File("pic.jpg") + "; System Error: File too large");
+  EXPECT_EQ(ReadFile(Dir.File("pic.jpg")), "old");
+  EXPECT_EQ(Names(Dir.Path()), std::vector<std::string>{"pic.jpg"});
+}
+
+TEST(HttpDownHostile, ConnectionThatEndsWithinTheBodySaysHow) {
+  TTempDir Certs;
+  ASSERT_TRUE(MakeTestCerts(Certs.Path())) << "openssl could not make the test certificates";
+  const std::string Head = "HTTP/1.1 200 OK\r\n";
+  struct TEndCase {
+    const char *Name;
+    bool Tls;
+    TScript Script;
+    bool Ok;
+    std::string FileOrError;
+  };
+  const TEndCase Cases[] = {
+      {"https, read to the close_notify", true, {TStep::Send(Head + "\r\nhello")}, true, "hello"},
+      {"https, length complete, bare close", true, {TStep::Send(Resp("200 OK", "hello")), TStep::Cut()}, true, "hello"},
+      {"https, chunked complete, bare close", true, {TStep::Send(Chunked("", "hello", 2)), TStep::Cut()}, true, "hello"},
+      {"https, read to a bare close",
+       true,
+       {TStep::Send(Head + "\r\nhello"), TStep::Cut()},
+       false,
+       "closed the connection without a TLS close_notify"},
+      {"https, bare close within the length",
+       true,
+       {TStep::Send(Head + "Content-Length: 10\r\n\r\nhello"), TStep::Cut()},
+       false,
+       "The connection closed after 5 of 10 bytes"},
+      {"http, reset within the length",
+       false,
+       {TStep::Send(Head + "Content-Length: 10\r\n\r\nhello"), TStep::Reset()},
+       false,
+       "; System Error: Receive failed: Connection reset by peer"},
+  };
+  for (const TEndCase &C : Cases) {
+    std::unique_ptr<TScriptHttpServer> Srv =
+        C.Tls ? std::make_unique<TScriptHttpServer>(Certs.File("good.pem"), Certs.File("good.key"))
+              : std::make_unique<TScriptHttpServer>();
+    Srv->On("/f", C.Script);
+    TTempDir Dir;
+    THttpDownFile D;
+    D.SetCaFile(Certs.File("ca.pem"));
+    EXPECT_EQ(D.DownLoad(Srv->Url("/f"), Dir.File("f"), "", "", 5), C.Ok) << C.Name << ": " << D.ErrorText();
+    if (C.Ok) {
+      EXPECT_EQ(ReadFile(Dir.File("f")), C.FileOrError) << C.Name;
+    } else {
+      EXPECT_TRUE(Contains(D.ErrorText(), C.FileOrError)) << C.Name << ": " << D.ErrorText();
+      EXPECT_TRUE(Names(Dir.Path()).empty()) << C.Name;
+    }
+  }
+}
