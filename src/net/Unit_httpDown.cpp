@@ -1,7 +1,10 @@
 #include "net/Unit_httpDown.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -94,7 +97,9 @@ std::string FileFailText(const std::string &What, const std::string &Path, int E
 
 // The body's file while it downloads: a new hidden file beside the target,
 // renamed onto the target only once the body is complete, so the target
-// never holds a partial file and an earlier file there is never lost.
+// never holds a partial file and an earlier file there is never lost. The
+// file is locked while it is written, so that one left behind by a killed
+// download can be told from one still in use and cleared away.
 class TTempFile {
  public:
   ~TTempFile() {
@@ -102,23 +107,35 @@ class TTempFile {
     if (!FPath.empty()) ::unlink(FPath.c_str());
   }
   bool Create(const std::string &Target) {
-    std::string Name = Fn_ExtractName(Target);
-    if (Name.empty()) return false;
-    if (Name.size() > 200) Name.resize(200);  // room for the suffix within a file name's 255 bytes
+    std::string Prefix = NamePrefix(Target);
+    if (Prefix.empty()) {
+      errno = EINVAL;
+      return false;
+    }
+    RemoveStale(Target);
     static std::atomic<uint64_t> Seq{0};
     for (int Try = 0; Try < 100; ++Try) {
       uint64_t R = (static_cast<uint64_t>(getpid()) << 40) ^ (Seq++ << 20) ^
                    static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
       char Sfx[40];
-      std::snprintf(Sfx, sizeof Sfx, ".%016llx.part", static_cast<unsigned long long>(R));
-      std::string P = Fn_ExtractDir(Target) + "." + Name + Sfx;
+      std::snprintf(Sfx, sizeof Sfx, "%016llx.part", static_cast<unsigned long long>(R));
+      std::string P = Prefix + Sfx;
       int Fd = ::open(P.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (Fd >= 0) {
-        FFd = Fd;
-        FPath = P;
-        return true;
+      if (Fd < 0) {
+        if (errno != EEXIST) return false;
+        continue;
       }
-      if (errno != EEXIST) return false;
+      // Another download's clearing may have taken it between the open and
+      // the lock; then it has no name any more. (A file system without
+      // locks leaves it unlocked, and then nobody clears it away.)
+      struct stat St;
+      if ((::flock(Fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) || (::fstat(Fd, &St) == 0 && St.st_nlink == 0)) {
+        ::close(Fd);
+        continue;
+      }
+      FFd = Fd;
+      FPath = P;
+      return true;
     }
     return false;
   }
@@ -145,6 +162,35 @@ class TTempFile {
   }
 
  private:
+  // Folder, dot and the target's name, cut to leave room for the suffix
+  // within a file name's 255 bytes; empty when the target has no name.
+  static std::string NamePrefix(const std::string &Target) {
+    std::string Name = Fn_ExtractName(Target);
+    if (Name.empty()) return {};
+    if (Name.size() > 200) Name.resize(200);
+    return Fn_ExtractDir(Target) + "." + Name + ".";
+  }
+  // Removes the temporary files of this target that no download holds.
+  static void RemoveStale(const std::string &Target) {
+    const std::string Prefix = NamePrefix(Target), Dir = Fn_ExtractDir(Target);
+    const std::string Start = Prefix.substr(Dir.size());
+    DIR *D = ::opendir(Dir.empty() ? "." : Dir.c_str());
+    if (!D) return;
+    while (dirent *E = ::readdir(D)) {
+      const std::string N = E->d_name;
+      if (N.size() != Start.size() + 21 || N.compare(0, Start.size(), Start) != 0 || N.compare(N.size() - 5, 5, ".part") != 0)
+        continue;
+      if (N.find_first_not_of("0123456789abcdef", Start.size()) != N.size() - 5) continue;
+      const std::string P = Dir + N;
+      int Fd = ::open(P.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+      if (Fd < 0) continue;
+      struct stat St;
+      if (::fstat(Fd, &St) == 0 && S_ISREG(St.st_mode) && ::flock(Fd, LOCK_EX | LOCK_NB) == 0) ::unlink(P.c_str());
+      ::close(Fd);
+    }
+    ::closedir(D);
+  }
+
   int FFd = -1;
   std::string FPath;
 };

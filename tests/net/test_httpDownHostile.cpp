@@ -50,6 +50,13 @@ std::string Chunked(const std::string &Headers, const std::string &Body, size_t 
   return Out + "0\r\n\r\n";
 }
 
+std::vector<std::string> TempNames(const std::string &Dir) {
+  std::vector<std::string> Out;
+  for (const std::string &N : Names(Dir))
+    if (N.size() > 5 && N.compare(N.size() - 5, 5, ".part") == 0) Out.push_back(N);
+  return Out;
+}
+
 }  // namespace
 
 TEST(HttpDownHostile, RedirectsPastTheLimitFailAndKeepTheTarget) {
@@ -286,4 +293,52 @@ TEST(HttpDownHostile, ConnectionThatEndsWithinTheBodySaysHow) {
       EXPECT_TRUE(Names(Dir.Path()).empty()) << C.Name;
     }
   }
+}
+
+// A download killed with SIGKILL leaves its hidden temporary file behind;
+// the next good download of the same target clears it away, but never the
+// file of a download that is still running, nor another target's.
+TEST(HttpDownHostile, TempFileOfAKilledDownloadIsRemovedByTheNext) {
+  TScriptHttpServer Srv;
+  const std::string Head = "HTTP/1.1 200 OK\r\nContent-Length: 5000000\r\n\r\n";
+  Srv.On("/stall", {TStep::Send(Head + std::string(100000, 's')), TStep::Stall()});
+  Srv.On("/good", Resp("200 OK", "good"));
+  TTempDir Dir;
+  const std::string Target = Dir.File("pic.jpg");
+  WriteFile(Dir.File(".other.jpg.0123456789abcdef.part"), "another target's");
+
+  // A download of the same target that is still running.
+  THttpDownFile Live;
+  std::atomic<bool> LiveOk{true};
+  std::thread Worker([&] { LiveOk = Live.DownLoad(Srv.Url("/stall"), Target, "", "", 30); });
+  struct TJoin {
+    THttpDownFile &D;
+    std::thread &T;
+    ~TJoin() {
+      D.StopDown();
+      T.join();
+    }
+  } Join{Live, Worker};
+  ASSERT_TRUE(WaitFor([&] { return Live.RecvBytes() > 0; }, 10000)) << "the running download did not start its body";
+  const std::vector<std::string> Kept = TempNames(Dir.Path());
+  ASSERT_EQ(Kept.size(), 2u);
+
+  {
+    TProcess Killed(MOSS_FETCH_EXE, {Srv.Url("/stall"), Target});
+    ASSERT_TRUE(WaitFor([&] { return TempNames(Dir.Path()).size() == 3; }, 10000))
+        << "the killed download's temporary file did not appear";
+    Killed.Signal(SIGKILL);
+    ASSERT_TRUE(Killed.Wait(10000)) << "the download did not end on SIGKILL";
+  }
+  ASSERT_EQ(TempNames(Dir.Path()).size(), 3u);
+
+  THttpDownFile D;
+  EXPECT_TRUE(D.DownLoad(Srv.Url("/good"), Target, "", "", 5)) << D.ErrorText();
+  EXPECT_EQ(ReadFile(Target), "good");
+  EXPECT_EQ(TempNames(Dir.Path()), Kept);
+
+  Live.StopDown();
+  EXPECT_TRUE(WaitFor([&] { return !Live.IsBusy(); }, 10000)) << "the running download did not stop";
+  EXPECT_FALSE(LiveOk);
+  EXPECT_EQ(Names(Dir.Path()), (std::vector<std::string>{".other.jpg.0123456789abcdef.part", "pic.jpg"}));
 }
