@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cerrno>
 #include <chrono>
@@ -57,4 +58,18 @@ TFifoTrap::TFifoTrap(std::string Path, std::string Data) : FPath(std::move(Path)
 TFifoTrap::~TFifoTrap() {
   FStop = true;
   FWatch.join();
+}
+
+std::string ZCompress(const std::string &Data, int WindowBits) {
+  z_stream Z{};
+  if (deflateInit2(&Z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, WindowBits, 8, Z_DEFAULT_STRATEGY) != Z_OK) return "";
+  std::string Out(deflateBound(&Z, Data.size()), '\0');
+  Z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(Data.data()));
+  Z.avail_in = static_cast<uInt>(Data.size());
+  Z.next_out = reinterpret_cast<Bytef *>(Out.data());
+  Z.avail_out = static_cast<uInt>(Out.size());
+  int Rc = deflate(&Z, Z_FINISH);
+  Out.resize(Z.total_out);
+  deflateEnd(&Z);
+  return Rc == Z_STREAM_END ? Out : "";
 }

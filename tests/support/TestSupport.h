@@ -39,3 +39,7 @@ class TFifoTrap {
   std::atomic<bool> FOpened{false}, FStop{false};
   std::thread FWatch;
 };
+
+// Data compressed with zlib at the default level: WindowBits 31 gives the
+// gzip format, 15 the zlib wrapper, -15 raw deflate. Empty on failure.
+std::string ZCompress(const std::string &Data, int WindowBits);
