@@ -32,7 +32,8 @@ struct ProgramFixture : ::testing::Test {
            "XDG_RUNTIME_DIR=" + Root.Path() + "run",
            "XDG_CACHE_HOME=" + Root.Path() + "cache",
            "HOME=" + Root.Path() + "home",
-           "QT_QPA_PLATFORM=offscreen"};
+           "QT_QPA_PLATFORM=offscreen",
+           "MOSSGATHER_UPDHOST="};  // no test asks the real web site
   }
 
   std::string Sock() const { return Root.Path() + "run/mossgather/Mossgather 0.12.sock"; }
