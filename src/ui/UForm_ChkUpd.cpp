@@ -93,6 +93,8 @@ TForm_ChkUpd::TForm_ChkUpd(QWidget *Parent)
   V->setContentsMargins(14, 12, 14, 10);
   V->setSpacing(8);
 
+  // The message sits in the middle of the room the reminder leaves.
+  V->addStretch(1);
   auto *Top = new QHBoxLayout();
   Top->setSpacing(12);
   auto *Icon = new QLabel(this);
