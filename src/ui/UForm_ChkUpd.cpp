@@ -242,7 +242,6 @@ void TForm_ChkUpd::OnAnswer(TMode Mode, const std::string &Url, const TUpdAnswer
   } else if (FShown == TMode::Manual) {
     ShowManualAnswer(A);
   }
-  emit Answered();
 }
 
 void TForm_ChkUpd::ShowAuto() {

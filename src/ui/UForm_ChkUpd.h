@@ -94,10 +94,6 @@ class TForm_ChkUpd : public QDialog {
   QPushButton *Btn_Ok = nullptr;
   QPushButton *Btn_Cancle = nullptr;
 
- signals:
-  // A check's answer has been dealt with (shown, kept for later or dropped).
-  void Answered();
-
  protected:
   void showEvent(QShowEvent *E) override;
   void resizeEvent(QResizeEvent *E) override;
