@@ -124,6 +124,21 @@ TEST(RuntimeDir, RefusesAFolderOfAnotherUser) {
   ::unsetenv("XDG_RUNTIME_DIR");
 }
 
+TEST(TempFiles, AHeldNameIsPassedOverUntilReleased) {
+  TTempDir D;
+  std::string First = GetTempFileIn(D.Path());
+  HoldTempFile(First);
+  // Held before its file exists (a download that has not begun writing)...
+  EXPECT_EQ(GetTempFileIn(D.Path()), D.Path() + "txtmp/#tmp_1.html");
+  // ...and while it does: the file is not taken away from under it.
+  WriteFile(First, "0.14");
+  EXPECT_EQ(GetTempFileIn(D.Path()), D.Path() + "txtmp/#tmp_1.html");
+  EXPECT_TRUE(File_Exists(First));
+  ReleaseTempFile(First);
+  EXPECT_EQ(GetTempFileIn(D.Path()), First);
+  EXPECT_FALSE(File_Exists(First));
+}
+
 TEST(TempFiles, NamesAreReusedWhenTheirFileCanGo) {
   TTempDir D;
   std::string First = GetTempFileIn(D.Path());

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "control/uGlobalParm.h"
@@ -51,6 +52,34 @@ TEST(Settings, ValuesReadWithTheirEncodings) {
   EXPECT_EQ(P.sDir_Def, "/data/save");
 }
 
+TEST(Settings, TheUpdateSiteComesFromTheFileThenTheEnvironmentThenTheWebSite) {
+  const char *Was = std::getenv("MOSSGATHER_UPDHOST");
+  std::string Saved = Was ? Was : "";
+  ::unsetenv("MOSSGATHER_UPDHOST");
+  EXPECT_EQ(Load("").sUpdHost, "https://mossgather.org");
+  ::setenv("MOSSGATHER_UPDHOST", "http://127.0.0.1:9", 1);
+  EXPECT_EQ(Load("").sUpdHost, "http://127.0.0.1:9");
+  ::setenv("MOSSGATHER_UPDHOST", "", 1);  // set but empty: no site
+  EXPECT_EQ(Load("").sUpdHost, "");
+  EXPECT_EQ(Load("[Global]\nsUpdHost=https://mirror.example\n").sUpdHost, "https://mirror.example");
+  EXPECT_EQ(Load("[Global]\nsUpdHost=\n").sUpdHost, "");
+  // Written back as it is, the empty value too.
+  TTempDir D;
+  TIniFile Ini(D.File("cfg.ini"));
+  TGlobalParm P;
+  P.sUpdHost = "";
+  SaveGParm(Ini, P, TLiveLayout{});
+  ::setenv("MOSSGATHER_UPDHOST", "https://not-this.example", 1);
+  TIniFile Again(D.File("cfg.ini"));
+  TGlobalParm Q;
+  LoadGParm(Again, Q);
+  EXPECT_EQ(Q.sUpdHost, "");
+  if (Was)
+    ::setenv("MOSSGATHER_UPDHOST", Saved.c_str(), 1);
+  else
+    ::unsetenv("MOSSGATHER_UPDHOST");
+}
+
 TEST(Settings, BadCheckDateReadsAsTodayAndKeepsTheRest) {
   std::string Bad;
   TGlobalParm P = Load("[Global]\ndChkDate=31/12/2026\niVw_MFrm_W=700\n[JEP]\nFls_Sel_Kind=2\n", &Bad);
@@ -75,13 +104,24 @@ TEST(Settings, SaveWritesEveryKeyInItsOrderAndDropsUnknownOnes) {
   std::string Text = ReadFile(D.File("cfg.ini"));
   EXPECT_EQ(Text.find("MyOwnKey"), std::string::npos);
   EXPECT_EQ(Text.find("[Extra]"), std::string::npos);
-  const char *Order[] = {
-      "[Directory]",        "sDir_Def=",          "sDir_Def_Txt=",   "sDir_Def_Img=",    "sDir_Def_Fls=",       "[Global]",
-      "bFlAtRenam=0",       "bMsg_Cmplt=1",       "iTot_Job_Cnt=41", "iChkCyc=14",       "dChkDate=2027-03-04", "iVw_MFrm_L=10",
-      "iVw_MFrm_T=20",      "iVw_MFrm_W=640",     "iVw_MFrm_H=500",  "iVw_EFrm_Txt_W=0", "iVw_EFrm_Txt_H=0",    "iVw_EFrm_H=0",
-      "bVw_JDtl_Vis=1",     "iVw_JMon_H=180",     "[JEP]",           "SrcTextFmt=0",     "bTxt_Atch_Image=0",   "bTxt_Rmv_Scrp=0",
-      "bTxt_ExItem_Url=0",  "bTxt_ExItem_Time=0", "Img_Flt_Typ=0",   "Img_Flt_Siz=0",    "bImg_Sort_Siz_Des=1", "Img_Sel_Kind=0",
-      "bImg_Flt_IgnTiny=1", "bImg_Flt_IgnBar=1",  "bFls_Sort_Des=1", "Fls_Sel_Kind=0"};
+  const char *Order[] = {"[Directory]",         "sDir_Def=",
+                         "sDir_Def_Txt=",       "sDir_Def_Img=",
+                         "sDir_Def_Fls=",       "[Global]",
+                         "bFlAtRenam=0",        "bMsg_Cmplt=1",
+                         "iTot_Job_Cnt=41",     "iChkCyc=14",
+                         "dChkDate=2027-03-04", "iVw_MFrm_L=10",
+                         "iVw_MFrm_T=20",       "iVw_MFrm_W=640",
+                         "iVw_MFrm_H=500",      "iVw_EFrm_Txt_W=0",
+                         "iVw_EFrm_Txt_H=0",    "iVw_EFrm_H=0",
+                         "bVw_JDtl_Vis=1",      "iVw_JMon_H=180",
+                         "sUpdHost=",           "[JEP]",
+                         "SrcTextFmt=0",        "bTxt_Atch_Image=0",
+                         "bTxt_Rmv_Scrp=0",     "bTxt_ExItem_Url=0",
+                         "bTxt_ExItem_Time=0",  "Img_Flt_Typ=0",
+                         "Img_Flt_Siz=0",       "bImg_Sort_Siz_Des=1",
+                         "Img_Sel_Kind=0",      "bImg_Flt_IgnTiny=1",
+                         "bImg_Flt_IgnBar=1",   "bFls_Sort_Des=1",
+                         "Fls_Sel_Kind=0"};
   size_t Pos = 0;
   for (const char *Key : Order) {
     size_t At = Text.find(Key, Pos);

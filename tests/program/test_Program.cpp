@@ -12,8 +12,11 @@
 
 #include "platform/TChannelClient.h"
 #include "platform/TRegistryStore.h"
+#include "platform/uRegional.h"
 #include "pub/Unit_Pub.h"
+#include "support/TDesktop.h"
 #include "support/TProcess.h"
+#include "support/TScriptHttpServer.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -38,7 +41,8 @@ struct ProgramFixture : ::testing::Test {
            "XDG_RUNTIME_DIR=" + Root.Path() + "run",
            "XDG_CACHE_HOME=" + Root.Path() + "cache",
            "HOME=" + Root.Path() + "home",
-           "QT_QPA_PLATFORM=offscreen"};
+           "QT_QPA_PLATFORM=offscreen",
+           "MOSSGATHER_UPDHOST="};  // no test asks the real web site
   }
 
   std::string Sock() const { return Root.Path() + "run/mossgather/Mossgather 0.12.sock"; }
@@ -265,4 +269,78 @@ TEST_F(ProgramFixture, SigIntAndSigHupCloseThroughTheNormalPath) {
     EXPECT_EQ(Code, 0);
     EXPECT_TRUE(File_Exists(Prg + "cfg.ini")) << Sig;
   }
+}
+
+// The update check runs on the main window's 8-second timer, so these wait
+// for its first tick.
+TEST_F(ProgramFixture, TheTimerAsksTheUpdateSiteAndMovesTheNextCheckByTheCycle) {
+  TScriptHttpServer Srv;
+  Srv.On("/upd/updpgm.txt", TScriptHttpServer::Response("200 OK", "0.14\r\nhttps://mossgather.org/en/v014.html\r\n"));
+  WriteFile(Prg + "cfg.ini", "[Global]\niChkCyc=5\ndChkDate=2020-01-01\nsUpdHost=" + Srv.Url("") + "\n");
+  auto P = Start();
+  ASSERT_TRUE(Ready());
+  ASSERT_TRUE(Srv.WaitRequests(1, 60000)) << "no update check came from the timer";
+  EXPECT_EQ(Srv.Targets(), std::vector<std::string>{"/upd/updpgm.txt"});
+  // A newer version is published: the program may be showing its question
+  // now, and ends through its normal close all the same.
+  Stop(*P);
+  std::string C = Cfg();
+  EXPECT_NE(C.find("dChkDate=" + DateToStr(Date() + 5) + "\n"), std::string::npos) << C;
+  EXPECT_NE(C.find("iChkCyc=5\n"), std::string::npos) << C;
+  EXPECT_NE(C.find("sUpdHost=" + Srv.Url("") + "\n"), std::string::npos) << C;
+  EXPECT_EQ(Srv.Requests().size(), 1u);
+}
+
+TEST_F(ProgramFixture, AnUpdateSiteThatNeverAnswersLeavesTheProgramAnsweringAndEnding) {
+  TScriptHttpServer Srv;
+  Srv.On("/upd/updpgm.txt", TScript{TScriptStep::Stall()});
+  WriteFile(Prg + "cfg.ini", "[Global]\niChkCyc=3\ndChkDate=2020-01-01\nsUpdHost=" + Srv.Url("") + "\n");
+  auto P = Start();
+  ASSERT_TRUE(Ready());
+  ASSERT_TRUE(Srv.WaitRequests(1, 60000)) << "no update check came from the timer";
+  // The main thread, which serves the channel, is not waiting for the site.
+  std::string Reply;
+  ASSERT_TRUE(Channel_Request(Sock(), R"({"method":"Ping"})", Reply, 5000)) << "the program stopped answering";
+  EXPECT_NE(Reply.find("\"sysState\":1"), std::string::npos) << Reply;
+  Stop(*P);  // the download still waits; the end stops it
+  EXPECT_NE(Cfg().find("dChkDate=" + DateToStr(Date() + 3) + "\n"), std::string::npos) << Cfg();
+}
+
+// The options dialog driven with the keyboard on a desktop of the test's
+// own, as a user would; the values reach cfg.ini when the program ends.
+TEST_F(ProgramFixture, OptionsSavedInTheDialogReachCfgIniAtExit) {
+  TDesktop Desk;
+  if (!Desk.Running()) GTEST_SKIP() << Desk.Error();
+  for (auto &E : Env)
+    if (E.rfind("QT_QPA_PLATFORM=", 0) == 0) E = "QT_QPA_PLATFORM=xcb";
+  Env.push_back("DISPLAY=" + Desk.Display());
+  Env.push_back("QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu");
+  Env.push_back("QTWEBENGINE_DISABLE_SANDBOX=1");
+  const std::string Typed = Root.Path() + "no such folder/typed by hand";
+  auto P = Start();
+  ASSERT_TRUE(Ready()) << ReadFile(Root.Path() + "out.txt");
+  std::string Main = Desk.WaitWindow("Mossgather 0.12", 30000);
+  ASSERT_FALSE(Main.empty()) << "the main window did not show";
+  Desk.Keys(Main, {"alt+t", "Return"});  // Tools > Options...
+  std::string Opt = Desk.WaitWindow("Options", 30000);
+  ASSERT_FALSE(Opt.empty()) << "the options window did not show";
+  // Nothing has the focus: Tab reaches the tabs, then the rename choices
+  // ("Down" picks "Auto rename"), the completion tip (untick), the default
+  // folder (typed over); Enter saves.
+  Desk.Keys(Opt, {"Tab", "Tab", "Down", "Tab", "space", "Tab", "ctrl+a"});
+  Desk.Type(Opt, Typed);
+  Desk.Keys(Opt, {"Return"});
+  ASSERT_TRUE(Desk.WaitNoWindow("Options", 30000)) << "Enter did not close the options window";
+  // A second visit changed and left with Esc stores nothing.
+  Desk.Keys(Main, {"alt+t", "Return"});
+  Opt = Desk.WaitWindow("Options", 30000);
+  ASSERT_FALSE(Opt.empty()) << "the options window did not show again";
+  Desk.Keys(Opt, {"Tab", "Tab", "Up", "Tab", "space", "Escape"});
+  ASSERT_TRUE(Desk.WaitNoWindow("Options", 30000)) << "Esc did not close the options window";
+  Stop(*P);
+  std::string C = Cfg();
+  EXPECT_NE(C.find("bFlAtRenam=1\n"), std::string::npos) << C;
+  EXPECT_NE(C.find("bMsg_Cmplt=0\n"), std::string::npos) << C;
+  EXPECT_NE(C.find("sDir_Def=" + Typed + "\n"), std::string::npos) << C;
+  EXPECT_FALSE(Dir_Exists(Root.Path() + "no such folder"));
 }
