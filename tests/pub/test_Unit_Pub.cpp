@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 #include "platform/TUrlCache.h"
@@ -136,4 +137,48 @@ TEST(UnitPub, TextHelpers) {
   EXPECT_EQ(Url_Decode("a%2Fb%zz%4"), "a/b%zz%4");
   EXPECT_EQ(Int_Min(3, -1), -1);
   EXPECT_EQ(Int_Max(3, -1), 3);
+}
+
+TEST(UnitPub, CleanNamesAreSafeNonEmptyAndBounded) {
+  const std::pair<std::string, std::string> Cases[] = {
+      {"plain name.txt", "plain name.txt"},
+      {"a:b?c", "a b c"},
+      {std::string("a\0b", 3), "a b"},
+      {"tab\there\x7F", "tab here"},
+      {"  ..hidden.txt ", "hidden.txt"},
+      {".", "fallback"},
+      {"..", "fallback"},
+      {"<>:|?*", "fallback"},
+      {"", "fallback"},
+      {"\xC3\xA4rger.png", "\xC3\xA4rger.png"},
+  };
+  for (const auto &[In, Want] : Cases) EXPECT_EQ(Fn_CleanName(In, "fallback"), Want) << In;
+}
+
+TEST(UnitPub, CutNamesKeepWholeCharactersAndTheirExtension) {
+  std::string Euros;
+  for (int I = 0; I < 100; ++I) Euros += "\xE2\x82\xAC";  // 300 bytes
+  const std::string Cut = Fn_CutName(Euros);
+  EXPECT_EQ(Cut, Euros.substr(0, 198));  // 66 whole characters
+  EXPECT_EQ(Fn_CutName(Euros + ".jpeg"), Euros.substr(0, 195) + ".jpeg");
+  EXPECT_EQ(Fn_CutName(std::string(300, 'a') + ".x" + std::string(40, 'b')).size(), FnMaxBytes);  // no short extension
+  EXPECT_EQ(Fn_CutName(std::string(150, 'a') + std::string(60, ' ') + ".png"), std::string(150, 'a') + ".png");
+  EXPECT_EQ(Fn_CutName("short.txt"), "short.txt");
+  // Bytes that are no UTF-8 are cut where the bound is.
+  EXPECT_EQ(Fn_CutName(std::string(300, '\x80')).size(), FnMaxBytes);
+}
+
+TEST(UnitPub, MoveNewNeverReplacesAFile) {
+  TTempDir D;
+  WriteFile(D.File("src"), "new");
+  WriteFile(D.File("taken"), "old");
+  EXPECT_FALSE(File_MoveNew(D.File("src"), D.File("taken")));
+  EXPECT_EQ(errno, EEXIST);
+  EXPECT_EQ(ReadFile(D.File("taken")), "old");
+  EXPECT_EQ(ReadFile(D.File("src")), "new");
+  ASSERT_EQ(::symlink(D.File("nowhere").c_str(), D.File("dangling").c_str()), 0);
+  EXPECT_FALSE(File_MoveNew(D.File("src"), D.File("dangling")));
+  EXPECT_TRUE(File_MoveNew(D.File("src"), D.File("free")));
+  EXPECT_EQ(ReadFile(D.File("free")), "new");
+  EXPECT_FALSE(Path_Exists(D.File("src")));
 }
