@@ -233,7 +233,7 @@ bool TTxtJobEdtr::ETxt_Get_FHtml() {
   // 2: the local copy of the page's address.
   try {
     int64_t Size = FileSizeOf(*Doc);
-    std::string Local = Url_LocalFile(EditJob->PageUrl);
+    std::string Local = Url_LocalFile(EditJob->PageUrl, EditJob->PageUrl);
     std::string Text;
     if (!Local.empty() && ReadWholeFile(Local, Text, 256u << 20)) {
       FTxt_Full_Html = JoinLines(ToLines(Text));
@@ -432,6 +432,9 @@ void TTxtJobEdtr::Img_Collect(const std::string &Folder, std::vector<std::string
     if (!Img) continue;
     std::string Src = Trim(Img->Src());
     if (Src.empty() || InList(Urls, Src)) continue;
+    // A web page's local pictures are not the page's to hand out: they stay
+    // as the page wrote them.
+    if (Url_IsFile(Src) && !Url_IsFile(EditJob->PageUrl)) continue;
     std::string Html = Img->OuterHtml(), Raw;
     Html_GetSrc(Html, Raw);
     Urls.push_back(Src);

@@ -19,10 +19,16 @@
 namespace {
 
 // Copies Src to Dst; fails when Dst exists already. A failed copy leaves no
-// partial file under the target name.
+// partial file under the target name. Only a regular file is read: opening
+// a FIFO or a device could block or never end.
 bool CopyNew(const std::string &Src, const std::string &Dst) {
-  int In = ::open(Src.c_str(), O_RDONLY | O_CLOEXEC);
+  int In = ::open(Src.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (In < 0) return false;
+  struct stat St;
+  if (::fstat(In, &St) != 0 || !S_ISREG(St.st_mode) || ::fcntl(In, F_SETFL, O_RDONLY) != 0) {
+    ::close(In);
+    return false;
+  }
   std::string Tmp = Dst + ".part" + std::to_string(::getpid()) + "_" + std::to_string(reinterpret_cast<uintptr_t>(&Tmp));
   int Out = ::open(Tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (Out < 0) {
@@ -56,6 +62,15 @@ bool CopyNew(const std::string &Src, const std::string &Dst) {
   Ok = Ok && ::link(Tmp.c_str(), Dst.c_str()) == 0;
   ::unlink(Tmp.c_str());
   return Ok;
+}
+
+// An address as a log line may show it: without a password, and without the
+// control bytes that would let a page write lines of its own.
+std::string Shown(const std::string &Url) {
+  std::string S = Url_NoUserInfo(Url).substr(0, 2000);
+  for (char &C : S)
+    if (static_cast<unsigned char>(C) < 0x20 || C == 0x7F) C = '?';
+  return S;
 }
 
 }  // namespace
@@ -100,8 +115,17 @@ bool TJobCtrl::DownFile(const PJobRec &Job, TJobFile &Entry) {
       return false;
     }
   }
-  std::string Local = Url_LocalFile(Entry.Url);
+  // A page from the web must not make the program read the user's files.
+  if (Url_IsFile(Entry.Url) && !Url_IsFile(Job->PageUrl)) {
+    Log::Warn_Job("A web page may not copy a local file: " + Shown(Entry.Url), Job->JobId);
+    return false;
+  }
+  std::string Local = Url_LocalFile(Entry.Url, Job->PageUrl);
   if (!Local.empty()) return CopyNew(Local, Entry.LocalName);
+  if (Url_IsFile(Entry.Url)) {
+    Log::Warn_Job("Not a regular file: " + Shown(Entry.Url), Job->JobId);
+    return false;
+  }
   auto D = Job->Downloader.Get();
   if (!D) {
     D = std::make_shared<THttpDownFile>();

@@ -81,8 +81,24 @@ std::string Url_NoUserInfo(const std::string &Url) {
   return Url.substr(0, A) + Url.substr(A + At + 1);
 }
 
-std::string Url_LocalFile(const std::string &Url) {
-  if (Url.compare(0, 8, "file:///") == 0) return Url_Decode(Url.substr(7));
+namespace {
+
+// The path a "file:///" address names, when it names a regular file.
+std::string RegularFileOf(const std::string &Url) {
+  std::string U = Trim(Url);
+  if (U.compare(5, 3, "///") != 0) return {};  // another host's file is no local file
+  std::string Path = Url_Decode(U.substr(7, U.find_first_of("?#") - 7));
+  // A NUL would make the system read a shorter path than the one checked.
+  if (Path.find('\0') != std::string::npos) return {};
+  struct stat St;
+  if (::stat(Path.c_str(), &St) != 0 || !S_ISREG(St.st_mode)) return {};
+  return Path;
+}
+
+}  // namespace
+
+std::string Url_LocalFile(const std::string &Url, const std::string &PageUrl) {
+  if (Url_IsFile(Url)) return Url_IsFile(PageUrl) ? RegularFileOf(Url) : std::string();
   return TUrlCache::Default().LocalFile(Url);
 }
 

@@ -9,10 +9,35 @@
 #include "pub/Unit_Pub.h"
 #include "support/TestSupport.h"
 
-TEST(UnitPub, UrlLocalFileOfFileUrlsAndTheCache) {
-  EXPECT_EQ(Url_LocalFile("file:///tmp/a/b.htm"), "/tmp/a/b.htm");
-  EXPECT_EQ(Url_LocalFile("file:///tmp/a%20b.htm"), "/tmp/a b.htm");
-  EXPECT_EQ(Url_LocalFile("FILE:///tmp/a.htm"), Url_LocalFile("FILE:///tmp/a.htm"));  // case counts: cache lookup
+TEST(UnitPub, UrlLocalFileReadsOnlyRegularFilesAndOnlyForALocalPage) {
+  TTempDir D;
+  WriteFile(D.File("b.htm"), "x");
+  WriteFile(D.File("a b.htm"), "x");
+  ASSERT_EQ(::mkfifo(D.File("fifo").c_str(), 0600), 0);
+  const std::string Local = "file://" + D.File("page.html"), Web = "http://example.test/page.html";
+  const std::string F = "file://" + D.Path();
+  struct TCase {
+    std::string Url, Page, Want;
+  } Cases[] = {
+      {F + "b.htm", Local, D.File("b.htm")},
+      {F + "a%20b.htm", Local, D.File("a b.htm")},
+      {"FILE://" + D.File("b.htm"), Local, D.File("b.htm")},
+      {F + "b.htm#part", Local, D.File("b.htm")},
+      {F + "b.htm", "FILE://" + D.File("page.html"), D.File("b.htm")},
+      {F + "b.htm", Web, ""},   // a web page never reads a local file
+      {F + "b.htm", "", ""},    // nor does a page of unknown origin
+      {F + "fifo", Local, ""},  // only regular files
+      {F, Local, ""},
+      {F + "missing", Local, ""},
+      {F + "b.htm%00.jpg", Local, ""},  // no NUL cuts the path short
+      {"file://otherhost" + D.File("b.htm"), Local, ""},
+  };
+  for (const TCase &C : Cases) EXPECT_EQ(Url_LocalFile(C.Url, C.Page), C.Want) << C.Url << " on " << C.Page;
+  EXPECT_TRUE(Url_IsFile(" File:///x"));
+  EXPECT_FALSE(Url_IsFile("http://h/file:///x"));
+}
+
+TEST(UnitPub, UrlCacheLookupAndEntries) {
   TTempDir D;
   TUrlCache Cache(D.Path());
   EXPECT_EQ(Cache.LocalFile("http://127.0.0.1/not-cached.png"), "");

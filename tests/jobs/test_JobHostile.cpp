@@ -1,0 +1,54 @@
+// The save run against what a hostile page or server can hand it: local
+// files named by a web page.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "jobs/JobTestHost.h"
+
+namespace {
+
+bool Has(const std::string &Text, const std::string &Part) { return Text.find(Part) != std::string::npos; }
+
+}  // namespace
+
+TEST_F(JobFixture, AWebPageNeverMakesAnyKindOfJobCopyALocalFile) {
+  WriteFile(Dir.File("secret.txt"), "private");
+  const std::string Secret = "file://" + Dir.File("secret.txt");
+  const std::string Upper = "FILE://" + Dir.File("secret.txt");
+  for (uint8_t Pick : {pcFullPage, pcOneImage, pcAllImages, pcFlash}) {
+    SCOPED_TRACE(int(Pick));
+    std::string Out = Dir.File(Format("out%d/", {int(Pick)}));
+    Dir_Force(Out);
+    PJobRec J = Edit({{Secret, Out + "secret.txt"}, {Upper, Out + "upper.txt"}}, Pick,
+                     TSnapshotBuilder().Url("http://example.test/dir/page.html"));
+    Save(J);
+    ASSERT_TRUE(WaitEnd(J));
+    EXPECT_EQ(J->FileList[0]->Status, fsFailed);
+    EXPECT_EQ(J->FileList[1]->Status, fsFailed);
+    EXPECT_FALSE(File_Exists(Out + "secret.txt"));
+    EXPECT_FALSE(File_Exists(Out + "upper.txt"));
+    EXPECT_EQ(J->State, jsError);
+  }
+  EXPECT_TRUE(Has(LogText(), "A web page may not copy a local file: " + Secret));
+}
+
+TEST_F(JobFixture, ALocalPageCopiesOnlyRegularFiles) {
+  WriteFile(Dir.File("pic.png"), "png bytes");
+  Dir_Force(Dir.File("folder"));
+  ASSERT_EQ(::mkfifo(Dir.File("fifo").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink(Dir.File("pic.png").c_str(), Dir.File("link.png").c_str()), 0);
+  PJobRec J = Edit({{"file://" + Dir.File("pic.png"), Dir.File("a.png")},
+                    {"file://" + Dir.File("fifo"), Dir.File("b")},
+                    {"file://" + Dir.File("folder"), Dir.File("c")},
+                    {"file://" + Dir.File("link.png"), Dir.File("d.png")}},
+                   pcAllImages, TSnapshotBuilder().Url("file://" + Dir.File("page.html")));
+  Save(J);
+  ASSERT_TRUE(WaitEnd(J));
+  EXPECT_EQ(ReadFile(Dir.File("a.png")), "png bytes");
+  EXPECT_EQ(J->FileList[1]->Status, fsFailed);  // a FIFO never blocks the run
+  EXPECT_EQ(J->FileList[2]->Status, fsFailed);
+  EXPECT_FALSE(File_Exists(Dir.File("b")));
+  EXPECT_FALSE(File_Exists(Dir.File("c")));
+  EXPECT_EQ(ReadFile(Dir.File("d.png")), "png bytes");  // a link to a regular file is that file
+  EXPECT_EQ(J->State, jsWarning);
+}
