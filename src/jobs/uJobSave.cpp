@@ -12,6 +12,7 @@
 #include "jobs/Unit_JobCntl.h"
 #include "jobs/uDwnldThd.h"
 #include "net/Unit_httpDown.h"
+#include "net/uDownNew.h"
 #include "platform/TIniFile.h"
 #include "pub/Unit_Pub.h"
 #include "ui/Unit_Log.h"
@@ -57,10 +58,9 @@ bool CopyNew(const std::string &Src, const std::string &Dst) {
   }
   ::close(In);
   Ok = ::close(Out) == 0 && Ok;
-  // link() refuses an existing target, so a file that appeared meanwhile is
-  // never replaced.
-  Ok = Ok && ::link(Tmp.c_str(), Dst.c_str()) == 0;
-  ::unlink(Tmp.c_str());
+  // A file that appeared meanwhile is never replaced.
+  Ok = Ok && File_MoveNew(Tmp, Dst);
+  if (!Ok) ::unlink(Tmp.c_str());
   return Ok;
 }
 
@@ -120,6 +120,11 @@ bool TJobCtrl::DownFile(const PJobRec &Job, TJobFile &Entry) {
     Log::Warn_Job("A web page may not copy a local file: " + Shown(Entry.Url), Job->JobId);
     return false;
   }
+  // A picture or a movie never takes the place of a file that is there.
+  if (Path_Exists(Entry.LocalName)) {
+    Log::Warn_Job(FileExistsText(Shown(Entry.LocalName)), Job->JobId);
+    return false;
+  }
   std::string Local = Url_LocalFile(Entry.Url, Job->PageUrl);
   if (!Local.empty()) return CopyNew(Local, Entry.LocalName);
   if (Url_IsFile(Entry.Url)) {
@@ -131,7 +136,10 @@ bool TJobCtrl::DownFile(const PJobRec &Job, TJobFile &Entry) {
     D = std::make_shared<THttpDownFile>();
     Job->Downloader.Set(D);
   }
-  return D->DownLoad(Entry.Url, Entry.LocalName, Job->PageUrl, "", 10);
+  std::string Why;
+  if (DownLoadNew(*D, Entry.Url, Entry.LocalName, Job->PageUrl, "", 10, Why)) return true;
+  if (Why.rfind(FileExistsText(""), 0) == 0) Log::Warn_Job(Shown(Why), Job->JobId);
+  return false;
 }
 
 void TJobCtrl::PJob_Sav_End(const PJobRec &Job) {

@@ -1,9 +1,13 @@
 // The save run against what a hostile page or server can hand it: local
-// files named by a web page.
+// files named by a web page, a file that is already there.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "jobs/JobTestHost.h"
+#include "support/TScriptHttpServer.h"
 
 namespace {
 
@@ -51,4 +55,24 @@ TEST_F(JobFixture, ALocalPageCopiesOnlyRegularFiles) {
   EXPECT_FALSE(File_Exists(Dir.File("c")));
   EXPECT_EQ(ReadFile(Dir.File("d.png")), "png bytes");  // a link to a regular file is that file
   EXPECT_EQ(J->State, jsWarning);
+}
+
+TEST_F(JobFixture, ADownloadNeverReplacesAFileThatIsThere) {
+  TScriptHttpServer Srv;
+  Srv.On("/d/a", TScriptHttpServer::Response("200 OK", "from the server"));
+  Srv.On("/d/new", TScriptHttpServer::Response("200 OK", "fresh"));
+  WriteFile(Dir.File("a"), "mine");
+  PJobRec J = Edit({{Srv.Url("/d/a"), Dir.File("a")}, {Srv.Url("/d/new"), Dir.File("new")}});
+  Save(J);
+  ASSERT_TRUE(WaitEnd(J));
+  EXPECT_EQ(ReadFile(Dir.File("a")), "mine");
+  EXPECT_EQ(J->FileList[0]->Status, fsFailed);
+  EXPECT_EQ(ReadFile(Dir.File("new")), "fresh");
+  EXPECT_EQ(J->State, jsWarning);
+  EXPECT_TRUE(Has(LogText(), "The file exists already: " + Dir.File("a")));
+  // Nothing is left behind in the folder but the two files (and the log).
+  std::vector<std::string> Names;
+  for (const auto &E : std::filesystem::directory_iterator(Dir.Path())) Names.push_back(E.path().filename().string());
+  std::sort(Names.begin(), Names.end());
+  EXPECT_EQ(Names, (std::vector<std::string>{"a", "log.txt", "new"}));
 }
