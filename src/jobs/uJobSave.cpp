@@ -13,6 +13,7 @@
 #include "jobs/uDwnldThd.h"
 #include "net/Unit_httpDown.h"
 #include "net/uDownNew.h"
+#include "net/uUrlRef.h"
 #include "platform/TIniFile.h"
 #include "pub/Unit_Pub.h"
 #include "ui/Unit_Log.h"
@@ -137,7 +138,7 @@ bool TJobCtrl::DownFile(const PJobRec &Job, TJobFile &Entry) {
     Job->Downloader.Set(D);
   }
   std::string Why;
-  if (DownLoadNew(*D, Entry.Url, Entry.LocalName, Job->PageUrl, "", 10, Why)) return true;
+  if (DownLoadNew(*D, Entry.Url, Entry.LocalName, Url_Referer(Job->PageUrl, Entry.Url), "", 10, Why)) return true;
   if (Why.rfind(FileExistsText(""), 0) == 0) Log::Warn_Job(Shown(Why), Job->JobId);
   return false;
 }

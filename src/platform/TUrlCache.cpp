@@ -47,7 +47,8 @@ std::string TUrlCache::DataName(const std::string &Url) const {
   return KeyOf(Url) + (Ext.empty() ? ".bin" : Ext);
 }
 
-std::string TUrlCache::LocalFile(const std::string &Url) const {
+std::string TUrlCache::LocalFile(const std::string &AUrl) const {
+  const std::string Url = Url_NoUserInfo(AUrl);
   if (Url.empty()) return {};
   std::string Stored;
   if (!ReadWholeFile(FRoot + KeyOf(Url) + ".url", Stored, 1u << 20) || Stored != Url) return {};
@@ -57,7 +58,10 @@ std::string TUrlCache::LocalFile(const std::string &Url) const {
   return Data;
 }
 
-std::string TUrlCache::Store(const std::string &Url, const std::string &Bytes) {
+std::string TUrlCache::Store(const std::string &AUrl, const std::string &Bytes) {
+  // The index never holds a password: an address is kept without its user
+  // information, and looked up the same way.
+  const std::string Url = Url_NoUserInfo(AUrl);
   if (Url.empty()) throw EMossError("Cannot cache an empty URL");
   if (Bytes.size() > MaxEntryBytes) throw EMossError("Cache entry too large: " + Url);
   std::error_code Ec;
@@ -82,7 +86,8 @@ std::vector<std::string> TUrlCache::Entries() const {
   return Out;
 }
 
-bool TUrlCache::Delete(const std::string &Url) {
+bool TUrlCache::Delete(const std::string &AUrl) {
+  const std::string Url = Url_NoUserInfo(AUrl);
   std::string Key = FRoot + KeyOf(Url) + ".url";
   if (::access(Key.c_str(), F_OK) != 0) return false;
   ::unlink((FRoot + DataName(Url)).c_str());

@@ -21,6 +21,8 @@ class TUrlCache {
 
   const std::string &Root() const { return FRoot; }
 
+  // Addresses are kept and looked up without user name and password.
+  //
   // The local file holding the URL's bytes, or empty when not cached.
   std::string LocalFile(const std::string &Url) const;
   // Stores the bytes; returns the local file. Throws EMossError on failure.

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 
 #include "platform/TUrlCache.h"
 #include "pub/Unit_Pub.h"
@@ -206,4 +207,18 @@ TEST(UnitPub, MoveNewNeverReplacesAFile) {
   EXPECT_TRUE(File_MoveNew(D.File("src"), D.File("free")));
   EXPECT_EQ(ReadFile(D.File("free")), "new");
   EXPECT_FALSE(Path_Exists(D.File("src")));
+}
+
+TEST(UnitPub, TheUrlCacheKeepsNoPassword) {
+  TTempDir D;
+  TUrlCache Cache(D.Path());
+  const std::string Gif = "GIF89a...";
+  const std::string Local = Cache.Store("http://alice:s3cret@h/a.gif", Gif);
+  EXPECT_EQ(Cache.LocalFile("http://h/a.gif"), Local);
+  EXPECT_EQ(Cache.LocalFile("http://bob:other@h/a.gif"), Local);
+  EXPECT_EQ(Cache.Entries(), (std::vector<std::string>{"http://h/a.gif"}));
+  for (const auto &E : std::filesystem::directory_iterator(D.Path()))
+    EXPECT_EQ(ReadFile(E.path().string()).find("s3cret"), std::string::npos) << E.path();
+  EXPECT_TRUE(Cache.Delete("http://alice:s3cret@h/a.gif"));
+  EXPECT_TRUE(Cache.Entries().empty());
 }
