@@ -10,11 +10,13 @@
 #include <QToolButton>
 #include <QUrl>
 #include <charconv>
+#include <filesystem>
 
 #include "control/Unit_MPC.h"
 #include "control/uGlobalParm.h"
 #include "editors/uForm_EditJob.h"
 #include "editors/uTxtHtml.h"
+#include "net/uUrlRef.h"
 #include "platform/TIniFile.h"
 #include "platform/TPageSnapshot.h"
 #include "platform/TWebBrowser.h"
@@ -38,6 +40,19 @@ int IndexOf(const std::vector<std::string> &L, const std::string &S) {
   for (size_t I = 0; I < L.size(); ++I)
     if (SameText(L[I], S)) return static_cast<int>(I);
   return -1;
+}
+
+// The name a page is saved under when its title leaves none: its host, or "page".
+std::string PageFallbackName(const std::string &PageUrl) { return Fn_CleanName(Url_HostName(PageUrl), "page"); }
+
+// Why a folder could not be made, as the system tells it.
+std::string WhyNoFolder(const std::string &Folder) {
+  std::string Dir = Folder;
+  while (Dir.size() > 1 && Dir.back() == '/') Dir.pop_back();
+  if (Path_Exists(Dir) && !Dir_Exists(Dir)) return "a file of that name is in the way";
+  std::error_code Ec;
+  std::filesystem::create_directories(Dir, Ec);
+  return Ec ? Ec.message() : std::string("it could not be made");
 }
 
 // The document's size as a number; a size that does not read fails.
@@ -160,9 +175,7 @@ void TTxtJobEdtr::Edt_Init() {
 
   Form->setWindowTitle(QStringLiteral("Save snippet/page"));
   UrlEdit->setText(QString::fromStdString(EditJob->PageUrl));
-  std::string Name = EditJob->Title;
-  Fn_ClrInvalid(Name);
-  NameEdit->setText(QString::fromStdString(Trim(Name)));
+  NameEdit->setText(QString::fromStdString(Fn_CleanName(EditJob->Title, PageFallbackName(EditJob->PageUrl))));
   DirEdit->setText(QString::fromStdString(GParm.sDir_Def_Txt));
 }
 
@@ -384,7 +397,9 @@ bool TTxtJobEdtr::Edt_Make_fList() {
   if (FTxt_Final.empty()) throw EMossError(Format("No text to be saved! uTxt %d", {1}));
   std::string Dir = DirEdit->text().toStdString();
   Dir_AddSlash(Dir);
-  std::string Dest = Dir + NameEdit->text().toStdString() + ExtLabel->text().toStdString();
+  // A typed name is bounded like one made from the title.
+  const std::string Name = Fn_CleanName(NameEdit->text().toStdString(), PageFallbackName(EditJob->PageUrl));
+  std::string Dest = Dir + Name + ExtLabel->text().toStdString();
   // Without the rename window (runs without windows) the checks rename automatically.
   TRenamChk Headless;
   if (!(Form_Renam ? Form_Renam->ChkFile(Dest) : Headless.ChkFile(Dest)))
@@ -397,7 +412,8 @@ bool TTxtJobEdtr::Edt_Make_fList() {
     return true;
   }
   std::string Folder = Fn_ExtractDir(Dest) + Fn_NameNoExt(Dest) + ".files/";
-  if (!TForm_Renam::ChkDir(Folder, true)) throw EMossError(Format("Cancel by user in checking image folder! uTxt %d", {3}));
+  if (!TForm_Renam::ChkDir(Folder, true))
+    throw EMossError(Format("Can not create the image folder %s: %s! uTxt %d", {Folder, WhyNoFolder(Folder), 3}));
   std::vector<std::string> Urls, LocalPaths, ElemHtmls, RawSrcs;
   int ImageCount = 0;
   Img_Collect(Folder, Urls, LocalPaths, ElemHtmls, RawSrcs, ImageCount);

@@ -1,5 +1,5 @@
 // The text editor on pages made to harm: local files among the pictures,
-// credentials in the address.
+// credentials in the address, titles no file could be named after.
 #include <QLineEdit>
 
 #include "editors/EditFixture.h"
@@ -55,4 +55,60 @@ TEST_F(EditFixture, TheUrlLineAndTheLogNeverCarryThePassword) {
   ASSERT_TRUE(WaitSaved(J));
   EXPECT_FALSE(Has(ReadFile(Dir.File("save/Text/cred.txt")), "s3cret"));
   EXPECT_FALSE(Has(LogText(), "s3cret"));
+}
+
+TEST_F(EditFixture, ATitleWithNothingLeftFallsBackToTheHostOrPage) {
+  struct TCase {
+    std::string Title, Url, Want;
+  };
+  const TCase Cases[] = {
+      {"<>:|?*\"/\\", "http://example.test/dir/page.html", "example.test"},
+      {"  ", "http://alice:pw@Example.TEST:8080/x", "Example.TEST"},
+      {"???", "file:///tmp/page.html", "page"},
+      {"...hidden", "http://example.test/", "hidden"},  // never a hidden file
+      {"tab\there", "http://example.test/", "tab here"},
+  };
+  for (const TCase &C : Cases) {
+    Open(pcFullPage, TSnapshotBuilder().Title(C.Title).Url(C.Url).BodyText("t"));
+    EXPECT_EQ(Form_EditJob->Edit_AbsFileName->text().toStdString(), C.Want) << C.Title;
+    Form_EditJob->Btn_Cancel->click();
+  }
+}
+
+TEST_F(PicturePageEdit, AHugeTitleIsCutOnACharacterAndThePageIsSaved) {
+  TScriptHttpServer Srv;
+  Srv.On("/a.png", TScriptHttpServer::Response("200 OK", "AAAA"));
+  std::string Title;
+  for (int I = 0; I < 33334; ++I) Title += "\xE2\x82\xAC";  // the euro sign, three bytes
+  PJobRec J = Open(pcFullPage, TSnapshotBuilder()
+                                   .Title(Title)
+                                   .Url(Srv.Url("/page.html"))
+                                   .Source("<img src=\"a.png\">")
+                                   .Image({.Src = Srv.Url("/a.png"), .OuterHtml = "<img src=\"a.png\">"}));
+  const std::string Name = Form_EditJob->Edit_AbsFileName->text().toStdString();
+  EXPECT_LE(Name.size(), FnMaxBytes);
+  EXPECT_GE(Name.size(), FnMaxBytes - 2);
+  EXPECT_EQ(Name.size() % 3, 0u);  // whole characters only
+  ASSERT_TRUE(Save());
+  ASSERT_TRUE(WaitSaved(J));
+  EXPECT_EQ(J->State, jsComplete);
+  EXPECT_EQ(Saved(Name + ".html"), "<img src=\"" + Name + ".files/a.png\">\n");
+  EXPECT_EQ(Saved(Name + ".files/a.png"), "AAAA");
+  EXPECT_FALSE(Has(LogText(), "Cancel by user"));
+}
+
+TEST_F(PicturePageEdit, APictureFolderThatCannotBeMadeSaysWhy) {
+  Dir_Force(Dir.File("save/Text"));
+  WriteFile(Dir.File("save/Text/blocked.files"), "a file in the folder's way");
+  Open(pcFullPage, TSnapshotBuilder()
+                       .Title("blocked")
+                       .Source("<img src=\"a.png\">")
+                       .Image({.Src = "http://example.test/a.png", .OuterHtml = "<img src=\"a.png\">"}));
+  Save();
+  ASSERT_FALSE(Host.Tips.empty());
+  const std::string Tip = Host.Tips.back().Msg;
+  EXPECT_TRUE(Has(Tip, "blocked.files")) << Tip;
+  EXPECT_TRUE(Has(Tip, "uTxt 3")) << Tip;
+  EXPECT_FALSE(Has(Tip, "Cancel by user")) << Tip;
+  EXPECT_TRUE(Has(LogText(), Tip.substr(Tip.find(": ") + 2)));
 }
