@@ -11,6 +11,8 @@
 #include <QUrl>
 #include <charconv>
 #include <filesystem>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "control/Unit_MPC.h"
 #include "control/uGlobalParm.h"
@@ -30,16 +32,13 @@ TTxtJobEdtr *JE_Txt = nullptr;
 
 namespace {
 
-bool InList(const std::vector<std::string> &L, const std::string &S) {
-  for (const auto &E : L)
-    if (SameText(E, S)) return true;
-  return false;
-}
-
-int IndexOf(const std::vector<std::string> &L, const std::string &S) {
-  for (size_t I = 0; I < L.size(); ++I)
-    if (SameText(L[I], S)) return static_cast<int>(I);
-  return -1;
+// Addresses are compared as the web compares them (by Url_SameKey): on a
+// server whose paths tell letter case apart, PICS/A.JPG and pics/a.jpg are
+// two pictures. Each list keeps the first position of every key.
+std::unordered_map<std::string, int> UrlIndex(const std::vector<std::string> &L) {
+  std::unordered_map<std::string, int> M;
+  for (size_t I = 0; I < L.size(); ++I) M.emplace(Url_SameKey(L[I]), static_cast<int>(I));
+  return M;
 }
 
 // The name a page is saved under when its title leaves none: its host, or "page".
@@ -443,18 +442,19 @@ void TTxtJobEdtr::Img_Collect(const std::string &Folder, std::vector<std::string
                               std::vector<std::string> &ElemHtmls, std::vector<std::string> &RawSrcs, int &ImageCount) {
   const THtmlElementCollection &Imgs = EditJob->HWin2->Document()->Images();
   ImageCount = Imgs.Length();
+  std::unordered_map<std::string, int> Seen = UrlIndex(Urls);
   for (int I = 0; I < ImageCount; ++I) {
     auto Img = std::dynamic_pointer_cast<THtmlImgElement>(Imgs.Item(I));
     if (!Img) continue;
     std::string Src = Trim(Img->Src());
-    if (Src.empty() || InList(Urls, Src)) continue;
+    if (Src.empty() || !Seen.emplace(Url_SameKey(Src), static_cast<int>(Urls.size())).second) continue;
     // A web page's local pictures are not the page's to hand out: they stay
     // as the page wrote them.
     if (Url_IsFile(Src) && !Url_IsFile(EditJob->PageUrl)) continue;
     std::string Html = Img->OuterHtml(), Raw;
     Html_GetSrc(Html, Raw);
     Urls.push_back(Src);
-    LocalPaths.push_back(Folder + Url_FileName(Src));
+    LocalPaths.push_back(Folder + Fn_CleanName(Url_FileName(Src), "image"));
     ElemHtmls.push_back(Html);
     RawSrcs.push_back(Raw);
   }
@@ -463,19 +463,23 @@ void TTxtJobEdtr::Img_Collect(const std::string &Folder, std::vector<std::string
 void TTxtJobEdtr::Img_AddAliases(std::vector<std::string> &Urls, std::vector<std::string> &LocalPaths,
                                  std::vector<std::string> &ElemHtmls, std::vector<std::string> &RawSrcs) {
   const THtmlElementCollection &Imgs = EditJob->HWin2->Document()->Images();
+  const std::unordered_map<std::string, int> UrlPos = UrlIndex(Urls);
+  std::unordered_map<std::string, int> RawPos = UrlIndex(RawSrcs);
+  std::unordered_set<std::string> Htmls(ElemHtmls.begin(), ElemHtmls.end());
   for (int I = 0; I < Imgs.Length(); ++I) {
     auto E = Imgs.Item(I);
     if (!E) continue;
     std::string Html = E->OuterHtml();
-    if (InList(ElemHtmls, Html)) continue;
+    if (!Htmls.insert(Html).second) continue;
     ElemHtmls.push_back(Html);
     std::string Raw;
-    if (!Html_GetSrc(Html, Raw) || InList(RawSrcs, Raw)) continue;
+    if (!Html_GetSrc(Html, Raw) || RawPos.count(Url_SameKey(Raw))) continue;
     auto Img = std::dynamic_pointer_cast<THtmlImgElement>(E);
     if (!Img) continue;
-    int G = IndexOf(Urls, Trim(Img->Src()));
-    if (G < 0) continue;
+    auto G = UrlPos.find(Url_SameKey(Trim(Img->Src())));
+    if (G == UrlPos.end()) continue;
+    RawPos.emplace(Url_SameKey(Raw), static_cast<int>(RawSrcs.size()));
     RawSrcs.push_back(Raw);
-    LocalPaths.push_back(LocalPaths[static_cast<size_t>(G)]);
+    LocalPaths.push_back(LocalPaths[static_cast<size_t>(G->second)]);
   }
 }

@@ -1,5 +1,6 @@
 // The text editor on pages made to harm: local files among the pictures,
-// credentials in the address, titles no file could be named after.
+// credentials in the address, titles no file could be named after, picture
+// tags spelled over several lines, addresses that differ only in case.
 #include <QLineEdit>
 
 #include "editors/EditFixture.h"
@@ -111,4 +112,50 @@ TEST_F(PicturePageEdit, APictureFolderThatCannotBeMadeSaysWhy) {
   EXPECT_TRUE(Has(Tip, "uTxt 3")) << Tip;
   EXPECT_FALSE(Has(Tip, "Cancel by user")) << Tip;
   EXPECT_TRUE(Has(LogText(), Tip.substr(Tip.find(": ") + 2)));
+}
+
+TEST_F(PicturePageEdit, APictureTagBrokenOverLinesIsRewrittenToo) {
+  TScriptHttpServer Srv;
+  for (const char *P : {"/pics/one.png", "/pics/two.png", "/pics/three.png", "/pics/four.png"})
+    Srv.On(P, TScriptHttpServer::Response("200 OK", P));
+  const std::string Html =
+      "<p><img\nsrc=\"pics/one.png\"><IMG\tsrc=\"pics/two.png\"><img\r\nsrc=\"pics/three.png\">"
+      "<img\nalt=\"x\"\tsrc=\"pics/four.png\"></p>";
+  TSnapshotBuilder P = TSnapshotBuilder().Title("lines").Url(Srv.Url("/page.html")).Source(Html);
+  for (const char *N : {"one", "two", "three", "four"})
+    P.Image({.Src = Srv.Url(std::string("/pics/") + N + ".png"), .OuterHtml = std::string("<img src=\"pics/") + N + ".png\">"});
+  PJobRec J = Open(pcFullPage, P);
+  ASSERT_TRUE(Save());
+  ASSERT_TRUE(WaitSaved(J));
+  EXPECT_EQ(J->State, jsComplete);
+  EXPECT_EQ(Saved("lines.html"),
+            "<p><img\nsrc=\"lines.files/one.png\"><IMG\tsrc=\"lines.files/two.png\"><img\r\nsrc=\"lines.files/three.png\">"
+            "<img\nalt=\"x\"\tsrc=\"lines.files/four.png\"></p>\n");
+  EXPECT_EQ(Saved("lines.files/three.png"), "/pics/three.png");
+}
+
+TEST_F(PicturePageEdit, AddressesThatDifferInPathCaseAreTwoPictures) {
+  TScriptHttpServer Srv;  // /PICS/HERO.JPG is missing
+  Srv.On("/pics/hero.jpg", TScriptHttpServer::Response("200 OK", "the hero"));
+  const std::string Lower = Srv.Url("/pics/hero.jpg"), Upper = Srv.Url("/PICS/HERO.JPG");
+  // The same address with its scheme in capitals is the same picture.
+  const std::string Shout = "HTTP" + Lower.substr(4);
+  const std::string Html = "<img src=\"PICS/HERO.JPG\"><img src=\"pics/hero.jpg\"><img src=\"" + Shout + "\">";
+  PJobRec J = Open(pcFullPage, TSnapshotBuilder()
+                                   .Title("case")
+                                   .Url(Srv.Url("/page.html"))
+                                   .Source(Html)
+                                   .Image({.Src = Upper, .OuterHtml = "<img src=\"PICS/HERO.JPG\">"})
+                                   .Image({.Src = Lower, .OuterHtml = "<img src=\"pics/hero.jpg\">"})
+                                   .Image({.Src = Shout, .OuterHtml = "<img src=\"" + Shout + "\">"}));
+  ASSERT_TRUE(Save());
+  ASSERT_TRUE(WaitSaved(J));
+  ASSERT_EQ(J->FileList.size(), 3u);
+  EXPECT_EQ(J->FileList[1]->Url, Upper);
+  EXPECT_EQ(J->FileList[2]->Url, Lower);
+  const std::string Second = Fn_ExtractName(J->FileList[2]->LocalName);
+  EXPECT_EQ(Saved("case.files/" + Second), "the hero");
+  EXPECT_EQ(Saved("case.html"), "<img src=\"case.files/" + Fn_ExtractName(J->FileList[1]->LocalName) +
+                                    "\"><img src=\"case.files/" + Second + "\"><img src=\"case.files/" + Second + "\">\n");
+  EXPECT_EQ(J->State, jsWarning);  // the missing one failed
 }
