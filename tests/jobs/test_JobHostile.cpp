@@ -1,6 +1,6 @@
 // The save run against what a hostile page or server can hand it: local
 // files named by a web page, credentials in the page's address, a file that
-// is already there.
+// is already there, cache entries that are not what they claim to be.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "jobs/JobTestHost.h"
+#include "platform/TUrlCache.h"
 #include "support/TScriptHttpServer.h"
 #include "ui/uJobDtlText.h"
 
@@ -107,4 +108,19 @@ TEST_F(JobFixture, ADownloadNeverReplacesAFileThatIsThere) {
   for (const auto &E : std::filesystem::directory_iterator(Dir.Path())) Names.push_back(E.path().filename().string());
   std::sort(Names.begin(), Names.end());
   EXPECT_EQ(Names, (std::vector<std::string>{"a", "log.txt", "new"}));
+}
+
+TEST_F(JobFixture, ACachedEntryWhoseBytesAreNotItsPictureIsNotUsed) {
+  TScriptHttpServer Srv;
+  const std::string Jpeg = std::string("\xFF\xD8\xFF\xE0", 4) + "real picture";
+  Srv.On("/pics/hero.jpg", TScriptHttpServer::Response("200 OK", Jpeg));
+  const std::string Url = Srv.Url("/pics/hero.jpg");
+  TUrlCache::Default().Store(Url, "<!DOCTYPE HTML><html><title>404 Not Found</title></html>");
+  PJobRec J = Edit({{Url, Dir.File("hero.jpg")}}, pcOneImage);
+  Save(J);
+  ASSERT_TRUE(WaitEnd(J));
+  EXPECT_EQ(J->State, jsComplete);
+  EXPECT_EQ(ReadFile(Dir.File("hero.jpg")), Jpeg);
+  EXPECT_EQ(Srv.Requests().size(), 1u);
+  TUrlCache::Default().Delete(Url);
 }

@@ -55,14 +55,15 @@ TEST_F(JobFixture, ATextJobWhosePicturesAllFailEndsWithAWarning) {
 TEST_F(JobFixture, ACachedPictureIsCopiedWithoutAConnection) {
   TScriptHttpServer Srv;
   std::string Url = Srv.Url("/cached/fern.jpg");
-  TUrlCache::Default().Store(Url, std::string(1536, 'j'));
+  const std::string Jpeg = std::string("\xFF\xD8\xFF", 3) + std::string(1533, 'j');
+  TUrlCache::Default().Store(Url, Jpeg);
   PJobRec J = Edit({{Url, Dir.File("fern.jpg")}}, pcOneImage);
   Save(J);
   ASSERT_TRUE(WaitEnd(J));
   EXPECT_EQ(J->State, jsComplete);
   EXPECT_TRUE(Srv.Requests().empty());
   EXPECT_EQ(J->Downloader.Get(), nullptr);
-  EXPECT_EQ(ReadFile(Dir.File("fern.jpg")), std::string(1536, 'j'));
+  EXPECT_EQ(ReadFile(Dir.File("fern.jpg")), Jpeg);
   ASSERT_EQ(Host.Tips.size(), 1u);
   EXPECT_EQ(Host.Tips[0].Msg, "fern.jpg");
   EXPECT_EQ(Host.Tips[0].Sec, "1.5 K");

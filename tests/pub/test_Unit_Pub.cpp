@@ -42,9 +42,10 @@ TEST(UnitPub, UrlCacheLookupAndEntries) {
   TTempDir D;
   TUrlCache Cache(D.Path());
   EXPECT_EQ(Cache.LocalFile("http://127.0.0.1/not-cached.png"), "");
-  std::string Local = Cache.Store("http://127.0.0.1/x/p.png?s=1", "PNGDATA");
+  const std::string Png = std::string("\x89PNG\r\n\x1A\n", 8) + "PNGDATA";
+  std::string Local = Cache.Store("http://127.0.0.1/x/p.png?s=1", Png);
   EXPECT_EQ(Cache.LocalFile("http://127.0.0.1/x/p.png?s=1"), Local);
-  EXPECT_EQ(ReadFile(Local), "PNGDATA");
+  EXPECT_EQ(ReadFile(Local), Png);
   EXPECT_EQ(Cache.Entries().size(), 1u);
   EXPECT_TRUE(Cache.Delete("http://127.0.0.1/x/p.png?s=1"));
   EXPECT_EQ(Cache.LocalFile("http://127.0.0.1/x/p.png?s=1"), "");
@@ -207,6 +208,38 @@ TEST(UnitPub, MoveNewNeverReplacesAFile) {
   EXPECT_TRUE(File_MoveNew(D.File("src"), D.File("free")));
   EXPECT_EQ(ReadFile(D.File("free")), "new");
   EXPECT_FALSE(Path_Exists(D.File("src")));
+}
+
+TEST(UnitPub, ACacheEntryIsUsedOnlyWhenItsBytesCanBeItsPicture) {
+  const std::string Jpeg("\xFF\xD8\xFF\xE0", 4), Png("\x89PNG\r\n\x1A\n", 8), Html = "<!DOCTYPE HTML><html>";
+  struct TCase {
+    const char *Ext;
+    std::string Head;
+    bool Fits;
+  } Cases[] = {
+      {".jpg", Jpeg, true},
+      {".JPG", Jpeg, true},
+      {".jpg", Html, false},
+      {".jpeg", Png, false},
+      {".png", Png, true},
+      {".png", "", false},
+      {".gif", "GIF89a", true},
+      {".gif", "GIF", false},
+      {".bmp", "BM..", true},
+      {".webp", "RIFF....WEBPVP8 ", true},
+      {".webp", "RIFF....AVI ", false},
+      {".bin", Html, true},  // no type claimed, nothing to judge
+      {".svg", "<svg", true},
+  };
+  for (const TCase &C : Cases) EXPECT_EQ(TUrlCache::BytesFitExt(C.Ext, C.Head), C.Fits) << C.Ext << " " << C.Head;
+
+  TTempDir D;
+  TUrlCache Cache(D.Path());
+  Cache.Store("http://h/pics/HERO.JPG", Html + "404 Not Found");
+  EXPECT_EQ(Cache.LocalFile("http://h/pics/HERO.JPG"), "");
+  Cache.Store("http://h/pics/HERO.JPG", Jpeg + "a picture");
+  EXPECT_NE(Cache.LocalFile("http://h/pics/HERO.JPG"), "");
+  EXPECT_EQ(Cache.LocalFile("http://h/pics/hero.jpg"), "");  // another address
 }
 
 TEST(UnitPub, TheUrlCacheKeepsNoPassword) {
