@@ -390,7 +390,10 @@ void THttpDownFile::BuildRequest() {
   Lines.push_back(Format("GET /%s HTTP/1.1", {Path}));
   Lines.push_back(Format("Host: %s", {WireHost(FHost)}));
   Lines.push_back("Accept: */*");
-  if (!FReferer.empty()) Lines.push_back(Format("Referer: %s", {StripControls(FReferer)}));
+  // Each hop of a redirect gets what a browser would send to it: a page's
+  // full address only to its own origin.
+  if (std::string Ref = Url_Referer(FReferer, FCurUrl); !Ref.empty())
+    Lines.push_back(Format("Referer: %s", {StripControls(Ref)}));
   Lines.push_back(UserAgent);
   Lines.push_back("Pragma: no-cache");
   Lines.push_back("Cache-Control: no-cache");

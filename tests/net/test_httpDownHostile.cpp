@@ -124,6 +124,20 @@ TEST(HttpDownHostile, LocationIsFollowedOnlyOnARedirect) {
   }
 }
 
+TEST(HttpDownHostile, ARedirectToAnotherSiteGetsOnlyThePagesOrigin) {
+  TScriptHttpServer Near, Far;
+  Far.On("/pic.jpg", Resp("200 OK", "far"));
+  Near.On("/pic.jpg", Resp("302 Found", "", "Location: " + Far.Url("/pic.jpg") + "\r\n"));
+  const std::string Page = Near.Url("/dir/page.html?q=1");
+  TTempDir Dir;
+  THttpDownFile D;
+  ASSERT_TRUE(D.DownLoad(Near.Url("/pic.jpg"), Dir.File("pic.jpg"), Page, "", 5)) << D.ErrorText();
+  ASSERT_EQ(Near.Requests().size(), 1u);
+  ASSERT_EQ(Far.Requests().size(), 1u);
+  EXPECT_TRUE(Contains(Near.Requests()[0], "\r\nReferer: " + Page + "\r\n")) << Near.Requests()[0];
+  EXPECT_TRUE(Contains(Far.Requests()[0], "\r\nReferer: " + Near.Url("/") + "\r\n")) << Far.Requests()[0];
+}
+
 // Every piece of these answers comes well within the 1 s wait for data, so
 // only a bound on the header as a whole can end them.
 TEST(HttpDownHostile, HeaderThatNeverEndsFailsAtTheHeaderDeadline) {
