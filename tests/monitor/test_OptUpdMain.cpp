@@ -177,13 +177,15 @@ TEST_F(OptUpdMain, TheCompletionTipOffStillTellsOfAJobThatSavedNothing) {
   ASSERT_FALSE(GParm.bMsg_Cmplt);
 
   WriteFile(Prg.File("moss.txt"), "moss");
-  PJobRec Good = NewJob("Good", pcOneImage, {{"file://" + Prg.File("moss.txt"), Prg.File("copy.txt")}});
+  // A page from the disk, whose local pictures may be copied.
+  const std::string Page = "file://" + Prg.File("page.html");
+  PJobRec Good = NewJob("Good", pcOneImage, {{"file://" + Prg.File("moss.txt"), Prg.File("copy.txt")}}, Page);
   Save(Good);
   ASSERT_TRUE(WaitEnd(Good));
   EXPECT_EQ(Good->State, jsComplete);
   EXPECT_FALSE(FormMsg->isVisible());
 
-  PJobRec Bad = NewJob("Bad", pcOneImage, {{"file://" + Prg.File("missing.txt"), Prg.File("none.txt")}});
+  PJobRec Bad = NewJob("Bad", pcOneImage, {{"file://" + Prg.File("missing.txt"), Prg.File("none.txt")}}, Page);
   Save(Bad);
   ASSERT_TRUE(WaitEnd(Bad));
   EXPECT_EQ(Bad->State, jsError);
