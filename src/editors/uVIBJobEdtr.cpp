@@ -419,6 +419,8 @@ bool TVIBJobEdtr::Edt_Chk_Valid() {
 }
 
 bool TVIBJobEdtr::Edt_Make_fList() {
+  // A name typed just before Save (Alt+S leaves the focus in the box) counts.
+  VIBox_Save_Name();
   std::vector<bool> Checked;
   Checked.reserve(ItemList.size());
   for (TVIBItem *I : ItemList) {
