@@ -348,6 +348,20 @@ std::vector<QWidget *> TForm_EditJob::ItemPanels() const {
   return Out;
 }
 
+std::vector<QWidget *> TForm_EditJob::ImageTabChain() const {
+  return {Sbtn_CurImg,     SBtn_AImg,    SBtn_AllSize, SBtn_Large,       SBtn_Medium,      SBtn_Small,      SBtn_AllType,
+          SBtn_Jpg,        SBtn_Gif,     SBtn_Png,     BBtn_Img_SortSiz, BBtn_Img_SortTyp, BBtn_Img_SelBig, BBtn_Img_SelAll,
+          BBtn_Img_SelNon, Edit_Img_Url, Edit_Img_AFn, Edit_Img_SDir,    SBtn_Img_SelDir,  Btn_Save,        Btn_Cancel};
+}
+
+void TForm_EditJob::FixGroupStops(QWidget *Tab) {
+  for (QButtonGroup *G : Tab->findChildren<QButtonGroup *>()) {
+    if (!G->exclusive()) continue;
+    for (QAbstractButton *B : G->buttons())
+      B->setFocusPolicy(Qt::FocusPolicy(B->isChecked() ? B->focusPolicy() | Qt::TabFocus : B->focusPolicy() & ~Qt::TabFocus));
+  }
+}
+
 void TForm_EditJob::showEvent(QShowEvent *E) {
   QWidget::showEvent(E);
   Frm_Init_View();

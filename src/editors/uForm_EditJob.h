@@ -39,6 +39,14 @@ class TForm_EditJob : public QWidget {
 
   // The item panels of the picture and movie editors, in order.
   std::vector<QWidget *> ItemPanels() const;
+  // The Image tab's controls and the two buttons, in the order the Tab key
+  // goes through them after the item box.
+  std::vector<QWidget *> ImageTabChain() const;
+  // In each group of mutually exclusive buttons on Tab, only the pressed
+  // button is a Tab stop, as in a radio group. Qt moves the stop to the
+  // button that last had the focus, which would make the Tab order depend
+  // on earlier jobs.
+  void FixGroupStops(QWidget *Tab);
 
   // The application's message hook: sees every event of the program while
   // set (the visual item box editors set it, the text editor clears it);

@@ -119,6 +119,7 @@ void TImgJobEdtr::Edt_Init() {
   QToolButton *Sizes[] = {Form->SBtn_AllSize, Form->SBtn_Large, Form->SBtn_Medium, Form->SBtn_Small};
   Types[Opts.OptImgFltTyp]->setChecked(true);
   Sizes[Opts.OptImgFltSiz]->setChecked(true);
+  Form->FixGroupStops(Form->TS_Image);
 }
 
 void TImgJobEdtr::Edt_Rdy() {

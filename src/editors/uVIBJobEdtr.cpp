@@ -329,6 +329,25 @@ void TVIBJobEdtr::VIBox_Layout() {
   if (Box) Box->verticalScrollBar()->setValue(0);
   for (size_t I = ItemList.size(); I-- > 0;)
     if (TVIBPanel *P = PanelOf(ItemList[I])) P->move(P->x(), static_cast<int>(I) * 105 + 5);
+  // The Tab key goes through the check boxes in the order they are shown,
+  // then through the options; panels made later would otherwise come last.
+  QWidget *Prev = nullptr;
+  for (TVIBItem *I : ItemList)
+    if (TVIBPanel *P = PanelOf(I)) {
+      if (Prev) QWidget::setTabOrder(Prev, P->ChkBox);
+      Prev = P->ChkBox;
+    }
+  if (Prev && Form && !IsMovieJob()) {
+    // A button that is no Tab stop now (an exclusive group has one) cannot
+    // be put in order; all are stops while the order is made.
+    const std::vector<QWidget *> Chain = Form->ImageTabChain();
+    for (QWidget *W : Chain) W->setFocusPolicy(Qt::FocusPolicy(W->focusPolicy() | Qt::TabFocus));
+    for (QWidget *W : Chain) {
+      QWidget::setTabOrder(Prev, W);
+      Prev = W;
+    }
+    Form->FixGroupStops(Form->TS_Image);
+  }
   if (!ItemList.empty()) VIBox_Select_Item(ItemList.front());
 }
 

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QToolButton>
 
 #include "control/uGlobalParm.h"
 #include "control/uRunVars.h"

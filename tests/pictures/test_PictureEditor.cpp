@@ -156,6 +156,34 @@ TEST_F(PictureFixture, KeysMoveTheCurrentItemAndStopAtTheEnds) {
   EXPECT_EQ(Pos(), 2);
 }
 
+TEST_F(PictureFixture, TheTabKeyGoesThroughTheBoxInItsOrderThenThroughTheOptions) {
+  Open(pcAllImages, Page({{"s.jpg", 100, 100}, {"b.jpg", 800, 800}, {"m.jpg", 300, 300}, {"l.jpg", 700, 650}}));
+  auto Focused = [] { return QApplication::focusWidget(); };
+  auto Press = [&](Qt::Key K, int Times = 1, Qt::KeyboardModifiers M = Qt::NoModifier) {
+    for (int I = 0; I < Times; ++I) QTest::keyClick(Focused(), K, M);
+  };
+  ASSERT_EQ(Focused(), PanelAt(0)->ChkBox);
+  Press(Qt::Key_Tab);
+  EXPECT_EQ(Focused(), PanelAt(1)->ChkBox);  // the next one shown, whichever panel it is
+  Press(Qt::Key_Tab, 1, Qt::ShiftModifier);
+  // The keys the browser suite presses: from the last item on to the size
+  // buttons, where an exclusive group is one stop and the arrow picks
+  // "Large"; from there on to "Biggest".
+  Press(Qt::Key_End);
+  Press(Qt::Key_Tab, 2);
+  EXPECT_EQ(Focused(), Form_EditJob->SBtn_AllSize);
+  Press(Qt::Key_Right);
+  EXPECT_TRUE(Form_EditJob->SBtn_Large->isChecked());
+  EXPECT_EQ(ShownUrls(), (std::vector<std::string>{Pics + "b.jpg", Pics + "l.jpg"}));
+  // The arrow leaves the focus on the button it pressed.
+  EXPECT_EQ(Focused(), Form_EditJob->SBtn_Large);
+  Press(Qt::Key_Tab, 4);
+  EXPECT_EQ(Focused(), Form_EditJob->BBtn_Img_SelBig);
+  Press(Qt::Key_Space);
+  EXPECT_EQ(Checks(), (std::vector<bool>{true, false}));
+  EXPECT_EQ(Focused(), PanelAt(0)->ChkBox);  // on the biggest picture
+}
+
 TEST_F(PictureFixture, OnlyOneNotchUpScrollsUpAnyOtherWheelDeltaScrollsDown) {
   std::initializer_list<std::tuple<const char *, int, int>> Many = {
       {"a.jpg", 300, 300}, {"b.jpg", 300, 300}, {"c.jpg", 300, 300}, {"d.jpg", 300, 300}, {"e.jpg", 300, 300},
