@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -123,10 +124,23 @@ class TAppEvents : public QObject {
   TForm_EditJob &FForm;
 };
 
-QLabel *Glyph(QWidget *P, const char *Name, QStyle::StandardPixmap Which) {
+// A hidden image holding a small arrow, the glyph of the sort buttons.
+QLabel *Glyph(QWidget *P, const char *Name, bool Down) {
+  const qreal Ratio = P->devicePixelRatioF();
+  QPixmap Pix(QSize(12, 12) * Ratio);
+  Pix.setDevicePixelRatio(Ratio);
+  Pix.fill(Qt::transparent);
+  QPainter G(&Pix);
+  G.setRenderHint(QPainter::Antialiasing);
+  G.setPen(Qt::NoPen);
+  G.setBrush(P->palette().color(QPalette::ButtonText));
+  const QPolygonF Tri = Down ? QPolygonF({QPointF(1.5, 3.5), QPointF(10.5, 3.5), QPointF(6, 9.5)})
+                             : QPolygonF({QPointF(1.5, 8.5), QPointF(10.5, 8.5), QPointF(6, 2.5)});
+  G.drawPolygon(Tri);
+  G.end();
   auto *L = new QLabel(P);
   L->setObjectName(QString::fromLatin1(Name));
-  L->setPixmap(P->style()->standardIcon(Which).pixmap(12, 12));
+  L->setPixmap(Pix);
   L->hide();
   return L;
 }
@@ -227,8 +241,8 @@ TForm_EditJob::TForm_EditJob() : QWidget(nullptr, Qt::Window | Qt::WindowStaysOn
   Pn_Pvw_Tips->setAlignment(Qt::AlignCenter);
   Pn_Pvw_Tips->setAutoFillBackground(true);
   Pn_Pvw_Tips->hide();
-  Img_Arrow_Up = Glyph(Pnl_Preview, "Img_Arrow_Up", QStyle::SP_ArrowUp);
-  Img_Arrow_Down = Glyph(Pnl_Preview, "Img_Arrow_Down", QStyle::SP_ArrowDown);
+  Img_Arrow_Up = Glyph(Pnl_Preview, "Img_Arrow_Up", false);
+  Img_Arrow_Down = Glyph(Pnl_Preview, "Img_Arrow_Down", true);
 
   connect(Btn_Save, &QPushButton::clicked, this, [this] { Frm_Exit(true); });
   connect(Btn_Cancel, &QPushButton::clicked, this, [this] { Frm_Exit(false); });
