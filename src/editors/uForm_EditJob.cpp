@@ -21,6 +21,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -526,10 +527,13 @@ void TForm_EditJob::DO_OptimizeMem() {
     }
     for (QWidget *P : Panels)
       if (auto *Wb = P->property("Browser").value<TWebBrowser *>()) WB_Clear(Wb);
-    // The decoded thumbnails go too (their files stay in the URL cache), and
-    // the freed memory goes back to the system.
+    // The last job's items and decoded thumbnails go too (the pictures' files
+    // stay in the URL cache), and the freed memory goes back to the system,
+    // now and once the widgets deleted later are gone.
+    if (CurEditor) CurEditor->Edt_Release();
     TThumbLoader::Default().Release();
     ::malloc_trim(0);
+    QTimer::singleShot(0, [] { ::malloc_trim(0); });
   } catch (const std::exception &E) {
     Log::Err(Format(ErrTipsFmt, {"Optimiaze fail", "TForm_EditJob.DO_OptimizeMem", E.what()}));
   }

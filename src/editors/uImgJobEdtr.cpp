@@ -57,6 +57,17 @@ TImgJobEdtr::~TImgJobEdtr() {
   if (JE_Img == this) JE_Img = nullptr;
 }
 
+void TImgJobEdtr::Edt_Release() {
+  VIBox_Clear_Current();
+  ItemList.clear();
+  BiggestItem = nullptr;
+  TVIBItems Gone;
+  if (CurImgItem) Gone.push_back(std::move(CurImgItem));
+  VIBox_Free_Items(Gone);
+  VIBox_Free_Items(AllItems);
+  AllCollected = false;
+}
+
 void TImgJobEdtr::Edt_Load_Parm() {
   TImgSettings S = FSettings ? FSettings() : TImgSettings();
   Opts.OptImgFltTyp = S.FltTyp <= 3 ? S.FltTyp : 0;

@@ -35,6 +35,7 @@ class TImgJobEdtr : public TVIBJobEdtr {
   void Edt_Rdy() override;
   void Edt_Load_Parm() override;
   void Edt_Bind_Ctrls() override;
+  void Edt_Release() override;
 
   void EImg_Collect();
   void EImg_Filter();

@@ -44,6 +44,9 @@ class TJobEditor {
   // The base part: the window, and its message hook cleared (the visual
   // item box editors set it again after this).
   virtual void Edt_Bind_Ctrls();
+  // The idle window's tidy-up: what the last job left (its items, its
+  // page) may go; the next Edt_Init starts afresh anyway.
+  virtual void Edt_Release() {}
 
   // The entry from the job controller, for a job in jsInitial.
   void EJob_Start(const PJobRec &Job);

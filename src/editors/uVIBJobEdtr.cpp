@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <algorithm>
+#include <unordered_set>
 
 #include "editors/uForm_EditJob.h"
 #include "editors/uVIBPanel.h"
@@ -86,17 +87,11 @@ TVIBJobEdtr::~TVIBJobEdtr() {
 
 bool TVIBJobEdtr::IsMovieJob() const { return EditJob && EditJob->Kind == jkFlash; }
 
-std::vector<TVIBPanel *> TVIBJobEdtr::Panels() const {
-  std::vector<TVIBPanel *> Out;
-  if (!Form_EditJob) return Out;
-  for (QWidget *W : Form_EditJob->ItemPanels())
-    if (auto *P = dynamic_cast<TVIBPanel *>(W)) Out.push_back(P);
-  return Out;
-}
+const std::vector<TVIBPanel *> &TVIBJobEdtr::Panels() const { return TVIBPanel::All(); }
 
 TVIBPanel *TVIBJobEdtr::PanelOf(const TVIBItem *Item) const {
   if (!Item || Item->PanelNo < 0) return nullptr;
-  std::vector<TVIBPanel *> P = Panels();
+  const std::vector<TVIBPanel *> &P = Panels();
   // The panel must still show the item: the idle tidy-up may have freed
   // panels in front of it since it was linked.
   if (static_cast<size_t>(Item->PanelNo) >= P.size() || P[static_cast<size_t>(Item->PanelNo)]->Item != Item) return nullptr;
@@ -137,7 +132,8 @@ void TVIBJobEdtr::Edt_Bld() {
 
 bool TVIBJobEdtr::VIBox_Assign_Box(const TVIBList &List) {
   Busy = true;
-  std::vector<TVIBPanel *> P = Panels();
+  // A copy: adding panels changes the list.
+  const std::vector<TVIBPanel *> P = Panels();
   const size_t N = List.size(), C = P.size();
   // The box scrolls over the shown panels only.
   if (Box && Box->widget()) Box->widget()->setMinimumHeight(static_cast<int>(N) * 105 + 6);
@@ -168,7 +164,7 @@ bool TVIBJobEdtr::VIBox_Add_Panels(int32_t Count) {
 
 bool TVIBJobEdtr::VIBox_Link_Items(const TVIBList &List) {
   try {
-    std::vector<TVIBPanel *> P = Panels();
+    const std::vector<TVIBPanel *> &P = Panels();
     if (P.size() < List.size()) throw EMossError("Fewer panels than items");
     for (size_t I = 0; I < List.size(); ++I) VIBox_Link_Item(static_cast<int32_t>(I), P);
     return true;
@@ -291,14 +287,13 @@ void TVIBJobEdtr::VIBox_Upd_Status() {
 }
 
 void TVIBJobEdtr::VIBox_Free_Items(TVIBItems &Items) {
+  std::unordered_set<const TVIBItem *> Going;
+  for (const auto &I : Items) Going.insert(I.get());
   for (TVIBPanel *P : Panels())
-    for (const auto &I : Items)
-      if (P->Item == I.get()) P->Item = nullptr;
-  for (const auto &I : Items) {
-    if (CurItem == I.get()) CurItem = nullptr;
-    if (BiggestItem == I.get()) BiggestItem = nullptr;
-    std::erase(ItemList, I.get());
-  }
+    if (Going.count(P->Item)) P->Item = nullptr;
+  if (Going.count(CurItem)) CurItem = nullptr;
+  if (Going.count(BiggestItem)) BiggestItem = nullptr;
+  std::erase_if(ItemList, [&](TVIBItem *I) { return Going.count(I) > 0; });
   Items.clear();
 }
 

@@ -61,7 +61,7 @@ class TVIBJobEdtr : public TJobEditor {
   void OnPanelCheckClick(TVIBPanel *Panel);
 
   // The panels of the box, in order, and the one that shows an item.
-  std::vector<TVIBPanel *> Panels() const;
+  const std::vector<TVIBPanel *> &Panels() const;
   TVIBPanel *PanelOf(const TVIBItem *Item) const;
   // The position of an item in ItemList; -1 when it is not there.
   int32_t IndexOf(const TVIBItem *Item) const;

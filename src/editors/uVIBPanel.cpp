@@ -44,7 +44,15 @@ void TVIBImage::paintEvent(QPaintEvent *) {
   P.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
+std::vector<TVIBPanel *> &TVIBPanel::Registry() {
+  static std::vector<TVIBPanel *> Panels;
+  return Panels;
+}
+
+const std::vector<TVIBPanel *> &TVIBPanel::All() { return Registry(); }
+
 TVIBPanel::TVIBPanel(QWidget *Box) : QFrame(Box) {
+  Registry().push_back(this);
   setFrameShape(QFrame::NoFrame);
   setGeometry(2, 0, 245, 106);
   setProperty("ItemPanel", true);
@@ -67,7 +75,7 @@ TVIBPanel::TVIBPanel(QWidget *Box) : QFrame(Box) {
   setProperty("Browser", QVariant::fromValue(static_cast<TWebBrowser *>(Browser)));
 }
 
-TVIBPanel::~TVIBPanel() = default;
+TVIBPanel::~TVIBPanel() { std::erase(Registry(), this); }
 
 void TVIBPanel::SetCheckColor(const QColor &C) {
   QPalette Pal = ChkBox->palette();

@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QFrame>
 #include <QString>
+#include <vector>
 
 class TLightBrowser;
 class TVIBJobEdtr;
@@ -43,4 +44,11 @@ class TVIBPanel : public QFrame {
   TVIBJobEdtr *Owner = nullptr;
 
   void SetCheckColor(const QColor &C);
+
+  // Every panel in the order of making, which is the box's order: the item
+  // box asks for a panel by its number for every item it touches.
+  static const std::vector<TVIBPanel *> &All();
+
+ private:
+  static std::vector<TVIBPanel *> &Registry();
 };

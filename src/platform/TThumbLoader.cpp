@@ -1,5 +1,7 @@
 #include "platform/TThumbLoader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QBuffer>
@@ -7,10 +9,10 @@
 #include <QImageReader>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 
 #include "net/Unit_httpDown.h"
 #include "net/uUrlRef.h"
-#include "platform/TIniFile.h"
 #include "platform/TMainThread.h"
 #include "platform/TUrlCache.h"
 #include "pub/Unit_Pub.h"
@@ -22,38 +24,58 @@ std::string OriginOf(const TUrlParts &P) {
   return P.Scheme + "://" + LowerCase(Host);
 }
 
-// Only bytes a picture reader recognises go into the cache: an error page
-// served under a picture's address must not be saved as the picture.
-bool LooksLikePicture(const std::string &Bytes) {
-  QByteArray Data = QByteArray::fromRawData(Bytes.data(), static_cast<qsizetype>(Bytes.size()));
-  QBuffer Buf(&Data);
-  Buf.open(QIODevice::ReadOnly);
-  QImageReader R(&Buf);
-  return R.canRead();
-}
-
-QImage Decode(const std::string &Path, QSize Size) {
-  QImageReader R(QString::fromStdString(Path));
+// Decodes a picture at the size it is drawn. A picture bigger than that is
+// decoded small right away, which for JPEG skips most of the work.
+QImage Decode(QImageReader &R, QSize Size) {
   R.setAutoTransform(true);
   if (Size.width() <= 0 || Size.height() <= 0) {
-    // Drawn at no size: nothing to decode, but the file must be a picture.
+    // Drawn at no size: nothing to decode, but it must be a picture.
     if (!R.canRead()) return {};
     QImage None(1, 1, QImage::Format_ARGB32_Premultiplied);
     None.fill(Qt::transparent);
     return None;
   }
   const QSize Full = R.size();
-  // A picture bigger than its thumbnail is decoded small right away, which
-  // for JPEG skips most of the work.
   if (Full.isValid() && (Full.width() > Size.width() || Full.height() > Size.height())) R.setScaledSize(Size);
   QImage Img = R.read();
   if (!Img.isNull() && Img.size() != Size) Img = Img.scaled(Size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   return Img;
 }
 
+// Decodes fetched bytes. Only bytes that decode go into the cache: an error
+// page served under a picture's address must not be saved as the picture.
+QImage DecodeBytes(const std::string &Bytes, QSize Size) {
+  QByteArray Data = QByteArray::fromRawData(Bytes.data(), static_cast<qsizetype>(Bytes.size()));
+  QBuffer Buf(&Data);
+  Buf.open(QIODevice::ReadOnly);
+  QImageReader R(&Buf);
+  return Decode(R, Size);
+}
+
 std::atomic<unsigned> FetchSeq{0};
 
 }  // namespace
+
+bool Thumb_ReadLocal(const std::string &Path, std::string &Out, size_t Max) {
+  Out.clear();
+  const int Fd = ::open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (Fd < 0) return false;
+  struct stat St;
+  bool Ok = ::fstat(Fd, &St) == 0 && S_ISREG(St.st_mode) && static_cast<uint64_t>(St.st_size) <= Max;
+  if (Ok) {
+    Out.resize(static_cast<size_t>(St.st_size));
+    size_t Done = 0;
+    while (Ok && Done < Out.size()) {
+      const ssize_t N = ::read(Fd, Out.data() + Done, Out.size() - Done);
+      if (N < 0 && errno == EINTR) continue;
+      if (N <= 0) break;  // a file that shrank meanwhile ends here
+      Done += static_cast<size_t>(N);
+    }
+    Out.resize(Done);
+  }
+  ::close(Fd);
+  return Ok;
+}
 
 std::string Thumb_Referer(const std::string &PageUrl, const std::string &Target) {
   TUrlParts P = Url_Split(PageUrl), T = Url_Split(Target);
@@ -146,38 +168,28 @@ void TThumbLoader::Work() {
     QImage Img;
     qint64 Bytes = -1;
     try {
-      std::string Path;
-      if (J.Source.startsWith(QLatin1Char('/'))) {
-        Path = J.Source.toStdString();
+      std::string Path = J.Source.startsWith(QLatin1Char('/')) ? J.Source.toStdString() : std::string();
+      const std::string Url = Path.empty() ? J.Source.toStdString() : std::string();
+      if (Path.empty()) Path = TUrlCache::Default().LocalFile(Url);
+      if (!Path.empty()) {
+        std::string Data;
+        if (Thumb_ReadLocal(Path, Data, static_cast<size_t>(MaxBytes))) {
+          Img = DecodeBytes(Data, J.Size);
+          Bytes = static_cast<qint64>(Data.size());
+        }
       } else {
-        const std::string Url = J.Source.toStdString();
-        Path = TUrlCache::Default().LocalFile(Url);
-        if (Path.empty()) {
-          auto D = std::make_shared<THttpDownFile>();
-          {
-            std::lock_guard L(FMx);
-            if (FStop) return;
-            FActive.push_back(D);
+        std::string Data;
+        if (Fetch(Url, J.Referer, Data)) Img = DecodeBytes(Data, J.Size);
+        if (!Img.isNull()) {
+          Bytes = static_cast<qint64>(Data.size());
+          try {
+            TUrlCache::Default().Store(Url, Data);
+          } catch (const std::exception &) {
+            // Shown all the same; the save downloads it again.
           }
-          std::string Folder = TUrlCache::Default().Root() + "fetch/";
-          Dir_Force(Folder);
-          std::string Tmp = Folder + Format("thumb-%d-%u.part", {static_cast<int>(::getpid()), FetchSeq.fetch_add(1)});
-          const bool Got = D->DownLoad(Url, Tmp, Thumb_Referer(J.Referer, Url), "", 10);
-          {
-            std::lock_guard L(FMx);
-            FActive.erase(std::find(FActive.begin(), FActive.end(), D));
-          }
-          std::string Data;
-          const bool Read = Got && ReadWholeFile(Tmp, Data, static_cast<size_t>(MaxBytes));
-          ::unlink(Tmp.c_str());
-          if (Read && LooksLikePicture(Data)) Path = TUrlCache::Default().Store(Url, Data);
         }
       }
-      if (!Path.empty()) {
-        Bytes = File_SizeOf(Path);
-        Img = Decode(Path, J.Size);
-        Ok = !Img.isNull();
-      }
+      Ok = !Img.isNull();
     } catch (const std::exception &) {
       Ok = false;  // the panel shows that the picture is not available
     }
@@ -186,6 +198,26 @@ void TThumbLoader::Work() {
       if (Alive.lock()) Done(Source, Ok, Img, Bytes);
     });
   }
+}
+
+bool TThumbLoader::Fetch(const std::string &Url, const std::string &Referer, std::string &Data) {
+  auto D = std::make_shared<THttpDownFile>();
+  {
+    std::lock_guard L(FMx);
+    if (FStop) return false;
+    FActive.push_back(D);
+  }
+  const std::string Folder = TUrlCache::Default().Root() + "fetch/";
+  Dir_Force(Folder);
+  const std::string Tmp = Folder + Format("thumb-%d-%u.part", {static_cast<int>(::getpid()), FetchSeq.fetch_add(1)});
+  const bool Got = D->DownLoad(Url, Tmp, Thumb_Referer(Referer, Url), "", 10);
+  {
+    std::lock_guard L(FMx);
+    FActive.erase(std::find(FActive.begin(), FActive.end(), D));
+  }
+  const bool Read = Got && Thumb_ReadLocal(Tmp, Data, static_cast<size_t>(MaxBytes));
+  ::unlink(Tmp.c_str());
+  return Read;
 }
 
 void TThumbLoader::Done(const QString &Source, bool Ok, const QImage &Image, qint64 Bytes) {

@@ -75,6 +75,8 @@ class TThumbLoader : public QObject {
     std::vector<std::pair<QPointer<QObject>, std::function<void()>>> Waiters;
   };
   void Work();
+  // Downloads Url with the program's downloader; false when it cannot.
+  bool Fetch(const std::string &Url, const std::string &Referer, std::string &Data);
   void Done(const QString &Source, bool Ok, const QImage &Image, qint64 Bytes);
 
   QHash<QString, TEntry> FEntries;  // main thread only
@@ -91,6 +93,10 @@ class TThumbLoader : public QObject {
   std::shared_ptr<int> FAlive = std::make_shared<int>(0);
   const std::weak_ptr<int> FAliveWeak = FAlive;
 };
+
+// Reads a local file that a thumbnail names: only a regular file of at most
+// Max bytes, opened so that a FIFO or a device can never block the caller.
+bool Thumb_ReadLocal(const std::string &Path, std::string &Out, size_t Max);
 
 // The referrer a picture download sends for a page: never the user name and
 // password or the fragment; to another origin only the page's origin; from

@@ -226,7 +226,9 @@ class TLightBrowser::TView : public QWidget {
 
    protected:
     QVariant loadResource(int Type, const QUrl &Name) override {
-      if (Type != QTextDocument::ImageResource) return QTextDocument::loadResource(Type, Name);
+      // A thumbnail page needs no other resource, and the document's own
+      // loader would read a local file to its end, a FIFO or a device too.
+      if (Type != QTextDocument::ImageResource) return {};
       return FView.Picture(Name);
     }
 
@@ -336,8 +338,8 @@ void TLightBrowser::Navigate(const QUrl &Url) {
   QString Html;
   // Only a page from the local disk may show another local file.
   if (Url.isLocalFile() && LocalFiles) {
-    QFile F(Url.toLocalFile());
-    if (F.open(QIODevice::ReadOnly)) Html = QString::fromUtf8(F.read(16 << 20));
+    std::string Bytes;
+    if (Thumb_ReadLocal(Url.toLocalFile().toStdString(), Bytes, 16u << 20)) Html = QString::fromStdString(Bytes);
   }
   FView->SetHtml(Html);
   FireDocumentComplete();

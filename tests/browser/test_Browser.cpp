@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QBuffer>
@@ -162,6 +163,23 @@ TEST_F(BrowserFixture, TheLightEngineReadsALocalFileOnlyWhenItsPageMay) {
       EXPECT_EQ(TThumbLoader::Default().Pending(), 0);
     }
   }
+}
+
+TEST_F(BrowserFixture, AFifoOrADeviceNeverHoldsTheLightEngine) {
+  const std::string Fifo = Dir.File("fifo");
+  ASSERT_EQ(::mkfifo(Fifo.c_str(), 0600), 0);
+  TThumbLoader::Default().Release();
+  TLightBrowser L(&Host);
+  L.LocalFiles = true;
+  L.Widget()->resize(40, 20);
+  L.Navigate(QUrl::fromLocalFile(QString::fromStdString(Fifo)));  // returns at once, with nothing to show
+  EXPECT_TRUE(L.HasDocument());
+  L.LoadStream("<img src=\"file://" + Fifo +
+               "\" width=\"20\" height=\"20\"><img src=\"file:///dev/zero\" width=\"20\" height=\"20\">");
+  PixelAt(L, 1, 1);
+  EXPECT_TRUE(SpinUntil([] { return TThumbLoader::Default().Pending() == 0; })) << "a worker is held";
+  EXPECT_EQ(PixelAt(L, 1, 1), qRgb(246, 244, 240));
+  EXPECT_EQ(PixelAt(L, 30, 1), qRgb(246, 244, 240));
 }
 
 TEST_F(BrowserFixture, APictureThatCannotBeFetchedShowsAMarkedPlaceholderAndIsNotCached) {
