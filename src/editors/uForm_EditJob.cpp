@@ -444,6 +444,8 @@ void TForm_EditJob::closeEvent(QCloseEvent *E) {
   // Every way of closing goes through the cancel path first; a close the
   // window did not start itself takes that path here.
   if (!CloseOK) PrepareClose();
+  // The item box's "No files" belongs to the job that showed it.
+  Pn_No_Data->hide();
   if (EditJobKind < 2) {
     WB_Clear(WB_Preview);
     if (TagOf(Memo_Preview) > 0) {

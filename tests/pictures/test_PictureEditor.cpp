@@ -123,6 +123,13 @@ TEST_F(PictureFixture, TheStatusLineForAnEmptyBoxAndForNoCurrentItem) {
   Img->VIBox_Clear_Current();
   Img->VIBox_Upd_Status();
   EXPECT_EQ(Status(1), "index 0");
+
+  // "No files" goes with the job that showed it, before any other job opens.
+  Form_EditJob->SBtn_Gif->setEnabled(true);
+  Form_EditJob->SBtn_Gif->click();
+  ASSERT_FALSE(Form_EditJob->Pn_No_Data->isHidden());
+  Form_EditJob->Btn_Cancel->click();
+  EXPECT_TRUE(Form_EditJob->Pn_No_Data->isHidden());
 }
 
 TEST_F(PictureFixture, KeysMoveTheCurrentItemAndStopAtTheEnds) {
