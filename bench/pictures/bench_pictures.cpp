@@ -49,10 +49,10 @@
 #include "control/uRunVars.h"
 #include "editors/uForm_EditJob.h"
 #include "editors/uImgJobEdtr.h"
+#include "editors/uThumbLoader.h"
 #include "editors/uVIBPanel.h"
 #include "jobs/Unit_JobCntl.h"
 #include "platform/TMainThread.h"
-#include "platform/TThumbLoader.h"
 #include "platform/TWebBrowser.h"
 #include "ui/Unit_Log.h"
 
@@ -272,7 +272,7 @@ bool FirstScreenReady(TImgJobEdtr &Ed) {
     if (!P || P->y() > Bottom || P->y() + P->height() < Top) continue;
     const TThumbFit F = VIB_FitThumb(I->Width, I->Height);
     auto T = TThumbLoader::Default().Get(QString::fromStdString(I->Url), QSize(std::max(F.W, 0), std::max(F.H, 0)), "");
-    if (T.State == TThumbLoader::TState::Waiting) return false;
+    if (T.State == TLightPictures::TState::Waiting) return false;
   }
   return true;
 }

@@ -28,7 +28,7 @@
 #include "control/uGlobalParm.h"
 #include "control/uRunVars.h"
 #include "editors/uJobEditor.h"
-#include "platform/TThumbLoader.h"
+#include "editors/uThumbLoader.h"
 #include "platform/TWebBrowser.h"
 #include "pub/Unit_PubWB.h"
 #include "pub/Unit_PubWnd.h"

@@ -13,8 +13,8 @@
 #include <unordered_set>
 
 #include "editors/uForm_EditJob.h"
+#include "editors/uThumbLoader.h"
 #include "editors/uVIBPanel.h"
-#include "platform/TThumbLoader.h"
 #include "platform/TUrlCache.h"
 #include "platform/TWebBrowser.h"
 #include "pub/Unit_Pub.h"

@@ -23,8 +23,8 @@
 #include <QWebEngineView>
 #include <atomic>
 
-#include "platform/TThumbLoader.h"
 #include "platform/TUrlCache.h"
+#include "platform/uRegularFile.h"
 #include "pub/Unit_Pub.h"
 
 namespace {
@@ -269,23 +269,27 @@ class TLightBrowser::TView : public QWidget {
     const QString Source = SourceOf(Name);
     if (Source.isEmpty()) return Placeholder(Size, false);
     FWanted.insert(Name);
+    TLightPictures *Pictures = TLightPictures::Installed();
+    if (!Pictures) return Placeholder(Size, false);
     QPointer<TView> Self(this);
-    TThumbLoader::TThumb T = TThumbLoader::Default().Get(
+    TLightPictures::TPicture T = Pictures->Get(
         Source, Size, FOwner.Referer, this,
         [Self, Name] {
           if (Self) Self->Arrive(Name);
         },
         true);
-    if (T.State == TThumbLoader::TState::Ready) return T.Image;
-    return Placeholder(Size, T.State == TThumbLoader::TState::Waiting);
+    if (T.State == TLightPictures::TState::Ready) return T.Image;
+    return Placeholder(Size, T.State == TLightPictures::TState::Waiting);
   }
 
   void Arrive(const QUrl &Name) {
     if (!FWanted.contains(Name)) return;  // the view shows another page by now
     const QSize Size = DrawnSize(Name);
-    TThumbLoader::TThumb T = TThumbLoader::Default().Get(SourceOf(Name), Size, FOwner.Referer);
+    TLightPictures *Pictures = TLightPictures::Installed();
+    TLightPictures::TPicture T;
+    if (Pictures) T = Pictures->Get(SourceOf(Name), Size, FOwner.Referer);
     FDoc->addResource(QTextDocument::ImageResource, Name,
-                      T.State == TThumbLoader::TState::Ready ? QVariant(T.Image) : Placeholder(Size, false));
+                      Pictures && T.State == TLightPictures::TState::Ready ? QVariant(T.Image) : Placeholder(Size, false));
     update();
   }
 
@@ -318,6 +322,14 @@ class TLightBrowser::TView : public QWidget {
   QSet<QUrl> FWanted;
 };
 
+namespace {
+TLightPictures *InstalledPictures = nullptr;
+}  // namespace
+
+void TLightPictures::Install(TLightPictures *Source) { InstalledPictures = Source; }
+
+TLightPictures *TLightPictures::Installed() { return InstalledPictures; }
+
 TLightBrowser::TLightBrowser(QWidget *Parent) {
   FView = new TView(*this, Parent);
   // Freed with the widget it draws into.
@@ -339,7 +351,7 @@ void TLightBrowser::Navigate(const QUrl &Url) {
   // Only a page from the local disk may show another local file.
   if (Url.isLocalFile() && LocalFiles) {
     std::string Bytes;
-    if (Thumb_ReadLocal(Url.toLocalFile().toStdString(), Bytes, 16u << 20)) Html = QString::fromStdString(Bytes);
+    if (ReadRegularFile(Url.toLocalFile().toStdString(), Bytes, 16u << 20)) Html = QString::fromStdString(Bytes);
   }
   FView->SetHtml(Html);
   FireDocumentComplete();

@@ -8,11 +8,14 @@
 //    every navigation but the control's own refused, no new windows;
 //  - TLightBrowser for the item thumbnails: a plain widget that draws a
 //    QTextDocument, hundreds of times lighter than a web view and a few
-//    times lighter than a text browser. Its pictures come from the
-//    thumbnail loader (the URL cache, or a fetch in the background), never
-//    block it, and show a placeholder until they arrive or when they cannot.
+//    times lighter than a text browser. Its pictures come from a picture
+//    source the program installs (the thumbnail loader: the URL cache, or a
+//    fetch in the background), never block it, and show a placeholder until
+//    they arrive or when they cannot.
+#include <QImage>
 #include <QObject>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -91,6 +94,28 @@ class TWebEngineBrowser : public TWebBrowser {
   bool FHasDoc = false;
   // The navigation the control itself started: the only one its page may make.
   QUrl FOwnUrl;
+};
+
+// Where the light engine's pictures come from. The program installs one
+// (the thumbnail loader of the editors); without one every picture shows as
+// not available.
+class TLightPictures {
+ public:
+  enum class TState { Waiting, Ready, Failed };
+  struct TPicture {
+    TState State = TState::Waiting;
+    QImage Image;
+  };
+  virtual ~TLightPictures() = default;
+  // Source: an absolute local path or an http(s) address; Size: the size it
+  // is drawn at. Answers at once; while Waiting, OnArrive runs once the
+  // picture is ready or has failed, unless Owner is gone by then. Urgent
+  // pictures (on screen) go first.
+  virtual TPicture Get(const QString &Source, QSize Size, const std::string &Referer, QObject *Owner = nullptr,
+                       std::function<void()> OnArrive = {}, bool Urgent = false) = 0;
+
+  static void Install(TLightPictures *Source);
+  static TLightPictures *Installed();
 };
 
 class TLightBrowser : public TWebBrowser {

@@ -6,9 +6,9 @@
 #include <QTest>
 #include <QWidget>
 
+#include "editors/uThumbLoader.h"
 #include "platform/TMainThread.h"
 #include "platform/TPageSnapshot.h"
-#include "platform/TThumbLoader.h"
 #include "platform/TUrlCache.h"
 #include "platform/TWebBrowser.h"
 #include "pub/Unit_PubWB.h"
@@ -47,7 +47,11 @@ struct BrowserFixture : ::testing::Test {
   TTempDir Dir;
   TLogger Log{Dir.File("log.txt")};
   QWidget Host;
-  void SetUp() override { SetLogger(&Log); }
+  void SetUp() override {
+    SetLogger(&Log);
+    // The light engine's pictures come from the program's loader.
+    TThumbLoader::Default().Release();
+  }
   void TearDown() override { SetLogger(nullptr); }
   std::string LogText() {
     Log.FlushToFile();

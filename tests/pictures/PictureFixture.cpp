@@ -9,7 +9,7 @@
 
 #include "control/uGlobalParm.h"
 #include "control/uRunVars.h"
-#include "platform/TThumbLoader.h"
+#include "editors/uThumbLoader.h"
 #include "support/TQtSupport.h"
 
 bool TPictureHost::EditWindowShowing() { return Form_EditJob && Form_EditJob->isVisible(); }

@@ -12,10 +12,10 @@
 #include <QToolButton>
 #include <QWheelEvent>
 
+#include "editors/uThumbLoader.h"
 #include "editors/uVIBJobEdtr.h"
 #include "pictures/PictureFixture.h"
 #include "platform/TMainThread.h"
-#include "platform/TThumbLoader.h"
 #include "platform/TUrlCache.h"
 #include "platform/TWebBrowser.h"
 #include "pub/Unit_Pub.h"

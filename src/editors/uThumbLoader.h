@@ -1,6 +1,7 @@
 #pragma once
-// The pictures behind the thumbnails, made away from the main thread so that
-// a page of hundreds of pictures never blocks the window. A picture comes
+// The pictures behind the thumbnails (the light browser's picture source),
+// made away from the main thread so that a page of hundreds of pictures never
+// blocks the window. A picture comes
 // from a local file (the URL cache's copy, or a file the page may show) or,
 // when it is not cached yet, is fetched once with the program's own
 // downloader, a few at a time, with the page as referrer, and kept in the URL
@@ -22,9 +23,11 @@
 #include <thread>
 #include <vector>
 
+#include "platform/TWebBrowser.h"
+
 class THttpDownFile;
 
-class TThumbLoader : public QObject {
+class TThumbLoader : public QObject, public TLightPictures {
   Q_OBJECT
  public:
   // How many pictures are fetched or decoded at once.
@@ -32,25 +35,17 @@ class TThumbLoader : public QObject {
   // A picture bigger than this is not kept for a thumbnail.
   static constexpr qint64 MaxBytes = qint64{64} << 20;
 
-  // The program's loader, made on first use and freed with the application.
+  // The program's loader, made on first use (and installed as the light
+  // browser's picture source) and freed with the application.
   static TThumbLoader &Default();
 
   explicit TThumbLoader(QObject *Parent = nullptr);
   ~TThumbLoader() override;  // stops the fetches and waits for the workers
 
-  enum class TState { Waiting, Ready, Failed };
-  struct TThumb {
-    TState State = TState::Waiting;
-    QImage Image;
-  };
-  // Source is an absolute local path or an http(s) address; Size the size
-  // the picture is drawn at. Answers at once: the picture when it is ready,
-  // else Waiting (and the work is started, once per source) or Failed.
-  // While the picture is waited for, OnArrive runs once it is ready or has
-  // failed, unless Owner is gone by then. Urgent work (a thumbnail on
-  // screen) goes before the rest.
-  TThumb Get(const QString &Source, QSize Size, const std::string &Referer, QObject *Owner = nullptr,
-             std::function<void()> OnArrive = {}, bool Urgent = false);
+  // Answers at once: the picture when it is ready, else Waiting (and the
+  // work is started, once per source) or Failed.
+  TPicture Get(const QString &Source, QSize Size, const std::string &Referer, QObject *Owner = nullptr,
+               std::function<void()> OnArrive = {}, bool Urgent = false) override;
   // Forgets every decoded picture and every failure and drops the work not
   // started yet; the URL cache keeps its files. For the tidy-up of the idle
   // edit window.
@@ -93,10 +88,6 @@ class TThumbLoader : public QObject {
   std::shared_ptr<int> FAlive = std::make_shared<int>(0);
   const std::weak_ptr<int> FAliveWeak = FAlive;
 };
-
-// Reads a local file that a thumbnail names: only a regular file of at most
-// Max bytes, opened so that a FIFO or a device can never block the caller.
-bool Thumb_ReadLocal(const std::string &Path, std::string &Out, size_t Max);
 
 // The referrer a picture download sends for a page: never the user name and
 // password or the fragment; to another origin only the page's origin; from

@@ -1,7 +1,5 @@
-#include "platform/TThumbLoader.h"
+#include "editors/uThumbLoader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QBuffer>
@@ -9,12 +7,12 @@
 #include <QImageReader>
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 
 #include "net/Unit_httpDown.h"
 #include "net/uUrlRef.h"
 #include "platform/TMainThread.h"
 #include "platform/TUrlCache.h"
+#include "platform/uRegularFile.h"
 #include "pub/Unit_Pub.h"
 
 namespace {
@@ -56,27 +54,6 @@ std::atomic<unsigned> FetchSeq{0};
 
 }  // namespace
 
-bool Thumb_ReadLocal(const std::string &Path, std::string &Out, size_t Max) {
-  Out.clear();
-  const int Fd = ::open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (Fd < 0) return false;
-  struct stat St;
-  bool Ok = ::fstat(Fd, &St) == 0 && S_ISREG(St.st_mode) && static_cast<uint64_t>(St.st_size) <= Max;
-  if (Ok) {
-    Out.resize(static_cast<size_t>(St.st_size));
-    size_t Done = 0;
-    while (Ok && Done < Out.size()) {
-      const ssize_t N = ::read(Fd, Out.data() + Done, Out.size() - Done);
-      if (N < 0 && errno == EINTR) continue;
-      if (N <= 0) break;  // a file that shrank meanwhile ends here
-      Done += static_cast<size_t>(N);
-    }
-    Out.resize(Done);
-  }
-  ::close(Fd);
-  return Ok;
-}
-
 std::string Thumb_Referer(const std::string &PageUrl, const std::string &Target) {
   TUrlParts P = Url_Split(PageUrl), T = Url_Split(Target);
   if ((P.Scheme != "http" && P.Scheme != "https") || !P.HasAuthority) return {};
@@ -91,13 +68,17 @@ std::string Thumb_Referer(const std::string &PageUrl, const std::string &Target)
 
 TThumbLoader &TThumbLoader::Default() {
   static QPointer<TThumbLoader> L;
-  if (!L) L = new TThumbLoader(QCoreApplication::instance());
+  if (!L) {
+    L = new TThumbLoader(QCoreApplication::instance());
+    TLightPictures::Install(L);
+  }
   return *L;
 }
 
 TThumbLoader::TThumbLoader(QObject *Parent) : QObject(Parent) {}
 
 TThumbLoader::~TThumbLoader() {
+  if (TLightPictures::Installed() == this) TLightPictures::Install(nullptr);
   FAlive.reset();
   {
     std::lock_guard L(FMx);
@@ -109,8 +90,8 @@ TThumbLoader::~TThumbLoader() {
   for (auto &T : FThreads) T.join();
 }
 
-TThumbLoader::TThumb TThumbLoader::Get(const QString &Source, QSize Size, const std::string &Referer, QObject *Owner,
-                                       std::function<void()> OnArrive, bool Urgent) {
+TLightPictures::TPicture TThumbLoader::Get(const QString &Source, QSize Size, const std::string &Referer, QObject *Owner,
+                                           std::function<void()> OnArrive, bool Urgent) {
   auto It = FEntries.find(Source);
   if (It == FEntries.end()) {
     It = FEntries.insert(Source, TEntry{});
@@ -173,7 +154,7 @@ void TThumbLoader::Work() {
       if (Path.empty()) Path = TUrlCache::Default().LocalFile(Url);
       if (!Path.empty()) {
         std::string Data;
-        if (Thumb_ReadLocal(Path, Data, static_cast<size_t>(MaxBytes))) {
+        if (ReadRegularFile(Path, Data, static_cast<size_t>(MaxBytes))) {
           Img = DecodeBytes(Data, J.Size);
           Bytes = static_cast<qint64>(Data.size());
         }
@@ -215,7 +196,7 @@ bool TThumbLoader::Fetch(const std::string &Url, const std::string &Referer, std
     std::lock_guard L(FMx);
     FActive.erase(std::find(FActive.begin(), FActive.end(), D));
   }
-  const bool Read = Got && Thumb_ReadLocal(Tmp, Data, static_cast<size_t>(MaxBytes));
+  const bool Read = Got && ReadRegularFile(Tmp, Data, static_cast<size_t>(MaxBytes));
   ::unlink(Tmp.c_str());
   return Read;
 }
