@@ -233,7 +233,7 @@ async function collect(entry, info, tabId) {
 }
 
 // The whole road of one click. Resolves to what became of it, never rejects:
-// every failure is told to the user.
+// every failure is told to the user, and the notice is up before it resolves.
 async function onMenuClicked(info, tab) {
   const entry = await menuEntry(info.menuItemId);
   if (!entry) return { sent: false, error: `unknown menu entry ${info.menuItemId}` };
@@ -245,13 +245,13 @@ async function onMenuClicked(info, tab) {
     snapshot = await collect(entry, info, tabId);
   } catch (e) {
     const error = `Mossgather cannot read this page: ${errorText(e)}`;
-    notify(error, '');
+    await notify(error, '');
     return { sent: false, error };
   }
   const msg = { method: entry.method, dispid: entry.dispid, snapshot };
   if (!fitMessage(msg)) {
     const error = 'This page is too big to be handed to Mossgather.';
-    notify(error, '');
+    await notify(error, '');
     return { sent: false, error };
   }
   let reply;
@@ -259,12 +259,12 @@ async function onMenuClicked(info, tab) {
     reply = await askHost(msg);
   } catch (e) {
     const error = `Mossgather cannot be reached: ${errorText(e)}`;
-    notify(error);
+    await notify(error);
     return { sent: false, error };
   }
   if (reply.status !== 0) {
     const error = `Mossgather did not take the request: ${reply.error || `status ${reply.status}`}`;
-    notify(error);
+    await notify(error);
     return { sent: true, reply, error };
   }
   return { sent: true, reply };

@@ -12,7 +12,7 @@
 #include "net/uUrlRef.h"
 #include "platform/TMainThread.h"
 #include "platform/TUrlCache.h"
-#include "platform/uRegularFile.h"
+#include "platform/uLocalFile.h"
 #include "pub/Unit_Pub.h"
 
 namespace {
@@ -154,7 +154,7 @@ void TThumbLoader::Work() {
       if (Path.empty()) Path = TUrlCache::Default().LocalFile(Url);
       if (!Path.empty()) {
         std::string Data;
-        if (ReadRegularFile(Path, Data, static_cast<size_t>(MaxBytes))) {
+        if (ReadWholeFile(Path, Data, static_cast<size_t>(MaxBytes))) {
           Img = DecodeBytes(Data, J.Size);
           Bytes = static_cast<qint64>(Data.size());
         }
@@ -196,7 +196,7 @@ bool TThumbLoader::Fetch(const std::string &Url, const std::string &Referer, std
     std::lock_guard L(FMx);
     FActive.erase(std::find(FActive.begin(), FActive.end(), D));
   }
-  const bool Read = Got && ReadRegularFile(Tmp, Data, static_cast<size_t>(MaxBytes));
+  const bool Read = Got && ReadWholeFile(Tmp, Data, static_cast<size_t>(MaxBytes));
   ::unlink(Tmp.c_str());
   return Read;
 }

@@ -1,6 +1,5 @@
 #include "jobs/Unit_JobCntl.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <algorithm>
 
@@ -180,8 +179,7 @@ bool TJobCtrl::WaitMain(const std::function<bool()> &Done, const char *Mthd) {
   QElapsedTimer T;
   T.start();
   while (!Done()) {
-    TMainThread::ProcessPending();
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    TMainThread::WaitStep();
     if (T.elapsed() / 1000 > StopWaitSec) {
       Log::ErrFmt(ErrTipsFmt, {"App.ProcMsg Timeout!", Mthd, ""}, false);
       return false;
@@ -244,8 +242,7 @@ void TJobCtrl::FinishAllWorkers() {
   for (const auto &W : FWorkers) W->Terminate();
   for (const auto &W : FWorkers) {
     while (!W->Finished()) {
-      TMainThread::ProcessPending();
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      TMainThread::WaitStep();
     }
     W->Join();
   }

@@ -13,16 +13,22 @@
 #include "jobs/uDwnldThd.h"
 #include "net/Unit_httpDown.h"
 #include "platform/TIniFile.h"
+#include "platform/uLocalFile.h"
 #include "pub/Unit_Pub.h"
 #include "ui/Unit_Log.h"
 
 namespace {
 
 // Copies Src to Dst; fails when Dst exists already. A failed copy leaves no
-// partial file under the target name.
+// partial file under the target name. Only a regular file is copied: a FIFO
+// would hold the worker past every stop, a device would never end.
 bool CopyNew(const std::string &Src, const std::string &Dst) {
-  int In = ::open(Src.c_str(), O_RDONLY | O_CLOEXEC);
-  if (In < 0) return false;
+  TReadResult Why;
+  int In = OpenRegularFile(Src, &Why);
+  if (In < 0) {
+    Log::ErrFmt(ErrTipsFmt, {"Copy file error!", "TJobCtrl.PJob_Sav_FList-CopyNew", Why.Why}, true);
+    return false;
+  }
   std::string Tmp = Dst + ".part" + std::to_string(::getpid()) + "_" + std::to_string(reinterpret_cast<uintptr_t>(&Tmp));
   int Out = ::open(Tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (Out < 0) {

@@ -117,3 +117,13 @@ void TMainThread::ProcessPending() {
     Cv.notify_all();
   }
 }
+
+void TMainThread::WaitStep(int MaxMs) {
+  ProcessPending();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, MaxMs);
+}
+
+size_t TMainThread::Pending() {
+  std::lock_guard L(Mx);
+  return Queue.size();
+}

@@ -5,6 +5,7 @@
 // hand-over can never deadlock on itself; once the main loop has ended
 // (Detach), a hand-over runs nothing and returns false, so no worker can
 // hang at exit.
+#include <cstddef>
 #include <functional>
 #include <thread>
 
@@ -22,4 +23,12 @@ class TMainThread {
   // Runs what is queued now; the main thread's wait loops call it between
   // their event-processing steps.
   static void ProcessPending();
+  // One step of a main-thread wait loop (a wait for a worker or for a
+  // browser control): the queued hand-overs, then the loop's events other
+  // than the user's input. A click or key press stays queued until the wait
+  // is over, so it never lands in the middle of the operation that waits
+  // (an edit window half built, a job half stopped).
+  static void WaitStep(int MaxMs = 10);
+  // The number of hand-overs queued and not yet run.
+  static size_t Pending();
 };

@@ -5,7 +5,6 @@
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QCoreApplication>
-#include <QFile>
 #include <QImage>
 #include <QMap>
 #include <QMouseEvent>
@@ -24,12 +23,14 @@
 #include <atomic>
 
 #include "platform/TUrlCache.h"
-#include "platform/uRegularFile.h"
+#include "platform/uLocalFile.h"
 #include "pub/Unit_Pub.h"
 
 namespace {
 
 constexpr const char *PreviewScheme = "mgpreview";
+// As large as a page the browser can hand over.
+constexpr size_t MaxLightDocBytes = size_t{64} << 20;
 bool SchemeRegistered = false;
 
 // Serves the HTML texts loaded into previews: a stream load without a file
@@ -351,7 +352,7 @@ void TLightBrowser::Navigate(const QUrl &Url) {
   // Only a page from the local disk may show another local file.
   if (Url.isLocalFile() && LocalFiles) {
     std::string Bytes;
-    if (ReadRegularFile(Url.toLocalFile().toStdString(), Bytes, 16u << 20)) Html = QString::fromStdString(Bytes);
+    if (ReadWholeFile(Url.toLocalFile().toStdString(), Bytes, MaxLightDocBytes)) Html = QString::fromStdString(Bytes);
   }
   FView->SetHtml(Html);
   FireDocumentComplete();

@@ -1,6 +1,5 @@
 #include "pub/Unit_PubWB.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QUrl>
 
@@ -31,8 +30,7 @@ bool WaitReady(TWebBrowser *Wb, int Seconds) {
   T.start();
   for (;;) {
     if (Wb->ReadyState() == 4) return true;
-    TMainThread::ProcessPending();
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    TMainThread::WaitStep();
     if (T.elapsed() / 1000 > Seconds) return false;
   }
 }

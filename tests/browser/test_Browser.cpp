@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <qpa/qwindowsysteminterface.h>
 
 #include <QApplication>
 #include <QBuffer>
+#include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include "editors/uThumbLoader.h"
 #include "platform/TMainThread.h"
@@ -61,21 +64,23 @@ struct BrowserFixture : ::testing::Test {
 
 }  // namespace
 
+// The waits below are limits against hanging, not measures of speed: a busy
+// machine takes seconds to lay out a page of megabytes.
 TEST_F(BrowserFixture, ThePreviewLoadsTextWithoutAFileAfterBlankingItself) {
   TWebEngineBrowser B(&Host);
   EXPECT_FALSE(B.HasDocument());
   // No document yet: the stream load blanks the control first.
   EXPECT_EQ(WB_LoadHtml_Stream(&B, "<html><body><p>Hello preview</p></body></html>"), 0);
   EXPECT_TRUE(B.HasDocument());
-  EXPECT_TRUE(WaitWBRdy(&B, 5));
+  EXPECT_TRUE(WaitWBRdy(&B, 60));
   EXPECT_EQ(PreviewText(B).trimmed(), QStringLiteral("Hello preview"));
   // A text beyond the 2 MB of a data: URL loads just the same.
   std::string Big = "<html><body><p>" + std::string(3 << 20, 'x') + "</p><p>end</p></body></html>";
   EXPECT_EQ(WB_LoadHtml_Stream(&B, Big), 0);
-  EXPECT_TRUE(WaitWBRdy(&B, 10));
+  EXPECT_TRUE(WaitWBRdy(&B, 60));
   EXPECT_TRUE(PreviewText(B).endsWith(QStringLiteral("end")));
   EXPECT_EQ(WB_LoadHtml_Stream(&B, ""), 0);
-  EXPECT_TRUE(WaitWBRdy(&B, 5));
+  EXPECT_TRUE(WaitWBRdy(&B, 60));
   EXPECT_EQ(PreviewText(B).trimmed(), QString());
 }
 
@@ -91,7 +96,7 @@ TEST_F(BrowserFixture, ThePreviewMakesNoNavigationOfItsOwnAndRunsNoScripts) {
                      "<html><head><meta http-equiv=\"refresh\" content=\"0;url=http://127.0.0.1:9/away\"></head>"
                      "<body><p id=p>still here</p><script>document.getElementById('p').textContent='script ran'</script>"
                      "</body></html>");
-  ASSERT_TRUE(WaitWBRdy(&B, 5));
+  ASSERT_TRUE(WaitWBRdy(&B, 60));
   SpinUntil([&] { return !Asked.empty(); }, 3000);
   ASSERT_EQ(Asked.size(), 1u);
   EXPECT_EQ(Asked[0].toString(), QStringLiteral("http://127.0.0.1:9/away"));
@@ -118,6 +123,33 @@ TEST_F(BrowserFixture, AControlThatNeverCompletesTimesOutWithOneErrorLine) {
   EXPECT_NE(L.find("Mthd: [Unit_Pub.WB_SetBlank]"), std::string::npos);
   EXPECT_NE(L.find("[Error]: Err, Tips: \"WB_SetBlank Error!\"; Mthd: [Unit_Pub.WB_LoadHtml_Stream]; SysMsg: ()"),
             std::string::npos);
+}
+
+TEST_F(BrowserFixture, KeysTypedDuringAWaitReachTheirWindowWhenTheWaitIsOver) {
+  // What waits for a control is half done (an edit window being built): a
+  // key typed meanwhile must not run into it, nor be lost.
+  QLineEdit Box;
+  Box.show();
+  Box.activateWindow();
+  ASSERT_TRUE(SpinUntil([&] { return Box.isActiveWindow() && Box.hasFocus(); })) << "the box to take the focus";
+  TStuckBrowser S;
+  bool Waiting = true;
+  QString SeenDuringWait = QStringLiteral("(not looked)");
+  QTimer::singleShot(0, &Box, [&] {
+    // Queued as the windowing system queues a user's typing.
+    using TWsi = QWindowSystemInterface;
+    TWsi::handleKeyEvent<TWsi::AsynchronousDelivery>(Box.windowHandle(), QEvent::KeyPress, Qt::Key_X, Qt::NoModifier,
+                                                     QStringLiteral("x"));
+    TWsi::handleKeyEvent<TWsi::AsynchronousDelivery>(Box.windowHandle(), QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier,
+                                                     QStringLiteral("x"));
+  });
+  QTimer::singleShot(300, &Box, [&] {
+    if (Waiting) SeenDuringWait = Box.text();
+  });
+  EXPECT_FALSE(WaitWBRdy(&S, 0));  // about one second
+  Waiting = false;
+  EXPECT_EQ(SeenDuringWait, QString()) << "the key arrived in the middle of the wait";
+  EXPECT_TRUE(SpinUntil([&] { return Box.text() == QStringLiteral("x"); })) << "the key to arrive after the wait";
 }
 
 namespace {
@@ -169,21 +201,27 @@ TEST_F(BrowserFixture, TheLightEngineReadsALocalFileOnlyWhenItsPageMay) {
   }
 }
 
-TEST_F(BrowserFixture, AFifoOrADeviceNeverHoldsTheLightEngine) {
-  const std::string Fifo = Dir.File("fifo");
-  ASSERT_EQ(::mkfifo(Fifo.c_str(), 0600), 0);
-  TThumbLoader::Default().Release();
+TEST_F(BrowserFixture, TheLightEngineReadsNoPictureOrPageThatIsNotARegularFile) {
+  TFifoTrap Fifo(Dir.File("pic.fifo"));
   TLightBrowser L(&Host);
-  L.LocalFiles = true;
+  L.LocalFiles = true;  // even for a page from the disk
   L.Widget()->resize(40, 20);
-  L.Navigate(QUrl::fromLocalFile(QString::fromStdString(Fifo)));  // returns at once, with nothing to show
-  EXPECT_TRUE(L.HasDocument());
-  L.LoadStream("<img src=\"file://" + Fifo +
-               "\" width=\"20\" height=\"20\"><img src=\"file:///dev/zero\" width=\"20\" height=\"20\">");
+  EXPECT_EQ(L.LoadStream("<img src=\"file://" + Fifo.Path() + "\" width=\"20\" height=\"20\"><img src=\"file:///dev/zero\" " +
+                         "width=\"20\" height=\"20\">"),
+            0);
   PixelAt(L, 1, 1);
   EXPECT_TRUE(SpinUntil([] { return TThumbLoader::Default().Pending() == 0; })) << "a worker is held";
   EXPECT_EQ(PixelAt(L, 1, 1), qRgb(246, 244, 240));
   EXPECT_EQ(PixelAt(L, 30, 1), qRgb(246, 244, 240));
+  // Nor a style sheet, which the document would otherwise read by itself.
+  EXPECT_TRUE(L.Document()
+                  ->resource(QTextDocument::StyleSheetResource, QUrl(QStringLiteral("file:///dev/zero")))
+                  .toByteArray()
+                  .isEmpty());
+  L.Navigate(QUrl::fromLocalFile(QString::fromStdString(Fifo.Path())));
+  EXPECT_TRUE(L.HasDocument());
+  EXPECT_TRUE(L.Document()->toPlainText().isEmpty());
+  EXPECT_FALSE(Fifo.Opened());
 }
 
 TEST_F(BrowserFixture, APictureThatCannotBeFetchedShowsAMarkedPlaceholderAndIsNotCached) {

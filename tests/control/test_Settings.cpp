@@ -5,6 +5,7 @@
 #include "control/uGlobalParm.h"
 #include "platform/TIniFile.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uMossError.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -100,8 +101,8 @@ TEST(Settings, AFailedWriteLeavesNothingHalfWritten) {
   TTempDir D;
   // A target that cannot be replaced: the rename fails, the temporary file
   // goes, and what stood there stays.
-  ASSERT_TRUE(Dir_Force(D.File("cfg.ini/keep")));
   TIniFile Ini(D.File("cfg.ini"));
+  ASSERT_TRUE(Dir_Force(D.File("cfg.ini/keep")));
   Ini.WriteInteger("Global", "iTot_Job_Cnt", 7);
   EXPECT_THROW(Ini.UpdateFile(), EMossError);
   EXPECT_TRUE(Dir_Exists(D.File("cfg.ini/keep")));
@@ -121,4 +122,77 @@ TEST(IniFile, ParsesTheUsualShapes) {
   EXPECT_EQ(Ini.Sections().size(), 1u);
   Ini.WriteString("New", "Multi", "a\nb");
   EXPECT_EQ(Ini.ReadString("New", "Multi", ""), "a b");
+}
+
+TEST(IniFile, AFileThatWasNotReadWholeIsNeverWrittenOver) {
+  TTempDir D;
+  const std::string Valid = "[Global]\niTot_Job_Cnt=41\n";
+  WriteFile(D.File("large.ini"), Valid + std::string(TIniFile::MaxBytes, ';') + "\n");
+  Dir_Force(D.File("folder.ini"));
+  TFifoTrap Fifo(D.File("fifo.ini"));
+  struct {
+    std::string Path, Why;
+  } Cases[] = {
+      {D.File("large.ini"), "larger than"},
+      {D.File("folder.ini"), "not a regular file"},
+      {Fifo.Path(), "not a regular file"},
+  };
+  for (const auto &C : Cases) {
+    TIniFile Ini(C.Path);
+    EXPECT_FALSE(Ini.ReadWhole()) << C.Path;
+    EXPECT_NE(Ini.ReadError().find(C.Why), std::string::npos) << Ini.ReadError();
+    EXPECT_TRUE(Ini.Sections().empty()) << C.Path;
+    Ini.WriteInteger("Global", "iTot_Job_Cnt", 1);
+    try {
+      Ini.UpdateFile();
+      ADD_FAILURE() << "written over " << C.Path;
+    } catch (const EMossError &E) {
+      EXPECT_NE(std::string(E.what()).find("left as it was"), std::string::npos) << E.what();
+    }
+  }
+  EXPECT_EQ(File_SizeOf(D.File("large.ini")), static_cast<int64_t>(Valid.size() + TIniFile::MaxBytes + 1));
+  EXPECT_TRUE(Dir_Exists(D.File("folder.ini")));
+  EXPECT_FALSE(Fifo.Opened());
+  // A missing file has nothing to lose.
+  TIniFile New(D.File("new.ini"));
+  EXPECT_TRUE(New.ReadWhole());
+  EXPECT_EQ(New.ReadError(), "");
+  New.WriteInteger("Global", "iTot_Job_Cnt", 1);
+  New.UpdateFile();
+  EXPECT_EQ(ReadFile(D.File("new.ini")), "[Global]\niTot_Job_Cnt=1\n\n");
+}
+
+TEST(IniFile, LongFilesKeepEveryRuleOfTheShortOnes) {
+  std::string Text = "[Big]\n";
+  const int Keys = 20000, Secs = 10000;
+  for (int I = 0; I < Keys; ++I) Text += Format("k%06d=%d\n", {I, I});
+  Text += "K000000=not the first\n";
+  for (int I = 0; I < Secs; ++I) Text += Format("[s%05d]\nv=%d\n", {I, I});
+  Text += "[BIG]\nlast=1\n";
+  TIniFile Ini("");
+  Ini.SetText(Text);
+  EXPECT_EQ(Ini.ReadString("big", "K000000", ""), "0");  // the first occurrence, in any case
+  EXPECT_EQ(Ini.ReadInteger("BIG", "k019999", 0), 19999);
+  EXPECT_EQ(Ini.ReadInteger("Big", "LAST", 0), 1);  // a section met again goes on
+  EXPECT_EQ(Ini.Keys("Big").size(), static_cast<size_t>(Keys + 1));
+  EXPECT_EQ(Ini.Sections().size(), static_cast<size_t>(Secs + 1));
+  EXPECT_EQ(Ini.ReadInteger("S09999", "V", 0), 9999);
+
+  // Removing keeps every later name found; a key written again goes last.
+  Ini.DeleteKey("big", "k000000");
+  EXPECT_FALSE(Ini.ValueExists("Big", "k000000"));
+  EXPECT_EQ(Ini.ReadInteger("Big", "k019999", 0), 19999);
+  Ini.WriteString("Big", "k000000", "again");
+  EXPECT_EQ(Ini.Keys("Big").back(), "k000000");
+  EXPECT_EQ(Ini.ReadString("Big", "K000000", ""), "again");
+  Ini.EraseSection("S00000");
+  EXPECT_FALSE(Ini.ValueExists("s00000", "v"));
+  EXPECT_EQ(Ini.ReadInteger("s09999", "v", 0), 9999);
+  EXPECT_EQ(Ini.Sections().size(), static_cast<size_t>(Secs));
+  Ini.WriteInteger("s00000", "v", 7);
+  EXPECT_EQ(Ini.Sections().back(), "s00000");
+
+  TIniFile Again("");
+  Again.SetText(Ini.Text());
+  EXPECT_EQ(Again.Text(), Ini.Text());
 }

@@ -353,7 +353,12 @@ describe('Failures', () => {
       assert.equal(fresh.length, 1);
       assert.match(fresh[0], /did not take the request: Mossgather did not answer: connection refused/);
       assert.match(fresh[0], /Start Mossgather, or run `mossgather -doctor` to check the set-up\./);
-      assert.ok(Object.keys(await worker.evaluate(() => chrome.notifications.getAll())).length > 0, 'shown by the browser');
+      // The browser shows a notice a moment after it was asked to.
+      await waitFor(
+        async () => Object.keys(await worker.evaluate(() => chrome.notifications.getAll())).length > 0,
+        'the notice to be shown by the browser',
+        10000,
+      );
     } finally {
       host.configure({ menus: MENUS_OK });
     }

@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 
 #include "platform/TChannelClient.h"
 #include "platform/TRegistryStore.h"
@@ -123,6 +129,81 @@ TEST_F(ProgramFixture, ABadCheckDateStartsNormallyAndKeepsEveryKey) {
   EXPECT_EQ(Count(L, "[Error]"), 1) << L;
   EXPECT_NE(L.find("'someday' is not a valid date"), std::string::npos);
   EXPECT_EQ(L.find("[Fatal]"), std::string::npos);
+}
+
+TEST_F(ProgramFixture, ASettingsFileTooLargeToReadIsKeptAndTheReasonLogged) {
+  const std::string Cfg0 = "[Global]\niTot_Job_Cnt=41\n" + std::string(17u << 20, ' ') + "\n";
+  WriteFile(Prg + "cfg.ini", Cfg0);
+  RunOnce();
+  EXPECT_TRUE(Cfg() == Cfg0) << "cfg.ini was written over; it now has " << Cfg().size() << " bytes";
+  std::string L = Log();
+  EXPECT_NE(L.find("cfg.ini could not be read; defaults are used and the file is kept"), std::string::npos) << L;
+  EXPECT_NE(L.find("larger than"), std::string::npos) << L;
+  EXPECT_NE(L.find("Fail to save parameters to file!"), std::string::npos) << L;
+}
+
+TEST_F(ProgramFixture, ALongSettingsFileIsReadWholeWithoutDelay) {
+  // Some hundred thousand lines of keys and sections this program does not
+  // know, with its own keys after them: read in one pass, a start takes no
+  // longer than Ready's patience.
+  std::string Text = "[Global]\n";
+  for (int I = 0; I < 150000; ++I) Text += Format("k%06d=%d\n", {I, I});
+  for (int I = 0; I < 50000; ++I) Text += Format("[x%05d]\nv=1\n", {I});
+  Text += "[global]\niTot_Job_Cnt=41\n[JEP]\nImg_Flt_Typ=2\n";
+  WriteFile(Prg + "cfg.ini", Text);
+  RunOnce();
+  std::string C = Cfg();
+  EXPECT_NE(C.find("iTot_Job_Cnt=41\n"), std::string::npos) << C.substr(0, 2000);
+  EXPECT_NE(C.find("Img_Flt_Typ=2\n"), std::string::npos);
+  EXPECT_EQ(C.find("k000000"), std::string::npos);
+}
+
+TEST_F(ProgramFixture, TheChannelOutlivesAsManyIdleConnectionsAsDescriptorsAllow) {
+  auto P = Start();
+  ASSERT_TRUE(Ready()) << ReadFile(Root.Path() + "out.txt");
+  // A few descriptors to spare, far fewer than the connections below.
+  int Open = 0;
+  for ([[maybe_unused]] const auto &E : std::filesystem::directory_iterator("/proc/" + std::to_string(P->Pid()) + "/fd")) ++Open;
+  rlimit Lim{static_cast<rlim_t>(Open + 32), static_cast<rlim_t>(Open + 32)};
+  ASSERT_EQ(::prlimit(P->Pid(), RLIMIT_NOFILE, &Lim, nullptr), 0);
+  std::vector<int> Conns;
+  int Failed = 0;
+  for (int I = 0; I < 300; ++I) {
+    int Fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(Fd, 0);
+    sockaddr_un A{};
+    A.sun_family = AF_UNIX;
+    std::strcpy(A.sun_path, Sock().c_str());
+    if (::connect(Fd, reinterpret_cast<sockaddr *>(&A), sizeof A) == 0) {
+      Conns.push_back(Fd);
+    } else {
+      ++Failed;
+      ::close(Fd);
+    }
+  }
+  EXPECT_EQ(Failed, 0) << "the channel's socket went away";
+  // Every connection is either taken or refused before they all go.
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        size_t Ended = 0;
+        for (int Fd : Conns) {
+          char B[256];
+          ssize_t N;
+          while ((N = ::recv(Fd, B, sizeof B, MSG_DONTWAIT)) > 0) {
+          }
+          Ended += N == 0;
+        }
+        return Ended + 16 >= Conns.size();
+      },
+      10000));
+  for (int Fd : Conns) ::close(Fd);
+  EXPECT_TRUE(Ready()) << "the channel did not answer after the connections closed";
+  std::string L;
+  WaitFor([&] { return (L = Log()).find("Refused a channel client") != std::string::npos; }, 5000);
+  Stop(*P);
+  L = Log();
+  EXPECT_NE(L.find("Refused a channel client"), std::string::npos) << L;
+  EXPECT_NE(L.find("too many clients at once"), std::string::npos) << L;
 }
 
 TEST_F(ProgramFixture, ASecondCopyWakesTheFirstAndEnds) {
