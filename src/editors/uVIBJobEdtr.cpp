@@ -201,6 +201,7 @@ void TVIBJobEdtr::VIBox_Show_Item(TLightBrowser *Browser, TVIBItem *Item, const 
   Browser->Referer = EditJob ? EditJob->PageUrl : std::string();
   Browser->LocalFiles = EditJob && IsFileUrl(EditJob->PageUrl);
   Browser->Tag = 1;
+  // Pictures only so far; a movie item will get the movie page here.
   WB_LoadHtml_Stream(Browser, VIB_PictureHtml(HtmlAttr(Local ? FileUrlOf(Source) : Source), F.W, F.H));
   // Every thumbnail is on its way now; those on screen go first.
   if (Local || LowerCase(Source.substr(0, 4)) == "http")

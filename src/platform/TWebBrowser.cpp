@@ -239,11 +239,31 @@ class TLightBrowser::TView : public QWidget {
 
   void Layout() { FDoc->setTextWidth(std::max(0, width() - (FFrame.isValid() ? 2 : 0))); }
 
-  // Where a picture comes from: an http(s) address, the URL cache, or a
-  // local file when the control may read those; empty when it may not.
-  QString SourceOf(const QUrl &Name) const {
+  // A picture of the page: its address as the page wrote it, and the size
+  // the page draws it at (invalid when the page does not say).
+  struct TImage {
+    QString Written;
+    QSize Size;
+  };
+  TImage FindImage(const QUrl &Name) const {
+    for (QTextBlock B = FDoc->begin(); B.isValid(); B = B.next())
+      for (auto It = B.begin(); !It.atEnd(); ++It) {
+        const QTextCharFormat F = It.fragment().charFormat();
+        if (!F.isImageFormat()) continue;
+        const QTextImageFormat I = F.toImageFormat();
+        if (QUrl(I.name()) != Name) continue;
+        if (!I.hasProperty(QTextFormat::ImageWidth) || !I.hasProperty(QTextFormat::ImageHeight)) return {I.name(), {}};
+        return {I.name(), QSize(qRound(I.width()), qRound(I.height()))};
+      }
+    return {Name.toString(QUrl::FullyEncoded), {}};
+  }
+
+  // Where a picture comes from: an http(s) address exactly as written (the
+  // URL cache knows it by that), a file of the URL cache, or another local
+  // file when the control may read those; empty when it may not.
+  QString SourceOf(const QUrl &Name, const QString &Written) const {
     const QString Scheme = Name.scheme().toLower();
-    if (Scheme == QStringLiteral("http") || Scheme == QStringLiteral("https")) return Name.toString(QUrl::FullyEncoded);
+    if (Scheme == QStringLiteral("http") || Scheme == QStringLiteral("https")) return Written.trimmed();
     if (Scheme != QStringLiteral("file")) return {};
     const QString Path = Name.toLocalFile();
     const QString Cache = QString::fromStdString(TUrlCache::Default().Root());
@@ -251,23 +271,10 @@ class TLightBrowser::TView : public QWidget {
     return {};
   }
 
-  // The size the page draws the picture at; invalid when it does not say.
-  QSize DrawnSize(const QUrl &Name) const {
-    for (QTextBlock B = FDoc->begin(); B.isValid(); B = B.next())
-      for (auto It = B.begin(); !It.atEnd(); ++It) {
-        const QTextCharFormat F = It.fragment().charFormat();
-        if (!F.isImageFormat()) continue;
-        const QTextImageFormat I = F.toImageFormat();
-        if (QUrl(I.name()) != Name) continue;
-        if (!I.hasProperty(QTextFormat::ImageWidth) || !I.hasProperty(QTextFormat::ImageHeight)) return {};
-        return QSize(qRound(I.width()), qRound(I.height()));
-      }
-    return {};
-  }
-
   QVariant Picture(const QUrl &Name) {
-    const QSize Size = DrawnSize(Name);
-    const QString Source = SourceOf(Name);
+    const TImage Img = FindImage(Name);
+    const QSize Size = Img.Size;
+    const QString Source = SourceOf(Name, Img.Written);
     if (Source.isEmpty()) return Placeholder(Size, false);
     FWanted.insert(Name);
     TLightPictures *Pictures = TLightPictures::Installed();
@@ -285,10 +292,11 @@ class TLightBrowser::TView : public QWidget {
 
   void Arrive(const QUrl &Name) {
     if (!FWanted.contains(Name)) return;  // the view shows another page by now
-    const QSize Size = DrawnSize(Name);
+    const TImage Img = FindImage(Name);
+    const QSize Size = Img.Size;
     TLightPictures *Pictures = TLightPictures::Installed();
     TLightPictures::TPicture T;
-    if (Pictures) T = Pictures->Get(SourceOf(Name), Size, FOwner.Referer);
+    if (Pictures) T = Pictures->Get(SourceOf(Name, Img.Written), Size, FOwner.Referer);
     FDoc->addResource(QTextDocument::ImageResource, Name,
                       Pictures && T.State == TLightPictures::TState::Ready ? QVariant(T.Image) : Placeholder(Size, false));
     update();

@@ -472,6 +472,20 @@ TEST_F(PictureFixture, ThumbnailFetchesSendThePageAsReferrerAndNeverBlockTheWind
   (void)J;
 }
 
+TEST_F(PictureFixture, AnAddressWithAnAmpersandIsShownAndFetchedAsWritten) {
+  TScriptHttpServer Srv;
+  // "&copy" would be read as an HTML entity if the address went into the
+  // thumbnail page unescaped.
+  const std::string Target = "/p/pic.png?a=1&copy=2&x=\"y\"";
+  Srv.On(Target, TScriptHttpServer::Response("200 OK", PictureBytes("PNG", 40, 30, QColor(0, 0, 255))));
+  Open(pcAllImages, TSnapshotBuilder().Image(Pic(Srv.Url(Target), 40, 30, "PNG Image")));
+  TLightBrowser *B = PanelAt(0)->Browser;
+  auto Shown = [&] { return B->Widget()->grab().toImage().pixel(20, 15) == qRgb(0, 0, 255); };
+  Shown();
+  EXPECT_TRUE(SpinUntil(Shown, 20000)) << "the thumbnail never showed the picture";
+  EXPECT_EQ(Srv.Targets(), std::vector<std::string>{Target});
+}
+
 TEST(ThumbReferer, NeverCarriesTheUserOrTheFragmentAndOnlyTheOriginElsewhere) {
   struct {
     const char *Page, *Target, *Want;
