@@ -93,7 +93,8 @@ done
 
 median() { tr ' ' '\n' | grep . | sort -g | awk '{ a[NR] = $1 } END { print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
 declare -A m
-for k in shown_ms usable_ms all_ms key_max_ms wheel_max_ms stall_max_ms rss_start_kib rss_100_kib rss_peak_kib rss_after_kib wget_ms; do
+for k in shown_ms usable_ms all_ms key_max_ms wheel_max_ms stall_max_ms rss_start_kib rss_100_kib rss_100_idle_kib rss_peak_kib \
+  rss_after_kib wget_ms; do
   m[$k]=$(median <<<"${v[$k]}")
   printf '%-14s median %8s   (runs: %s)\n' "$k" "${m[$k]}" "${v[$k]}"
 done
@@ -104,5 +105,6 @@ echo "request to window usable: ${m[usable_ms]} ms (goal 1000; plus the controll
 echo "request to all thumbnails: ${m[all_ms]} ms (goal 3000); wget fetching the same pictures: ${m[wget_ms]} ms," \
   "ratio $(awk -v a="${m[all_ms]}" -v b="${m[wget_ms]}" 'BEGIN { printf "%.2f", a / b }')"
 echo "while they arrive: key $(echo "${m[key_max_ms]}") ms, wheel ${m[wheel_max_ms]} ms, longest stall ${m[stall_max_ms]} ms"
-echo "memory: start $(mib "${m[rss_start_kib]}"), 100-picture job $(mib "${m[rss_100_kib]}"), peak $(mib "${m[rss_peak_kib]}")," \
-  "after the tidy-up $(mib "${m[rss_after_kib]}") (goal: below the 100-picture job)"
+echo "memory: start $(mib "${m[rss_start_kib]}"), 100-picture job $(mib "${m[rss_100_kib]}") (idle after it" \
+  "$(mib "${m[rss_100_idle_kib]}")), peak $(mib "${m[rss_peak_kib]}"), after the tidy-up $(mib "${m[rss_after_kib]}")" \
+  "(goal: below the 100-picture job)"
