@@ -37,6 +37,10 @@ void TVIBImage::paintEvent(QPaintEvent *) {
     P.setPen(QColor(0, 0, 255));
     Text(160, 18, TypeText);
   }
+  if (!Note.isEmpty()) {
+    P.setPen(NoteWarns ? QColor(170, 0, 0) : Qt::black);
+    P.drawText(QRect(160, 34, width() - 162, 28), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, Note);
+  }
   P.setPen(Qt::black);
   Text(160, 63, SizeLine);
   Text(160, 78, BytesLine);

@@ -25,6 +25,10 @@ class TVIBImage : public QWidget {
   QColor Back = VIBNormalColor;
   bool ShowType = true;  // movies have no type to show
   QString TypeText, SizeLine, BytesLine;
+  // A short note under the type ("HLS stream list"); a warning colour when
+  // the item cannot be saved.
+  QString Note;
+  bool NoteWarns = false;
 
  protected:
   void paintEvent(QPaintEvent *E) override;
