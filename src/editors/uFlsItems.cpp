@@ -31,9 +31,9 @@ bool WholeNumber(const std::string &Text, int32_t &Out) {
 
 std::string SchemeOf(const std::string &Url) { return LowerCase(Url_Split(Url).Scheme); }
 
-// The type a caption shows: the tag, then the file's kind, from its
-// extension when it has a short one, else from the type the page gave.
-std::string MediaTypeText(const std::string &Tag, const std::string &Ext, const std::string &Type) {
+// The file's format for the caption: from its extension when it has a
+// short one, else from the type the page gave; empty when neither says.
+std::string MediaFormat(const std::string &Ext, const std::string &Type) {
   std::string Kind;
   if (Ext.size() >= 2 && Ext.size() <= 5) Kind = Ext.substr(1);
   if (Kind.empty()) {
@@ -43,7 +43,7 @@ std::string MediaTypeText(const std::string &Tag, const std::string &Ext, const 
   }
   for (char &C : Kind)
     if (C >= 'a' && C <= 'z') C = static_cast<char>(C - 'a' + 'A');
-  return Kind.empty() ? Tag : Tag + " " + Kind;
+  return Kind;
 }
 
 }  // namespace
@@ -152,8 +152,11 @@ void Fls_Add_Media(const THtmlMediaElement &Elem, TFlsSeen &Seen, TVIBItems &Out
     Item->Area = int64_t{W} * H;
     Item->Poster = Poster;
     Fls_Name_Media(*Item);
-    Item->TypeText = MediaTypeText(Audio ? "AUDIO" : "VIDEO", Item->FileExt, S.Type);
+    Item->TypeText = Audio ? "AUDIO" : "VIDEO";
     Fls_Classify(*Item);
+    // Under the type the caption says what kind of file, unless there is
+    // more to say about it.
+    if (Item->Note.empty()) Item->Note = MediaFormat(Item->FileExt, S.Type);
     Out.push_back(std::move(Item));
   }
 }

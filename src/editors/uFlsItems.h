@@ -46,7 +46,8 @@ void Fls_Classify(TVIBItem &Item);
 // element at all or resolve its address.
 void Fls_Add_Elem(const THtmlDocument &Doc, const THtmlElementCollection &List, int32_t Index, TFlsSeen &Seen, TVIBItems &Out);
 // Appends the movies of one VIDEO or AUDIO element: its own source, else
-// each <source> child; AUDIO is 0 x 0.
+// each <source> child; AUDIO is 0 x 0. TypeText is "VIDEO" or "AUDIO", the
+// note the file's format ("WEBM") when there is nothing else to note.
 void Fls_Add_Media(const THtmlMediaElement &Elem, TFlsSeen &Seen, TVIBItems &Out);
 
 // Every movie of the document, in three passes: OBJECT, EMBED, then VIDEO

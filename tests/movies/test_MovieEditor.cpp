@@ -235,9 +235,11 @@ TEST_F(MovieFixture, VideoAndAudioOfTodaysPagesJoinThePluginMovies) {
   // The caption names the type; the poster is the thumbnail; a movie
   // without one, and the audio across the whole area, show the player.
   EXPECT_TRUE(PanelAt(1)->Image->ShowType);
-  EXPECT_EQ(PanelAt(1)->Image->TypeText, QStringLiteral("VIDEO MP4"));
-  EXPECT_EQ(PanelAt(3)->Image->TypeText, QStringLiteral("VIDEO WEBM"));
-  EXPECT_EQ(PanelAt(5)->Image->TypeText, QStringLiteral("AUDIO MP3"));
+  EXPECT_EQ(PanelAt(1)->Image->TypeText, QStringLiteral("VIDEO"));
+  EXPECT_EQ(PanelAt(3)->Image->Note, QStringLiteral("WEBM"));
+  EXPECT_FALSE(PanelAt(3)->Image->NoteWarns);
+  EXPECT_EQ(PanelAt(5)->Image->TypeText, QStringLiteral("AUDIO"));
+  EXPECT_EQ(PanelAt(5)->Image->Note, QStringLiteral("MP3"));
   EXPECT_EQ(PanelAt(5)->Image->SizeLine, QStringLiteral("0 x 0"));
   EXPECT_TRUE(PanelAt(1)->Browser->MovieShown().isNull());
   EXPECT_NE(PanelAt(1)->Browser->Document()->toHtml().indexOf(QString::fromStdString(D + "frame.jpg")), -1);

@@ -125,11 +125,14 @@ TEST_F(MovieCollection, VideoAndAudioComeAfterThePluginsOnePerAddress) {
           .Media({.Src = Here + "a.webm"}));  // already taken from a <source>
   ASSERT_EQ(Urls(Items), (std::vector<std::string>{Here + "clip.mp4", Here + "a.webm", Here + "a.mp4", Here + "trailer.mp4",
                                                    Here + "song.ogg"}));
-  EXPECT_EQ(Items[1]->TypeText, "VIDEO WEBM");
+  EXPECT_EQ(Items[1]->TypeText, "VIDEO");
+  EXPECT_EQ(Items[1]->Note, "WEBM");  // from the extension
+  EXPECT_EQ(Items[2]->Note, "MP4");
   EXPECT_EQ(Items[1]->Area, 320 * 180);
   EXPECT_EQ(Items[2]->FileName, "a");
   EXPECT_EQ(Items[3]->Poster, Here + "poster.jpg");
-  EXPECT_EQ(Items[4]->TypeText, "AUDIO OGG");
+  EXPECT_EQ(Items[4]->TypeText, "AUDIO");
+  EXPECT_EQ(Items[4]->Note, "OGG");
   EXPECT_EQ(Items[4]->Width, 0);  // audio has no picture size
   EXPECT_EQ(Items[4]->Height, 0);
   EXPECT_FALSE(Items[4]->Elem);
@@ -140,13 +143,13 @@ TEST_F(MovieCollection, MediaNamesDropTheQueryAndStreamsAreListedAsWhatTheyAre) 
     const char *Url, *Name, *Ext, *Note;
     bool Saveable;
   } Cases[] = {
-      {"http://v.test/p/clip%20one.mp4?token=abc#t=5", "clip one", ".mp4", "", true},
+      {"http://v.test/p/clip%20one.mp4?token=abc#t=5", "clip one", ".mp4", "MP4", true},
       {"http://v.test/live/index.m3u8", "index", ".m3u8", "HLS stream list", true},
       {"https://v.test/dash/manifest.MPD?x=1", "manifest", ".MPD", "DASH stream list", true},
       {"blob:http://example.test/0b1c-42", "0b1c-42", "", "Page-built stream", false},
       {"mediasource:http://example.test/7", "7", "", "Page-built stream", false},
       {"data:video/mp4;base64,AAAA", "movie", "", "Not a file address", false},
-      {"http://v.test/", "movie", "", "", true},
+      {"http://v.test/", "movie", "", "", true},  // no format known
   };
   for (const Case &C : Cases) {
     TVIBItems Items = Collect(TSnapshotBuilder().Media({.Src = C.Url}));
@@ -158,6 +161,15 @@ TEST_F(MovieCollection, MediaNamesDropTheQueryAndStreamsAreListedAsWhatTheyAre) 
     EXPECT_EQ(I.Saveable, C.Saveable) << C.Url;
     EXPECT_EQ(I.Reason.empty(), C.Saveable) << C.Url;
   }
+}
+
+TEST_F(MovieCollection, TheFormatComesFromTheExtensionElseFromTheTypeTheSourceGives) {
+  TVIBItems Items = Collect(TSnapshotBuilder().Media(
+      {.Sources = {{Here + "stream", "video/webm; codecs=vp9"}, {Here + "file.longext", "video/mp4"}, {Here + "x", ""}}}));
+  ASSERT_EQ(Items.size(), 3u);
+  EXPECT_EQ(Items[0]->Note, "WEBM");
+  EXPECT_EQ(Items[1]->Note, "MP4");
+  EXPECT_EQ(Items[2]->Note, "");
 }
 
 TEST_F(MovieCollection, OlderSnapshotsWithoutMediaStillWorkAndABrokenEntryCostsOnlyItself) {
