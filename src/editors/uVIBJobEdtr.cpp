@@ -247,7 +247,7 @@ void TVIBJobEdtr::VIBox_Select_Item(TVIBItem *Item) {
     if (P) {
       Box->ensureWidgetVisible(P, 0, 0);
       P->setFocus();
-      if (Form) Form->FocusCtrl(P->ChkBox);
+      if (Form) Form->FocusCtrl(P->KeyTarget());
     }
     VIBox_Upd_Status();
     return;
@@ -264,7 +264,7 @@ void TVIBJobEdtr::VIBox_Select_Item(TVIBItem *Item) {
     if (ExtLabel) ExtLabel->setText(QString::fromStdString(LowerCase(Item->FileExt)));
     if (P) {
       Box->ensureWidgetVisible(P, 0, 0);
-      if (Form) Form->FocusCtrl(P->ChkBox);
+      if (Form) Form->FocusCtrl(P->KeyTarget());
     }
   } catch (const std::exception &) {
   }
@@ -379,7 +379,7 @@ bool TVIBJobEdtr::OnAppMessage(QObject *Target, QEvent *E) {
   switch (E->type()) {
     case QEvent::KeyPress: {
       TVIBPanel *P = PanelOf(CurItem);
-      if (!P || W != P->ChkBox) return false;
+      if (!P || W != P->KeyTarget()) return false;
       static const std::pair<int, uint8_t> Keys[] = {{Qt::Key_PageUp, nmTwoBack}, {Qt::Key_PageDown, nmTwoFwd},
                                                      {Qt::Key_End, nmLast},       {Qt::Key_Home, nmFirst},
                                                      {Qt::Key_Up, nmPrev},        {Qt::Key_Down, nmNext}};

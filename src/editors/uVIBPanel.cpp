@@ -60,6 +60,7 @@ TVIBPanel::TVIBPanel(QWidget *Box) : QFrame(Box) {
   setFrameShape(QFrame::NoFrame);
   setGeometry(2, 0, 245, 106);
   setProperty("ItemPanel", true);
+  setFocusPolicy(Qt::ClickFocus);  // holds the keys of an item that cannot be checked
   Image = new TPanelImage(this);
   Image->setGeometry(rect());
   ChkBox = new QCheckBox(this);
@@ -80,6 +81,8 @@ TVIBPanel::TVIBPanel(QWidget *Box) : QFrame(Box) {
 }
 
 TVIBPanel::~TVIBPanel() { std::erase(Registry(), this); }
+
+QWidget *TVIBPanel::KeyTarget() { return ChkBox->isEnabled() ? static_cast<QWidget *>(ChkBox) : this; }
 
 void TVIBPanel::SetCheckColor(const QColor &C) {
   QPalette Pal = ChkBox->palette();

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTabWidget>
+#include <QTest>
 #include <QTextDocument>
 #include <QToolButton>
 
@@ -86,6 +87,8 @@ struct MovieFixture : ::testing::Test {
     EXPECT_TRUE(Ctrl->Flow_Begin(S.Window(), pcFlash, S.Element()));
     Ctrl->EditTimer().stop();
     Ctrl->OnEditTimer();
+    // Keys reach the box only while its window is the active one.
+    if (Form_EditJob->isVisible()) SpinUntil([] { return QApplication::activeWindow() == Form_EditJob; }, 2000);
     return Ctrl->JobList().empty() ? nullptr : Ctrl->JobList().back();
   }
   TVIBPanel *PanelAt(size_t I) const { return I < Fls->ItemList.size() ? Fls->PanelOf(Fls->ItemList[I]) : nullptr; }
@@ -231,6 +234,13 @@ TEST_F(MovieFixture, VideoAndAudioOfTodaysPagesJoinThePluginMovies) {
   EXPECT_EQ(CurItem, Fls->ItemList[1]);
   Form_EditJob->BBtn_Fls_SelAll->click();
   EXPECT_FALSE(PanelAt(0)->ChkBox->isChecked());
+  // The keys move onto the stream and on from it, although its box takes no focus.
+  QTest::keyClick(PanelAt(1)->ChkBox, Qt::Key_Up);
+  ASSERT_EQ(CurItem, Fls->ItemList[0]);
+  EXPECT_EQ(Form_EditJob->Edit_Fls_Url->text(), QStringLiteral("blob:http://example.test/5f1e"));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+  EXPECT_EQ(CurItem, Fls->ItemList[1]);
+  EXPECT_TRUE(PanelAt(1)->ChkBox->hasFocus());
 
   // The caption names the type; the poster is the thumbnail; a movie
   // without one, and the audio across the whole area, show the player.
