@@ -9,6 +9,8 @@
   const LIMITS = {
     images: 100000, // longer lists make the program refuse the snapshot
     plugins: 10000, // OBJECT or EMBED elements each
+    media: 10000, // VIDEO and AUDIO elements
+    mediaSources: 100, // <source> children of one of them
     cacheEntries: 10000,
     cacheBytes: 24 << 20, // picture bytes of one snapshot, before base64
     cacheFileBytes: 16 << 20, // one picture
@@ -180,10 +182,32 @@
     return entry;
   }
 
+  // A VIDEO or AUDIO: its addresses as the browser resolved them, also
+  // blob: ones the program cannot save (it tells the user why).
+  function mediaEntry(el) {
+    const box = el.getBoundingClientRect();
+    const entry = {
+      tagName: el.tagName.toUpperCase(),
+      outerHtml: el.outerHTML.slice(0, 4096),
+      width: Math.max(0, Math.round(box.width)),
+      height: Math.max(0, Math.round(box.height)),
+      sources: Array.from(el.children)
+        .filter((c) => c instanceof HTMLSourceElement && c.src)
+        .slice(0, LIMITS.mediaSources)
+        .map((c) => ({ src: c.src, type: attr(c, 'type') })),
+    };
+    if (el.hasAttribute('src') && el.src) entry.src = el.src;
+    // A page that plays a stream it builds sets srcObject or a blob: src.
+    else if (!entry.sources.length && el.currentSrc) entry.src = el.currentSrc;
+    if (el instanceof HTMLVideoElement && el.hasAttribute('poster') && el.poster) entry.poster = el.poster;
+    return entry;
+  }
+
   function elementEntry(el, cached) {
     if (el instanceof HTMLImageElement) return pictureEntry(el, cached);
     if (el instanceof HTMLObjectElement) return objectEntry(el);
     if (el instanceof HTMLEmbedElement) return embedEntry(el);
+    if (el instanceof HTMLMediaElement) return mediaEntry(el);
     return { tagName: el.tagName.toUpperCase(), outerHtml: el.outerHTML, outerText: el.outerText ?? el.textContent ?? '' };
   }
 
@@ -205,6 +229,7 @@
       images: images.map((img) => pictureEntry(img, cached)),
       objects: Array.from(document.getElementsByTagName('object')).slice(0, LIMITS.plugins).map(objectEntry),
       embeds: Array.from(document.embeds).slice(0, LIMITS.plugins).map(embedEntry),
+      media: Array.from(document.querySelectorAll('video, audio')).slice(0, LIMITS.media).map(mediaEntry),
     };
     const base = document.querySelector('base[href]');
     if (base) doc.baseHref = base.getAttribute('href');

@@ -159,6 +159,8 @@ class TSnapshotParser {
       P->FWidth = Text(O, Path, "width", true);
       P->FHeight = Text(O, Path, "height", true);
       E = P;
+    } else if (T == "VIDEO" || T == "AUDIO") {
+      E = MediaElement(O, Path);
     } else {
       E.reset(new THtmlElement);
     }
@@ -167,6 +169,50 @@ class TSnapshotParser {
     E->FOuterText = Text(O, Path, "outerText");
     E->FFlash = Flash(O, Path);
     return E;
+  }
+
+  // VIDEO and AUDIO: their addresses, poster and rendered size.
+  static std::shared_ptr<THtmlElement> MediaElement(const QJsonObject &O, const std::string &Path) {
+    auto M = std::shared_ptr<THtmlMediaElement>(new THtmlMediaElement);
+    // An element without a source of its own is common: its children name it.
+    M->FSrc = Absent(O.value("src")) ? TSnapPart<std::string>::Of("") : Text(O, Path, "src");
+    M->FPoster = Absent(O.value("poster")) ? TSnapPart<std::string>::Of("") : Text(O, Path, "poster");
+    M->FWidth = Pixels(O, Path, "width");
+    M->FHeight = Pixels(O, Path, "height");
+    M->FSources = MediaSources(O.value("sources"), Sub(Path, "sources"));
+    return M;
+  }
+
+  static TSnapPart<std::vector<TMediaSource>> MediaSources(const QJsonValue &V, const std::string &Path) {
+    using TPart = TSnapPart<std::vector<TMediaSource>>;
+    if (Absent(V)) return TPart::Of({});
+    if (!V.isArray()) return Wrong<std::vector<TMediaSource>>(Path, "a list");
+    const QJsonArray A = V.toArray();
+    if (A.size() > TPageSnapshot::MaxMediaSources)
+      return TPart::Fault(Format("Page snapshot lists %d entries in %s, more than %d",
+                                 {static_cast<long long>(A.size()), Quoted(Path), TPageSnapshot::MaxMediaSources}));
+    std::vector<TMediaSource> Out;
+    for (qsizetype I = 0; I < A.size(); ++I) {
+      const std::string P = Format("%s[%d]", {Path, static_cast<long long>(I)});
+      if (!A.at(I).isObject()) return Wrong<std::vector<TMediaSource>>(P, "an object");
+      const QJsonObject S = A.at(I).toObject();
+      TSnapPart<std::string> Src = Text(S, P, "src");
+      TSnapPart<std::string> Type = Absent(S.value("type")) ? TSnapPart<std::string>::Of("") : Text(S, P, "type");
+      if (!Src.Ok()) return TPart::Fault(FaultText(Src));
+      if (!Type.Ok()) return TPart::Fault(FaultText(Type));
+      Out.push_back({Src.Get(), Type.Get()});
+    }
+    return TPart::Of(std::move(Out));
+  }
+
+  // Why a part cannot be read.
+  static std::string FaultText(const TSnapPart<std::string> &P) {
+    try {
+      P.Get();
+    } catch (const std::exception &E) {
+      return E.what();
+    }
+    return {};
   }
 
   static TElemPart ElementPart(const QJsonValue &V, const std::string &Path, const char *DefaultTag) {
@@ -192,6 +238,17 @@ class TSnapshotParser {
     for (qsizetype I = 0; I < A.size(); ++I)
       C.FItems.push_back(ElementPart(A.at(I), Format("%s[%d]", {Path, static_cast<long long>(I)}), Tag));
     return TSnapPart<THtmlElementCollection>::Of(std::move(C));
+  }
+
+  // Snapshots made before VIDEO and AUDIO were collected have no "media":
+  // such a page shows none.
+  static TSnapPart<THtmlElementCollection> MediaCollection(const QJsonObject &Doc, const std::string &DocPath) {
+    if (Absent(Doc.value("media"))) {
+      THtmlElementCollection C;
+      C.FPath = Sub(DocPath, "media");
+      return TSnapPart<THtmlElementCollection>::Of(std::move(C));
+    }
+    return Collection(Doc, DocPath, "media", nullptr, TPageSnapshot::MaxMedia);
   }
 
   static TSnapPart<THtmlTxtRange> Range(const QJsonObject &Doc, const std::string &DocPath) {
@@ -230,6 +287,7 @@ class TSnapshotParser {
     D->FImages = Collection(O, Path, "images", "IMG", TPageSnapshot::MaxImages);
     D->FObjects = Collection(O, Path, "objects", "OBJECT", TPageSnapshot::MaxPlugins);
     D->FEmbeds = Collection(O, Path, "embeds", "EMBED", TPageSnapshot::MaxPlugins);
+    D->FMedia = MediaCollection(O, Path);
     return D;
   }
 

@@ -131,6 +131,34 @@ class THtmlPluginElement : public THtmlElement {
   TSnapPart<std::string> FWidth, FHeight;
 };
 
+// One <source> child of a VIDEO or AUDIO element.
+struct TMediaSource {
+  std::string Src;   // absolute, as the browser resolved it
+  std::string Type;  // the type attribute as written ("video/webm"); may be empty
+};
+
+// A VIDEO or AUDIO element of today's pages.
+class THtmlMediaElement final : public THtmlElement {
+ public:
+  // The element's own source, absolute; empty when it has none (its
+  // <source> children then say where the movie is).
+  const std::string &Src() const { return FSrc.Get(); }
+  // The <source> children in document order.
+  const std::vector<TMediaSource> &Sources() const { return FSources.Get(); }
+  // The poster picture, absolute; empty when it has none (and for AUDIO).
+  const std::string &Poster() const { return FPoster.Get(); }
+  // The rendered size in pixels.
+  int32_t Width() const { return FWidth.Get(); }
+  int32_t Height() const { return FHeight.Get(); }
+
+ private:
+  friend class TSnapshotParser;
+  THtmlMediaElement() = default;
+  TSnapPart<std::string> FSrc, FPoster;
+  TSnapPart<std::vector<TMediaSource>> FSources;
+  TSnapPart<int32_t> FWidth, FHeight;
+};
+
 class THtmlObjectElement final : public THtmlPluginElement {
  private:
   friend class TSnapshotParser;
@@ -178,6 +206,9 @@ class THtmlDocument {
   const THtmlElementCollection &Images() const { return FImages.Get(); }
   const THtmlElementCollection &Objects() const { return FObjects.Get(); }
   const THtmlElementCollection &Embeds() const { return FEmbeds.Get(); }
+  // The VIDEO and AUDIO elements in document order; empty for a snapshot
+  // made before they were collected.
+  const THtmlElementCollection &Media() const { return FMedia.Get(); }
 
   // The href an anchor written with Ref in this document reports: Ref
   // resolved against the <base> href, itself resolved against the URL.
@@ -197,7 +228,7 @@ class THtmlDocument {
   TSnapPart<std::string> FUrl, FTitle, FFileSize, FBaseHref, FSource;
   TSnapPart<THtmlTxtRange> FSelection;
   TSnapPart<std::shared_ptr<THtmlElement>> FBody, FDocumentElement;
-  TSnapPart<THtmlElementCollection> FImages, FObjects, FEmbeds;
+  TSnapPart<THtmlElementCollection> FImages, FObjects, FEmbeds, FMedia;
 };
 
 class THtmlWindow {
@@ -235,7 +266,9 @@ class TPageSnapshot {
   // The browser passes at most 64 MiB in one native message.
   static constexpr size_t MaxBytes = size_t{64} << 20;
   static constexpr int32_t MaxImages = 100000;
-  static constexpr int32_t MaxPlugins = 10000;  // OBJECT or EMBED elements of one document
+  static constexpr int32_t MaxPlugins = 10000;     // OBJECT or EMBED elements of one document
+  static constexpr int32_t MaxMedia = 10000;       // VIDEO and AUDIO elements of one document
+  static constexpr int32_t MaxMediaSources = 100;  // <source> children of one of them
   static constexpr int32_t MaxCachedFiles = 10000;
 
   // Throws EMossError when Json is no snapshot: too big, not JSON, not a

@@ -295,7 +295,7 @@ describe('Requests', () => {
     assert.equal(none.snap.element, undefined, 'no target and no address: no element');
   });
 
-  test('Save flash sends objects and embeds with sizes and movies as written', async () => {
+  test('Save flash sends objects and embeds with sizes and movies as written, and the video and audio', async () => {
     const page = await open('/movies.html');
     const { req, snap } = await send('Flash.js', page);
     assert.equal(req.msg.method, 'SaveFlash');
@@ -316,6 +316,22 @@ describe('Requests', () => {
     assert.match(doc.objects[0].outerHtml, /^<object id="o1" classid="clsid:D27CDB6E-AE6D-11cf-96B8-444553540000"[^>]*><param name="movie" value="movies\/intro.swf"><embed id="e1"/);
     assert.equal(doc.embeds[2].outerHtml, '<embed id="e3" src="clip.mp4" width="320" height="240">');
     assert.equal(snap.cache, undefined, 'the movie entry sends no picture bytes');
+    // VIDEO and AUDIO with their addresses resolved and their rendered size.
+    const media = (e) => ({ tagName: e.tagName, src: e.src, poster: e.poster, sources: e.sources, width: e.width, height: e.height });
+    assert.deepEqual(doc.media.map(media), [
+      {
+        tagName: 'VIDEO',
+        src: undefined,
+        poster: `${server.near}/games/pics/poster.png`,
+        sources: [
+          { src: `${server.near}/games/clip.webm`, type: 'video/webm' },
+          { src: `${server.near}/games/clip.mp4`, type: '' },
+        ],
+        width: 320,
+        height: 180,
+      },
+      { tagName: 'AUDIO', src: `${server.near}/media/song.mp3`, poster: undefined, sources: [], width: 0, height: 0 },
+    ]);
   });
 
   test('A request from a frame carries the frame document and the top document', async () => {
