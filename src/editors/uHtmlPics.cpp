@@ -320,12 +320,15 @@ void TPicScan::Tag(const std::string &Name, size_t NameEnd, const std::vector<TA
       Edits.erase(std::remove_if(Edits.begin(), Edits.end(), [A](const TEdit &E) { return E.Start == A->Start; }), Edits.end());
       Edits.push_back({A->Start, A->End, std::string(T.substr(A->Start, A->Name.size())) + "=" + Encode(V)});
     } else {
-      Edits.push_back({NameEnd, NameEnd, std::string(" ") + AttrName + "=" + Encode(V)});
+      // A srcset added goes after the src, where a reader looks for it.
+      const size_t At = SrcAttr ? SrcAttr->End : NameEnd;
+      Edits.push_back({At, At, std::string(" ") + AttrName + "=" + Encode(V)});
     }
   };
   if (Img && LazySrc >= 0) Put(SrcAttr, "src", Use(LazySrc));
   if (HasLazySrcset) Put(SrcsetAttr, "srcset", LazySrcset);
-  std::sort(Edits.begin(), Edits.end(), [](const TEdit &A, const TEdit &B) { return A.Start < B.Start; });
+  // Two attributes added at the same place keep the order they were added in.
+  std::stable_sort(Edits.begin(), Edits.end(), [](const TEdit &A, const TEdit &B) { return A.Start < B.Start; });
   for (const TEdit &E : Edits) Emit(E.Start, E.End, E.Text);
 }
 

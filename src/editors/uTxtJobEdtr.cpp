@@ -18,6 +18,7 @@
 #include "control/uGlobalParm.h"
 #include "editors/uForm_EditJob.h"
 #include "editors/uHtmlPics.h"
+#include "editors/uImgChoose.h"
 #include "editors/uImgType.h"
 #include "editors/uPagePics.h"
 #include "editors/uTxtHtml.h"
@@ -462,6 +463,8 @@ void TTxtJobEdtr::Img_Collect(const std::string &Folder, std::vector<std::string
     auto Img = std::dynamic_pointer_cast<THtmlImgElement>(Imgs.Item(I));
     if (!Img) continue;
     std::string Src = Trim(Img->Src());
+    // A data: picture is part of the page already; there is nothing to fetch.
+    if (!Img_IsRealUrl(Src)) continue;
     if (Src.empty() || !Seen.emplace(Url_SameKey(Src), static_cast<int>(Urls.size())).second) continue;
     // A web page's local pictures are not the page's to hand out: they stay
     // as the page wrote them.
