@@ -222,7 +222,13 @@ TImgChoice Img_Choose(const TImgFacts &F) {
     if (S.Supported)
       for (const TImgCand &C : S.Cands) Consider(B, C, F);
   for (const TImgCand &C : F.Srcset) Consider(B, C, F);
-  if (B.Cand) return Sized(*B.Cand, F, ifResponsive);
+  if (B.Cand) {
+    R = Sized(*B.Cand, F, ifResponsive);
+    for (const TImgSourceFacts &S : F.Sources)
+      for (const TImgCand &C : S.Cands)
+        if (&C == B.Cand) R.Type = S.Type;
+    return R;
+  }
   for (size_t I = 0; I < F.Lazy.size(); ++I) Consider(B, F.Lazy[I], F, I < F.LazyFullSize.size() && F.LazyFullSize[I]);
   if (B.Cand) return Sized(*B.Cand, F, ifLazy);
   TImgCand Cur{F.CurrentSrc};

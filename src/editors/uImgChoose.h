@@ -96,6 +96,7 @@ struct TImgChoice {
   int32_t Width = 0, Height = 0;
   bool TrueSize = false;  // the picture's own size, not only the space it fills on the page
   TImgForm From = ifSrc;
+  std::string Type;  // the type its <source> names ("image/webp"); empty when none does
 };
 
 // The largest real address among, in this order of forms: the linked
