@@ -36,9 +36,18 @@ bool ReadNumber(std::string_view S, double &V) {
 
 bool SameUrl(const std::string &A, const std::string &B) { return !A.empty() && !B.empty() && Url_SameKey(A) == Url_SameKey(B); }
 
+// The browser reports the natural size of a srcset candidate divided by
+// the density it gave the candidate (for "1600w" shown 1280 pixels wide,
+// 1280); the picture's own width is the descriptor's, or the reported one
+// times an "x" density.
+double ShownWidth(const TImgCand &C, const TImgFacts &F) {
+  if (C.W > 0) return C.W;
+  return static_cast<double>(F.NaturalWidth) * (C.X > 0 ? C.X : 1);
+}
+
 // How large a candidate is, in pixels of width as far as the page tells.
 double Score(const TImgCand &C, const TImgFacts &F) {
-  if (SameUrl(C.Url, F.CurrentSrc) && F.NaturalWidth > 0) return F.NaturalWidth;
+  if (SameUrl(C.Url, F.CurrentSrc) && F.NaturalWidth > 0) return ShownWidth(C, F);
   if (C.W > 0) return C.W;
   const double Base = F.Width > 0 ? F.Width : F.NaturalWidth > 0 ? F.NaturalWidth : 1;
   return Base * (C.X > 0 ? C.X : 1);
@@ -75,8 +84,9 @@ TImgChoice Sized(const TImgCand &C, const TImgFacts &F, TImgForm From) {
   R.Width = F.Width;
   R.Height = F.Height;
   if (SameUrl(C.Url, F.CurrentSrc) && F.NaturalWidth > 0 && F.NaturalHeight > 0) {
-    R.Width = F.NaturalWidth;
-    R.Height = F.NaturalHeight;
+    const double W = ShownWidth(C, F);
+    R.Width = Px(W);
+    R.Height = Px(W * F.NaturalHeight / F.NaturalWidth);
     R.TrueSize = true;
   } else if (C.W > 0) {
     // The height follows the proportions of the box the page shows it in;

@@ -96,8 +96,9 @@ TEST(PictureForms, TheFormTheBrowserShowsKeepsItsTypeAndByteCount) {
   B.Url(Page)
       .Image({.Src = "http://pics.test/s.jpg", .Width = 200, .Height = 100, .MimeType = "WebP Image", .FileSize = "4444"})
       .Set(Img(0, "currentSrc"), R"("http://pics.test/big")")
-      .Set(Img(0, "naturalWidth"), "800")
-      .Set(Img(0, "naturalHeight"), "400")
+      // Read at its density: 800 x 400 shown as 4x.
+      .Set(Img(0, "naturalWidth"), "200")
+      .Set(Img(0, "naturalHeight"), "100")
       .Set(Img(0, "srcset"), R"("/s.jpg 1x, /big 4x")");
   Expect(Collect(B), {{"http://pics.test/big", 800, 400, "big", ".webp", "WEBP", itUnknown, 4444}});
 
