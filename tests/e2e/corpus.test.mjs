@@ -207,18 +207,46 @@ describe('The picture corpus with the real program', { skip }, () => {
       online[name].file = file;
       online[name].folder = path.join(saved, 'pages', `${title}.files`);
     }
-    // Every picture file is complete once the page's job has ended; the
-    // pages are opened once nothing is left to serve them.
-    await waitFor(() => ping(prg.socket), 'the program to be idle');
+    // A picture file appears once complete (it is renamed into place); the
+    // pages are opened once every file they link to is there and nothing
+    // is left to serve them.
+    for (const [name, want] of Object.entries(online)) {
+      const linked = linkedFiles(fs.readFileSync(want.file, 'utf8'), want.folder);
+      assert.ok(linked.length > 0, `${name}: the saved page links to its folder`);
+      try {
+        // Each as served, where its name tells which picture it is.
+        const complete = (f) => fs.existsSync(f) && (!bytes.has(path.basename(f)) || fs.readFileSync(f).equals(bytes.get(path.basename(f))));
+        await waitFor(() => linked.every(complete), `the pictures ${name} links to, as served`);
+      } catch (e) {
+        const list = fs.existsSync(want.folder) ? fs.readdirSync(want.folder).join(', ') : '(no folder)';
+        throw new Error(`${e.message}
+linked: ${linked.join(', ')}
+saved: ${list}
+${programOutput()}`);
+      }
+    }
     await server.close();
     server = null;
     for (const [name, want] of Object.entries(online)) {
-      await t_pageFromDisk(name, want);
+      await pageFromDisk(name, want);
     }
   });
 });
 
-async function t_pageFromDisk(name, want) {
+// The files of Folder a saved page links to: its src links are the
+// folder's name and the file's as they are, the others percent-escaped.
+function linkedFiles(html, folder) {
+  const name = path.basename(folder);
+  const escaped = encodeURIComponent(name).replace(/[!'()*]/g, (c) => `%${c.charCodeAt(0).toString(16).toUpperCase()}`);
+  const found = new Set();
+  for (const link of new Set([name, escaped])) {
+    const re = new RegExp(`${link.replace(/[.*+?^${}()|[\]\\]/g, '\\$&')}/([^"'\\s),&<>]+)`, 'g');
+    for (const m of html.matchAll(re)) found.add(path.join(folder, decodeURIComponent(m[1])));
+  }
+  return [...found];
+}
+
+async function pageFromDisk(name, want) {
   const opened = await open(pathToFileURL(want.file).href);
   let got;
   try {
