@@ -30,16 +30,6 @@ int64_t WholeNumber(const std::string &Text) {
   return N;
 }
 
-// The element's picture is the one chosen: its type and byte count describe it.
-bool ShowsChosen(const THtmlImgElement &Elem, const std::string &Url) {
-  if (Url == Elem.Src()) return true;
-  try {
-    return Url == Elem.CurrentSrc();
-  } catch (const std::exception &) {
-    return false;  // an older snapshot tells only the src
-  }
-}
-
 // A new item for Url, named from its last piece; its type from the
 // extension, else from TypeText (logged as a correction).
 std::unique_ptr<TVIBItem> NewItem(const std::string &Url, int32_t Width, int32_t Height) {
@@ -123,14 +113,15 @@ std::unique_ptr<TVIBItem> Img_Fill_Item(const std::shared_ptr<THtmlImgElement> &
 std::unique_ptr<TVIBItem> Img_Fill_Item(const std::shared_ptr<THtmlImgElement> &Elem, const TImgChoice &Choice, int JobId) {
   auto Item = NewItem(Choice.Url, Choice.Width, Choice.Height);
   Item->Elem = Elem;
-  const bool Shown = ShowsChosen(*Elem, Choice.Url);
+  // The type text and byte count the page gives are those of the src.
+  const bool Shown = Choice.Url == Elem->Src();
   if (Shown) {
     Img_Get_Type(*Item, *Elem, JobId);
   } else {
     SetType(*Item, Choice.Type, JobId);
   }
-  // The page's byte count is read (and must read) even when it belongs to
-  // the form the page shows rather than the one chosen.
+  // The byte count is read (and must read) even when it belongs to the
+  // src rather than the form chosen.
   const int64_t Bytes = WholeNumber(Elem->FileSize());
   Item->FileSize = Shown ? Bytes : -1;
   return Item;

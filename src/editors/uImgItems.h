@@ -33,9 +33,9 @@ bool Img_PassesFilters(int32_t Width, int32_t Height, bool IgnTiny, bool IgnBar)
 // JobId numbers the log line of a type taken from the MIME type.
 std::unique_ptr<TVIBItem> Img_Fill_Item(const std::shared_ptr<THtmlImgElement> &Elem, int JobId);
 // The item of the form Choice chose for the element: its address, its size.
-// The element's type text and byte count describe the picture it shows, so
-// they are used only when that is the chosen one; another form takes its
-// type from its extension or its <source>, and its byte count is not known.
+// The element's type text and byte count describe its src, so they are used
+// only when that is the chosen form; another form takes its type from its
+// extension or its <source>, and its byte count is not known.
 std::unique_ptr<TVIBItem> Img_Fill_Item(const std::shared_ptr<THtmlImgElement> &Elem, const TImgChoice &Choice, int JobId);
 // The item of a CSS background picture; it has no element.
 std::unique_ptr<TVIBItem> Img_BackgroundItem(const TImgChoice &Choice, int JobId);

@@ -89,9 +89,9 @@ TEST(PictureForms, EachPictureIsItsLargestFormAtItsTrueSize) {
                      });
 }
 
-TEST(PictureForms, TheFormTheBrowserShowsKeepsItsTypeAndByteCount) {
-  // The largest form is the one on screen: the browser's type text and byte
-  // count describe it.
+TEST(PictureForms, TheTypeTextAndByteCountOfTheSrcStayWithTheSrc) {
+  // The browser shows the largest form, but the page's type text and byte
+  // count are those of the src: the item of the larger form has neither.
   TSnapshotBuilder B;
   B.Url(Page)
       .Image({.Src = "http://pics.test/s.jpg", .Width = 200, .Height = 100, .MimeType = "WebP Image", .FileSize = "4444"})
@@ -100,7 +100,7 @@ TEST(PictureForms, TheFormTheBrowserShowsKeepsItsTypeAndByteCount) {
       .Set(Img(0, "naturalWidth"), "200")
       .Set(Img(0, "naturalHeight"), "100")
       .Set(Img(0, "srcset"), R"("/s.jpg 1x, /big 4x")");
-  Expect(Collect(B), {{"http://pics.test/big", 800, 400, "big", ".webp", "WEBP", itUnknown, 4444}});
+  Expect(Collect(B), {{"http://pics.test/big", 800, 400, "big", "", "?", itUnknown, -1}});
 
   TSnapshotBuilder C;
   C.Url(Page)
