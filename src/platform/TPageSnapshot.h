@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pub/uMossError.h"
@@ -98,6 +99,22 @@ class THtmlElement {
   TSnapPart<std::shared_ptr<TFlashMovie>> FFlash;
 };
 
+// A <source> of the <picture> around a picture element, as the page wrote it.
+struct TImgSource {
+  std::string Srcset, Type, Media;
+  // Whether the browser can show pictures of its type; unknown when unset.
+  std::optional<bool> Supported;
+  // Its data- attributes (name in lower case, value as written).
+  std::vector<std::pair<std::string, std::string>> Data;
+};
+
+// An element whose CSS gives it background pictures.
+struct TCssBackground {
+  std::string TagName;
+  std::string Image;              // its computed background-image: url("...") with absolute addresses, gradients, image-set()
+  int32_t Width = 0, Height = 0;  // its rendered size
+};
+
 class THtmlImgElement final : public THtmlElement {
  public:
   // Absolute, as the browser resolved it.
@@ -110,11 +127,28 @@ class THtmlImgElement final : public THtmlElement {
   // The size in bytes as text; "-1" when the browser does not know it.
   const std::string &FileSize() const { return FFileSize.Get(); }
 
+  // What newer snapshots add: absent in older ones, so each read may fail.
+  // The absolute address the browser is showing (currentSrc).
+  const std::string &CurrentSrc() const { return FCurrentSrc.Get(); }
+  // The true pixel size of that picture; 0 when it has not loaded.
+  int32_t NaturalWidth() const { return FNaturalWidth.Get(); }
+  int32_t NaturalHeight() const { return FNaturalHeight.Get(); }
+  // The srcset attribute as written; empty when it has none.
+  const std::string &Srcset() const { return FSrcset.Get(); }
+  // The absolute href of the link around the picture; empty when none.
+  const std::string &Link() const { return FLink.Get(); }
+  // The data- attributes (name in lower case, value as written).
+  const std::vector<std::pair<std::string, std::string>> &Data() const { return FData.Get(); }
+  // The <source> elements before it in its <picture>, in order.
+  const std::vector<TImgSource> &Sources() const { return FSources.Get(); }
+
  private:
   friend class TSnapshotParser;
   THtmlImgElement() = default;
-  TSnapPart<std::string> FSrc, FMimeType, FFileSize;
-  TSnapPart<int32_t> FWidth, FHeight;
+  TSnapPart<std::string> FSrc, FMimeType, FFileSize, FCurrentSrc, FSrcset, FLink;
+  TSnapPart<int32_t> FWidth, FHeight, FNaturalWidth, FNaturalHeight;
+  TSnapPart<std::vector<std::pair<std::string, std::string>>> FData;
+  TSnapPart<std::vector<TImgSource>> FSources;
 };
 
 // What OBJECT and EMBED share: the size as the page wrote it ("400", "100%").
@@ -209,6 +243,9 @@ class THtmlDocument {
   // The VIDEO and AUDIO elements in document order; empty for a snapshot
   // made before they were collected.
   const THtmlElementCollection &Media() const { return FMedia.Get(); }
+  // The elements with CSS background pictures; empty when the snapshot
+  // names none. An entry that cannot be read fails alone.
+  const std::vector<TSnapPart<TCssBackground>> &Backgrounds() const { return FBackgrounds.Get(); }
 
   // The href an anchor written with Ref in this document reports: Ref
   // resolved against the <base> href, itself resolved against the URL.
@@ -229,6 +266,7 @@ class THtmlDocument {
   TSnapPart<THtmlTxtRange> FSelection;
   TSnapPart<std::shared_ptr<THtmlElement>> FBody, FDocumentElement;
   TSnapPart<THtmlElementCollection> FImages, FObjects, FEmbeds, FMedia;
+  TSnapPart<std::vector<TSnapPart<TCssBackground>>> FBackgrounds;
 };
 
 class THtmlWindow {
@@ -270,6 +308,7 @@ class TPageSnapshot {
   static constexpr int32_t MaxMedia = 10000;       // VIDEO and AUDIO elements of one document
   static constexpr int32_t MaxMediaSources = 100;  // <source> children of one of them
   static constexpr int32_t MaxCachedFiles = 10000;
+  static constexpr int32_t MaxBackgrounds = 10000;
 
   // Throws EMossError when Json is no snapshot: too big, not JSON, not a
   // JSON object, no version 1, or a list longer than its limit.

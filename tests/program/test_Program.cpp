@@ -346,3 +346,15 @@ TEST_F(ProgramFixture, OptionsSavedInTheDialogReachCfgIniAtExit) {
   EXPECT_NE(C.find("sDir_Def=" + Typed + "\n"), std::string::npos) << C;
   EXPECT_FALSE(Dir_Exists(Root.Path() + "no such folder"));
 }
+
+TEST_F(ProgramFixture, TheExtensionHearsWhetherToScrollThroughAPageBeforeSavingAllPictures) {
+  for (const char *Ini : {"", "[JEP]\nbImg_LazyScroll=0\n"}) {
+    WriteFile(Prg + "cfg.ini", Ini);
+    auto P = Start();
+    ASSERT_TRUE(Ready()) << ReadFile(Root.Path() + "out.txt");
+    std::string Reply;
+    ASSERT_TRUE(Channel_Request(Sock(), R"({"method":"GetOptions"})", Reply, 5000));
+    EXPECT_EQ(Reply, *Ini ? R"({"lazyScroll":false,"status":0})" : R"({"lazyScroll":true,"status":0})") << Ini;
+    Stop(*P);
+  }
+}
