@@ -218,11 +218,10 @@ TEST_F(ProgramFixture, ASecondCopyWakesTheFirstAndEnds) {
   auto T0 = Clock::now();
   auto Second = Start();
   int Code = -1;
-  ASSERT_TRUE(Second->Wait(5000, &Code));
-  long long Ms = MsSince(T0);
-  std::printf("second copy ended after %lld ms\n", Ms);
+  // A second is usual; the wait is only a guard against a copy that hangs.
+  ASSERT_TRUE(Second->Wait(60000, &Code)) << "the second copy never ended";
+  std::printf("second copy ended after %lld ms\n", MsSince(T0));
   EXPECT_EQ(Code, 0);
-  EXPECT_LT(Ms, 3000);  // a hang guard; a second is the expectation
   Stop(*First);
   EXPECT_EQ(Count(Log(), "[WakeUpMsg]"), 1);
 }
