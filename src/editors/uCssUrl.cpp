@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "pub/Unit_Pub.h"
+
 namespace {
 
 bool IsCssSpace(char C) { return C == ' ' || C == '\t' || C == '\n' || C == '\r' || C == '\f'; }
@@ -23,25 +25,6 @@ bool WordBefore(std::string_view T, size_t P, std::string_view Word) {
   return S == 0 || !IsNameChar(T[S - 1]);
 }
 
-void AppendUtf8(std::string &Out, uint32_t Cp) {
-  if (Cp == 0 || Cp > 0x10FFFF || (Cp >= 0xD800 && Cp <= 0xDFFF)) Cp = 0xFFFD;
-  if (Cp < 0x80) {
-    Out += static_cast<char>(Cp);
-  } else if (Cp < 0x800) {
-    Out += static_cast<char>(0xC0 | (Cp >> 6));
-    Out += static_cast<char>(0x80 | (Cp & 0x3F));
-  } else if (Cp < 0x10000) {
-    Out += static_cast<char>(0xE0 | (Cp >> 12));
-    Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (Cp & 0x3F));
-  } else {
-    Out += static_cast<char>(0xF0 | (Cp >> 18));
-    Out += static_cast<char>(0x80 | ((Cp >> 12) & 0x3F));
-    Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (Cp & 0x3F));
-  }
-}
-
 // A backslash escape at P (the backslash); appends what it stands for and
 // returns the position after it.
 size_t Unescape(std::string_view T, size_t P, std::string &Out) {
@@ -53,7 +36,7 @@ size_t Unescape(std::string_view T, size_t P, std::string &Out) {
   }
   size_t E = Q;
   while (E < T.size() && E - Q < 6 && IsHex(T[E])) ++E;
-  AppendUtf8(Out, static_cast<uint32_t>(std::strtoul(std::string(T.substr(Q, E - Q)).c_str(), nullptr, 16)));
+  Str_AppendUtf8(Out, static_cast<uint32_t>(std::strtoul(std::string(T.substr(Q, E - Q)).c_str(), nullptr, 16)));
   if (E < T.size() && IsCssSpace(T[E])) ++E;
   return E;
 }

@@ -32,25 +32,6 @@ size_t FindNoCase(std::string_view T, std::string_view Needle, size_t From) {
   return std::string_view::npos;
 }
 
-void AppendUtf8(std::string &Out, unsigned long Cp) {
-  if (Cp == 0 || Cp > 0x10FFFF || (Cp >= 0xD800 && Cp <= 0xDFFF)) Cp = 0xFFFD;
-  if (Cp < 0x80) {
-    Out += static_cast<char>(Cp);
-  } else if (Cp < 0x800) {
-    Out += static_cast<char>(0xC0 | (Cp >> 6));
-    Out += static_cast<char>(0x80 | (Cp & 0x3F));
-  } else if (Cp < 0x10000) {
-    Out += static_cast<char>(0xE0 | (Cp >> 12));
-    Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (Cp & 0x3F));
-  } else {
-    Out += static_cast<char>(0xF0 | (Cp >> 18));
-    Out += static_cast<char>(0x80 | ((Cp >> 12) & 0x3F));
-    Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (Cp & 0x3F));
-  }
-}
-
 // An attribute value as the browser reads it: the character references
 // addresses and styles use undone; any other "&" stays as written.
 std::string Decode(std::string_view V) {
@@ -76,7 +57,7 @@ std::string Decode(std::string_view V) {
         Out += '&';
         continue;
       }
-      AppendUtf8(Out, Cp);
+      Str_AppendUtf8(Out, static_cast<uint32_t>(Cp));  // at most 8 digits: it fits
     } else if (Name == "amp") {
       Out += '&';
     } else if (Name == "quot") {

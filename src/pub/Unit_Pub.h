@@ -24,6 +24,10 @@ bool Url_IsFile(const std::string &Url);
 // "http://h/x"); anything else unchanged. What the program shows, saves,
 // logs, keeps or sends of an address goes through here first.
 std::string Url_NoUserInfo(const std::string &Url);
+
+// Appends code point Cp as UTF-8; zero, a surrogate or anything beyond
+// U+10FFFF becomes U+FFFD, as browsers read such references.
+void Str_AppendUtf8(std::string &Out, uint32_t Cp);
 // The text after the last "/"; the whole text when there is none.
 std::string Url_FileName(const std::string &Url);
 // The file-name part of a path (after the last "/").
