@@ -1,8 +1,8 @@
 // A stand-in for "mossgather -Embedding" as the browser starts it: reads
 // native messages from standard input, records each into
 // STATE/requests.jsonl and answers as STATE/config.json says:
-//   {"menus": <GetMenus reply>, "save": <reply to the saving methods>,
-//    "silent": true (exit without answering)}
+//   {"menus": <GetMenus reply>, "check": <Check reply>,
+//    "save": <reply to the saving methods>, "silent": true (exit without answering)}
 // Usage: node fake-host.mjs STATE [arguments the browser passes]
 import fs from 'node:fs';
 import path from 'node:path';
@@ -31,6 +31,7 @@ function answer(raw) {
   const c = config();
   if (c.silent) process.exit(3);
   if (msg.method === 'GetMenus') reply(c.menus ?? { status: 1, error: 'no menus configured' });
+  else if (msg.method === 'Check') reply(c.check ?? { status: 0, version: '0.12', menus: 5, running: true });
   else reply(c.save ?? { status: 0 });
 }
 
