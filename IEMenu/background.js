@@ -73,7 +73,7 @@ const HOST_FAULTS = [
     fix: 'mossgather -REGSERVER',
   },
   {
-    match: /exited|failed to start|unexpected error|disconnected|terminated/i,
+    match: /exited|failed to start|unexpected error|disconnected|terminated|error when communicating/i,
     cause: 'the Mossgather host ended without answering (the program may have moved or been removed)',
     fix: 'mossgather -REGSERVER',
   },
