@@ -41,17 +41,6 @@ int64_t WholeNumber(const std::string &Text) {
 
 }  // namespace
 
-std::string Img_UrlKey(const std::string &Url) {
-  TUrlParts P = Url_Split(Url);
-  if (P.HasAuthority) {
-    // User information keeps its letter case; the host (and port) lose it.
-    size_t At = P.Authority.rfind('@');
-    size_t From = At == std::string::npos ? 0 : At + 1;
-    P.Authority = P.Authority.substr(0, From) + LowerCase(P.Authority.substr(From));
-  }
-  return Url_Join(P);
-}
-
 uint8_t Img_SizeClass(int32_t Width, int32_t Height) {
   int32_t M = std::max(Width, Height);
   if (M <= 200) return scSmall;
@@ -145,7 +134,7 @@ void Img_CollectAll(const THtmlDocument &Doc, bool IgnTiny, bool IgnBar, int Job
     if (!Img) throw EMossError(Format("Page snapshot: images[%d] is no picture", {I}));
     std::string Src = Trim(Img->Src());
     if (Src.empty()) continue;
-    std::string Key = Img_UrlKey(Src);
+    std::string Key = Url_SameKey(Src);
     if (Seen.count(Key)) continue;
     if (!Img_PassesFilters(Img->Width(), Img->Height(), IgnTiny, IgnBar)) continue;
     Seen.insert(Key);

@@ -18,11 +18,6 @@ class THtmlImgElement;
 inline constexpr uint8_t itJpg = 1, itGif = 2, itPng = 3, itBmp = 4, itUnknown = 5;
 inline constexpr uint8_t scLarge = 1, scMedium = 2, scSmall = 3;
 
-// The key two picture addresses share when they name the same picture: the
-// scheme and the host in lower case, everything else as written, because
-// servers tell paths and queries apart by their letter case.
-std::string Img_UrlKey(const std::string &Url);
-
 // Small: the longer side at most 200; Medium: below 640; Large: the rest.
 uint8_t Img_SizeClass(int32_t Width, int32_t Height);
 // The tiny filter leaves out pictures below 10 x 10; the line filter those

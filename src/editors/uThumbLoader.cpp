@@ -17,11 +17,6 @@
 
 namespace {
 
-std::string OriginOf(const TUrlParts &P) {
-  std::string Host = P.Authority.substr(P.Authority.rfind('@') == std::string::npos ? 0 : P.Authority.rfind('@') + 1);
-  return P.Scheme + "://" + LowerCase(Host);
-}
-
 // Decodes a picture at the size it is drawn. A picture bigger than that is
 // decoded small right away, which for JPEG skips most of the work.
 QImage Decode(QImageReader &R, QSize Size) {
@@ -53,18 +48,6 @@ QImage DecodeBytes(const std::string &Bytes, QSize Size) {
 std::atomic<unsigned> FetchSeq{0};
 
 }  // namespace
-
-std::string Thumb_Referer(const std::string &PageUrl, const std::string &Target) {
-  TUrlParts P = Url_Split(PageUrl), T = Url_Split(Target);
-  if ((P.Scheme != "http" && P.Scheme != "https") || !P.HasAuthority) return {};
-  if (P.Scheme == "https" && T.Scheme == "http") return {};
-  const std::string Origin = OriginOf(P);
-  if (Origin != OriginOf(T)) return Origin + "/";
-  P.Authority = P.Authority.substr(P.Authority.rfind('@') == std::string::npos ? 0 : P.Authority.rfind('@') + 1);
-  P.HasFragment = false;
-  P.Fragment.clear();
-  return Url_Join(P);
-}
 
 TThumbLoader &TThumbLoader::Default() {
   static QPointer<TThumbLoader> L;
@@ -191,7 +174,7 @@ bool TThumbLoader::Fetch(const std::string &Url, const std::string &Referer, std
   const std::string Folder = TUrlCache::Default().Root() + "fetch/";
   Dir_Force(Folder);
   const std::string Tmp = Folder + Format("thumb-%d-%u.part", {static_cast<int>(::getpid()), FetchSeq.fetch_add(1)});
-  const bool Got = D->DownLoad(Url, Tmp, Thumb_Referer(Referer, Url), "", 10);
+  const bool Got = D->DownLoad(Url, Tmp, Url_Referer(Referer, Url), "", 10);
   {
     std::lock_guard L(FMx);
     FActive.erase(std::find(FActive.begin(), FActive.end(), D));

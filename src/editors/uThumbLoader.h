@@ -88,8 +88,3 @@ class TThumbLoader : public QObject, public TLightPictures {
   std::shared_ptr<int> FAlive = std::make_shared<int>(0);
   const std::weak_ptr<int> FAliveWeak = FAlive;
 };
-
-// The referrer a picture download sends for a page: never the user name and
-// password or the fragment; to another origin only the page's origin; from
-// an https page to an http address nothing.
-std::string Thumb_Referer(const std::string &PageUrl, const std::string &Target);

@@ -14,6 +14,7 @@
 
 #include "editors/uThumbLoader.h"
 #include "editors/uVIBJobEdtr.h"
+#include "net/uUrlRef.h"
 #include "pictures/PictureFixture.h"
 #include "platform/TMainThread.h"
 #include "platform/TUrlCache.h"
@@ -486,7 +487,7 @@ TEST_F(PictureFixture, AnAddressWithAnAmpersandIsShownAndFetchedAsWritten) {
   EXPECT_EQ(Srv.Targets(), std::vector<std::string>{Target});
 }
 
-TEST(ThumbReferer, NeverCarriesTheUserOrTheFragmentAndOnlyTheOriginElsewhere) {
+TEST(ThumbReferer, ThumbnailFetchesSendWhatABrowserWouldSend) {
   struct {
     const char *Page, *Target, *Want;
   } Cases[] = {
@@ -497,7 +498,7 @@ TEST(ThumbReferer, NeverCarriesTheUserOrTheFragmentAndOnlyTheOriginElsewhere) {
       {"https://a.test/d/p.html", "https://A.TEST/x.png", "https://a.test/d/p.html"},
       {"file:///home/u/p.html", "http://b.test/x.png", ""},
   };
-  for (const auto &C : Cases) EXPECT_EQ(Thumb_Referer(C.Page, C.Target), C.Want) << C.Page << " -> " << C.Target;
+  for (const auto &C : Cases) EXPECT_EQ(Url_Referer(C.Page, C.Target), C.Want) << C.Page << " -> " << C.Target;
 }
 
 TEST_F(PictureFixture, TheIdleTidyUpKeepsAHundredPanelsAndBlanksThemOncePerJob) {

@@ -5,6 +5,7 @@
 
 #include "editors/uImgItems.h"
 #include "editors/uVIBItem.h"
+#include "net/uUrlRef.h"
 #include "platform/TPageSnapshot.h"
 #include "pub/Unit_Pub.h"
 #include "support/TSnapshotBuilder.h"
@@ -204,13 +205,13 @@ TEST(Filters, TinyAndLinePicturesAreLeftOutAtTheirLimits) {
 }
 
 TEST(UrlKey, SchemeAndHostIgnoreCaseTheRestDoesNot) {
-  const std::string A = Img_UrlKey("http://Pics.Example.TEST:8080/Dir/a.JPG?Q=1");
-  EXPECT_EQ(Img_UrlKey("HTTP://pics.example.test:8080/Dir/a.JPG?Q=1"), A);
-  EXPECT_NE(Img_UrlKey("http://pics.example.test:8080/dir/a.JPG?Q=1"), A);
-  EXPECT_NE(Img_UrlKey("http://pics.example.test:8080/Dir/a.jpg?Q=1"), A);
-  EXPECT_NE(Img_UrlKey("http://pics.example.test:8080/Dir/a.JPG?q=1"), A);
-  EXPECT_NE(Img_UrlKey("http://User@h/a"), Img_UrlKey("http://user@h/a"));
-  EXPECT_EQ(Img_UrlKey("http://User@H/a"), Img_UrlKey("http://User@h/a"));
+  const std::string A = Url_SameKey("http://Pics.Example.TEST:8080/Dir/a.JPG?Q=1");
+  EXPECT_EQ(Url_SameKey("HTTP://pics.example.test:8080/Dir/a.JPG?Q=1"), A);
+  EXPECT_NE(Url_SameKey("http://pics.example.test:8080/dir/a.JPG?Q=1"), A);
+  EXPECT_NE(Url_SameKey("http://pics.example.test:8080/Dir/a.jpg?Q=1"), A);
+  EXPECT_NE(Url_SameKey("http://pics.example.test:8080/Dir/a.JPG?q=1"), A);
+  EXPECT_NE(Url_SameKey("http://User@h/a"), Url_SameKey("http://user@h/a"));
+  EXPECT_EQ(Url_SameKey("http://User@H/a"), Url_SameKey("http://User@h/a"));
 }
 
 TEST_F(PictureCollection, EveryAddressGivesOneItemInPageOrder) {
