@@ -7,6 +7,7 @@
 #include "editors/uImgJobEdtr.h"
 #include "editors/uJobEditor.h"
 #include "editors/uTxtJobEdtr.h"
+#include "platform/TWebBrowser.h"
 #include "pub/uMossError.h"
 #include "ui/Unit_Msg.h"
 #include "ui/uForm_main.h"
@@ -43,6 +44,11 @@ void TJobHostUi::ChooseEditor(uint8_t Kind) {
 void TJobHostUi::StartEditor(const PJobRec &Job) {
   if (!CurEditor) throw EMossError("No editor for this kind of job");
   CurEditor->EJob_Start(Job);
+}
+
+// Only the text editors show their page in the web engine.
+void TJobHostUi::WarmUp(uint8_t Kind) {
+  if (Form_EditJob && Kind < 2) Form_EditJob->WB_Preview->Warm();
 }
 
 void TJobHostUi::RememberForeground() { PrevFgWnd = QApplication::activeWindow(); }
