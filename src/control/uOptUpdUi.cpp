@@ -32,7 +32,8 @@ TOptFields OptFieldsOf(TGlobalParm &P) {
           {"bFls_Sort_Des", &P.bFls_Sort_Des},
           {"Fls_Sel_Kind", &P.Fls_Sel_Kind},
           {"iChkCyc", &P.iChkCyc},
-          {"sUpdHost", &P.sUpdHost}};
+          {"sUpdHost", &P.sUpdHost},
+          {"bTrayIcon", &P.bTrayIcon}};
 }
 
 TUpdEnv UpdEnvOf(TGlobalParm &P) {
@@ -61,6 +62,7 @@ void ConnectOptionsAndUpdates(TMainForm &Main, TForm_Option &Opt, TForm_ChkUpd &
   Upd.SetEnv(UpdEnvOf(GParm));
   Main.MItm_Option->setEnabled(true);
   QObject::connect(Main.MItm_Option, &QAction::triggered, &Opt, [&Opt] { Wnd_ToFront(&Opt); });
+  QObject::connect(&Opt, &QDialog::accepted, &Main, [&Main] { Main.UpdTray(); });
   Main.MItm_ChkUpd->setEnabled(true);
   QObject::connect(Main.MItm_ChkUpd, &QAction::triggered, &Upd, [&Upd] { Upd.ChkUpd(); });
   QObject::connect(&Main, &TMainForm::AutoChkUpdDue, &Upd, &TForm_ChkUpd::AutoChkUpd);

@@ -292,6 +292,12 @@ QWidget *TForm_Option::BuildAdvanced() {
   V->addWidget(Upd);
   Bind(SpEd_ChkCyc, "iChkCyc");
   Bind(Ed_UpdHost, "sUpdHost");
+  QGroupBox *Bg = Group(" Background ", P);
+  auto *BV = new QVBoxLayout(Bg);
+  ChkBox_Tray = Check("ChkBox_Tray", "Keep running in the tray when the window is closed", Bg);
+  BV->addWidget(ChkBox_Tray);
+  V->addWidget(Bg);
+  Bind(ChkBox_Tray, "bTrayIcon");
   V->addStretch(1);
   return P;
 }
