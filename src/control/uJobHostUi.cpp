@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPushButton>
+#include <QTimer>
 
 #include "editors/uForm_EditJob.h"
 #include "editors/uImgJobEdtr.h"
@@ -46,9 +47,13 @@ void TJobHostUi::StartEditor(const PJobRec &Job) {
   CurEditor->EJob_Start(Job);
 }
 
-// Only the text editors show their page in the web engine.
+// Only the text editors show their page in the web engine. The engine
+// starts once the request's reply has gone back to the browser.
 void TJobHostUi::WarmUp(uint8_t Kind) {
-  if (Form_EditJob && Kind < 2) Form_EditJob->WB_Preview->Warm();
+  if (!Form_EditJob || Kind >= 2) return;
+  QTimer::singleShot(0, Form_EditJob, [] {
+    if (Form_EditJob) Form_EditJob->WB_Preview->Warm();
+  });
 }
 
 void TJobHostUi::RememberForeground() { PrevFgWnd = QApplication::activeWindow(); }
