@@ -449,6 +449,9 @@ void TForm_EditJob::closeEvent(QCloseEvent *E) {
   Pn_No_Data->hide();
   if (EditJobKind < 2) {
     WB_Clear(WB_Preview);
+    // The page's helper process goes with the window; the engine itself
+    // stays, so the next text job starts the page quickly.
+    WB_Preview->Release();
     if (TagOf(Memo_Preview) > 0) {
       SetTag(Memo_Preview, 0);
       Memo_Preview->clear();

@@ -151,6 +151,19 @@ void TWebEngineBrowser::Warm() {
   Navigate(QUrl(QStringLiteral("about:blank")));
 }
 
+void TWebEngineBrowser::Release() {
+  if (!FPage) return;
+  // A load that ends before the page is gone must not mark a document.
+  QObject::disconnect(FPage, nullptr, this, nullptr);
+  FPage = nullptr;
+  FReady = 0;
+  FHasDoc = false;
+  FOwnUrl = QUrl();
+  // The view may be inside an event of its own window.
+  if (FView) FView->deleteLater();
+  FView = nullptr;
+}
+
 QWidget *TWebEngineBrowser::Widget() const { return FBox; }
 
 void TWebEngineBrowser::Navigate(const QUrl &Url) {

@@ -87,6 +87,9 @@ class TWebEngineBrowser : public TWebBrowser {
   void Warm();
   // Whether the engine behind this control has been started.
   bool Started() const { return FPage != nullptr; }
+  // Gives up the page and its helper process once nothing is shown; the
+  // next use or warming makes them again.
+  void Release();
 
   // The web engine wants its scheme and sandbox settings before the
   // application object exists.

@@ -109,6 +109,23 @@ TEST_F(BrowserFixture, ThePreviewStartsTheEngineOnlyWhenUsedOrWarmed) {
   EXPECT_EQ(WB_LoadHtml_Stream(&B, "<html><body><p>warmed</p></body></html>"), 0);
   ASSERT_TRUE(WaitWBRdy(&B, 60));
   EXPECT_EQ(PreviewText(B).trimmed(), QStringLiteral("warmed"));
+
+  // Released with a load under way: the load's end marks nothing, and the
+  // next use starts a page of its own.
+  EXPECT_EQ(WB_LoadHtml_Stream(&B, "<p>going</p>"), 0);
+  B.Release();
+  EXPECT_FALSE(B.Started());
+  EXPECT_FALSE(B.HasDocument());
+  // The view goes once the event loop deletes what was handed to it.
+  SpinUntil([&] {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return Host.findChildren<QWebEngineView *>().isEmpty();
+  });
+  EXPECT_TRUE(Host.findChildren<QWebEngineView *>().isEmpty());
+  EXPECT_FALSE(B.HasDocument());
+  EXPECT_EQ(WB_LoadHtml_Stream(&B, "<html><body><p>again</p></body></html>"), 0);
+  ASSERT_TRUE(WaitWBRdy(&B, 60));
+  EXPECT_EQ(PreviewText(B).trimmed(), QStringLiteral("again"));
 }
 
 TEST_F(BrowserFixture, ThePreviewMakesNoNavigationOfItsOwnAndRunsNoScripts) {
