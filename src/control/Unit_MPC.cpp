@@ -11,6 +11,7 @@
 #include "control/uJobHostUi.h"
 #include "control/uRunVars.h"
 #include "control/uTempFile.h"
+#include "editors/uFlsJobEdtr.h"
 #include "editors/uImgJobEdtr.h"
 #include "editors/uJobEditor.h"
 #include "editors/uTxtJobEdtr.h"
@@ -103,8 +104,14 @@ void TMPC::CrtMods() {
     S.Dir = GParm.sDir_Def_Img;
     return S;
   });
-  // The movie editor is made in this step when it comes into the program.
   Step("CrtMods-JE_Fls");
+  JE_Fls = new TFlsJobEdtr([] {
+    TFlsSettings S;
+    S.SortDes = GParm.bFls_Sort_Des;
+    S.SelKind = GParm.Fls_Sel_Kind;
+    S.Dir = GParm.sDir_Def_Fls;
+    return S;
+  });
   Step("CrtMods-JobMntr");
   if (MainForm) JobMntr = new TJobMonitor(*MainForm);
 }
@@ -203,7 +210,11 @@ void TMPC::FreeModules() {
     delete JE_Img;
     JE_Img = nullptr;
   });
-  Free("JE_Fls", [] {});
+  Free("JE_Fls", [] {
+    if (CurEditor == JE_Fls) CurEditor = nullptr;
+    delete JE_Fls;
+    JE_Fls = nullptr;
+  });
   // The controller stops and finishes every worker before its jobs go.
   Free("JobCtrl", [this] {
     TJobCtrl *C = JobCtrl;

@@ -40,10 +40,11 @@ struct TGlobalParm {
   bool bVw_JDtl_Vis = true;
   int32_t iVw_JMon_H = 0;
   // The program's own settings.
-  std::string sUpdHost;
+  std::string sUpdHost;         // the site asked for the latest version; empty: never asked
+  bool bImg_LazyScroll = true;  // "Save all pictures" scrolls through the page first
   // Closing the main window leaves the program in the desktop's tray
   // (where the desktop has one).
-  bool bTrayIcon = true;  // the site asked for the latest version; empty: never asked
+  bool bTrayIcon = true;
 };
 
 extern TGlobalParm GParm;

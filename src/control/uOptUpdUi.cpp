@@ -33,6 +33,7 @@ TOptFields OptFieldsOf(TGlobalParm &P) {
           {"Fls_Sel_Kind", &P.Fls_Sel_Kind},
           {"iChkCyc", &P.iChkCyc},
           {"sUpdHost", &P.sUpdHost},
+          {"bImg_LazyScroll", &P.bImg_LazyScroll},
           {"bTrayIcon", &P.bTrayIcon}};
 }
 

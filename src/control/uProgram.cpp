@@ -19,6 +19,7 @@
 #include "control/Unit_IPicker.h"
 #include "control/Unit_MPC.h"
 #include "control/uDoctor.h"
+#include "control/uGlobalParm.h"
 #include "control/uHostManifest.h"
 #include "control/uHostRelay.h"
 #include "control/uIEMenu.h"
@@ -202,6 +203,12 @@ int RunProgram(int Argc, char **Argv) {
     Reply.insert(QStringLiteral("sysState"), SysState.load());
     Reply.insert(QStringLiteral("initFailed"), InitFailed.load());
     Reply.insert(QStringLiteral("pid"), static_cast<qint64>(::getpid()));
+    return ChannelOk;
+  });
+  // What the browser extension follows: whether "Save all pictures"
+  // scrolls through the page first, so that its lazy pictures load.
+  Channel.SetHandler("GetOptions", [](const QJsonObject &, QJsonObject &Reply) {
+    Reply.insert(QStringLiteral("lazyScroll"), GParm.bImg_LazyScroll);
     return ChannelOk;
   });
   TPicker::Install(Channel);

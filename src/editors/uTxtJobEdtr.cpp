@@ -17,6 +17,10 @@
 #include "control/Unit_MPC.h"
 #include "control/uGlobalParm.h"
 #include "editors/uForm_EditJob.h"
+#include "editors/uHtmlPics.h"
+#include "editors/uImgChoose.h"
+#include "editors/uImgType.h"
+#include "editors/uPagePics.h"
 #include "editors/uTxtHtml.h"
 #include "net/uUrlRef.h"
 #include "platform/TIniFile.h"
@@ -416,6 +420,7 @@ bool TTxtJobEdtr::Edt_Make_fList() {
   std::vector<std::string> Urls, LocalPaths, ElemHtmls, RawSrcs;
   int ImageCount = 0;
   Img_Collect(Folder, Urls, LocalPaths, ElemHtmls, RawSrcs, ImageCount);
+  Img_CollectMore(Folder, Urls, LocalPaths, ElemHtmls, RawSrcs);
   if (!(Form_Renam ? Form_Renam->ChkFList(LocalPaths, true) : Headless.ChkFList(LocalPaths, true)))
     throw EMossError(Format("Cancel by user in checking image file list! uTxt %d", {4}));
   Img_AddAliases(Urls, LocalPaths, ElemHtmls, RawSrcs);
@@ -423,6 +428,17 @@ bool TTxtJobEdtr::Edt_Make_fList() {
   std::string Html = FTxt_Final;
   std::vector<int> Index = {IsSnippet ? 1 : 0};
   if (Html_ChgImgLink(Html, ImageCount, RawSrcs, LocalPaths, Index)) {
+    // Then srcset, the lazy-loading attributes and the style pictures.
+    TPicLinks Links;
+    auto Doc = EditJob->HWin2->Document();
+    Links.Resolve = [Doc](const std::string &Ref) { return Doc->AnchorHref(Ref); };
+    for (size_t I = 0; I < Urls.size(); ++I) {
+      Links.Add(Urls[I], static_cast<int>(I));
+      Links.Links.push_back(Html_PicLink(LocalPaths[I]));
+    }
+    std::vector<int> Used = IsSnippet ? Index : std::vector<int>();
+    Html_ChgPicLinks(Html, Links, Used);
+    if (IsSnippet) Index = Used;
     Job.TextLines = ToLines(Html);
     if (IsSnippet) {
       for (int I : Index)
@@ -447,16 +463,43 @@ void TTxtJobEdtr::Img_Collect(const std::string &Folder, std::vector<std::string
     auto Img = std::dynamic_pointer_cast<THtmlImgElement>(Imgs.Item(I));
     if (!Img) continue;
     std::string Src = Trim(Img->Src());
+    // A data: picture is part of the page already; there is nothing to fetch.
+    if (!Img_IsRealUrl(Src)) continue;
     if (Src.empty() || !Seen.emplace(Url_SameKey(Src), static_cast<int>(Urls.size())).second) continue;
     // A web page's local pictures are not the page's to hand out: they stay
     // as the page wrote them.
     if (Url_IsFile(Src) && !Url_IsFile(EditJob->PageUrl)) continue;
     std::string Html = Img->OuterHtml(), Raw;
     Html_GetSrc(Html, Raw);
+    std::string Type;
+    try {
+      Type = Img_TypeOfText(Img->MimeType());
+    } catch (const std::exception &) {
+    }
     Urls.push_back(Src);
-    LocalPaths.push_back(Folder + Fn_CleanName(Url_FileName(Src), "image"));
+    LocalPaths.push_back(Folder + Page_PicName(Src, Type));
     ElemHtmls.push_back(Html);
     RawSrcs.push_back(Raw);
+  }
+}
+
+void TTxtJobEdtr::Img_CollectMore(const std::string &Folder, std::vector<std::string> &Urls, std::vector<std::string> &LocalPaths,
+                                  std::vector<std::string> &ElemHtmls, std::vector<std::string> &RawSrcs) {
+  std::unordered_map<std::string, int> Seen = UrlIndex(Urls);
+  std::vector<TPagePic> More;
+  try {
+    More = Page_MorePictures(*EditJob->HWin2->Document(), FTxt_Final);
+  } catch (const std::exception &E) {
+    // The page is still saved with the pictures of its src.
+    Log::Warn(Format(ErrTipsFmt, {"The other picture addresses were not readable", "TTxtJobEdtr.Img_CollectMore", E.what()}));
+  }
+  for (const TPagePic &P : More) {
+    if (Url_IsFile(P.Url) && !Url_IsFile(EditJob->PageUrl)) continue;
+    if (!Seen.emplace(Url_SameKey(P.Url), static_cast<int>(Urls.size())).second) continue;
+    Urls.push_back(P.Url);
+    LocalPaths.push_back(Folder + Page_PicName(P.Url, P.Type));
+    ElemHtmls.emplace_back();
+    RawSrcs.push_back(P.Raw);
   }
 }
 

@@ -49,6 +49,9 @@ class TTxtJobEdtr : public TJobEditor {
   bool ETxt_Get_FHtml();
   void Img_Collect(const std::string &Folder, std::vector<std::string> &Urls, std::vector<std::string> &LocalPaths,
                    std::vector<std::string> &ElemHtmls, std::vector<std::string> &RawSrcs, int &ImageCount);
+  // The pictures the page shows besides the src of its picture elements.
+  void Img_CollectMore(const std::string &Folder, std::vector<std::string> &Urls, std::vector<std::string> &LocalPaths,
+                       std::vector<std::string> &ElemHtmls, std::vector<std::string> &RawSrcs);
   void Img_AddAliases(std::vector<std::string> &Urls, std::vector<std::string> &LocalPaths, std::vector<std::string> &ElemHtmls,
                       std::vector<std::string> &RawSrcs);
 };

@@ -105,6 +105,8 @@ export async function startFirefox(dir, home, { env = {} } = {}) {
         const expression = `(async () => {
           const bg = await browser.runtime.getBackgroundPage();
           globalThis.chrome = browser;
+          // The background's own global, whose API objects the extension calls.
+          globalThis.backgroundGlobal = bg;
           // Arguments are made anew in the background's own realm: Firefox
           // refuses objects of another page's realm in the extension's calls.
           const inBg = (v) => (v === undefined ? v : bg.JSON.parse(JSON.stringify(v)));
