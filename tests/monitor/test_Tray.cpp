@@ -68,7 +68,10 @@ TEST_F(TrayTest, ClosingTheWindowLeavesTheProgramRunningInTheTray) {
   PJobRec J = NewJob("Held", pcOneImage, {{Srv.Url("/stall"), Prg.File("held.jpg")}});
   Save(J);
   EXPECT_TRUE(SpinUntil([&] { return Tip() == "Mossgather 0.12: 1 job running"; })) << Tip();
-  JobCtrl->PJob_Stop(J);
+  // A stop only aborts a download under way: the job shows as running a
+  // moment before its first download begins.
+  ASSERT_TRUE(SpinUntil([&] { return !Srv.Requests().empty(); }, 20000)) << "the held picture's request to come";
+  EXPECT_TRUE(JobCtrl->PJob_Stop(J));
   ASSERT_TRUE(WaitEnd(J));
   EXPECT_EQ(Tip(), "Mossgather 0.12: no job running");
 
