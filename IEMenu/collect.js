@@ -32,7 +32,11 @@
     try {
       const res = await fetch(url, { cache: 'only-if-cached', mode: 'same-origin', credentials: 'include' });
       if (res.type !== 'basic' || !res.ok) return null;
-      const bytes = new Uint8Array(await res.arrayBuffer());
+      // Copied into a buffer of our own: in Firefox the answer's buffer
+      // belongs to the page, whose typed arrays refuse us subarray().
+      const buf = await res.arrayBuffer();
+      const bytes = new Uint8Array(buf.byteLength);
+      bytes.set(new Uint8Array(buf));
       return { bytes, contentType: res.headers.get('content-type') || '' };
     } catch {
       return null; // not cached, sent with no-store, or not ours to read

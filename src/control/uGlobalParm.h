@@ -42,6 +42,9 @@ struct TGlobalParm {
   // The program's own settings.
   std::string sUpdHost;         // the site asked for the latest version; empty: never asked
   bool bImg_LazyScroll = true;  // "Save all pictures" scrolls through the page first
+  // Closing the main window leaves the program in the desktop's tray
+  // (where the desktop has one).
+  bool bTrayIcon = true;
 };
 
 extern TGlobalParm GParm;

@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QPushButton>
+#include <QTimer>
 
 #include "editors/uFlsJobEdtr.h"
 #include "editors/uForm_EditJob.h"
 #include "editors/uImgJobEdtr.h"
 #include "editors/uJobEditor.h"
 #include "editors/uTxtJobEdtr.h"
+#include "platform/TWebBrowser.h"
 #include "pub/uMossError.h"
 #include "ui/Unit_Msg.h"
 #include "ui/uForm_main.h"
@@ -45,6 +47,15 @@ void TJobHostUi::ChooseEditor(uint8_t Kind) {
 void TJobHostUi::StartEditor(const PJobRec &Job) {
   if (!CurEditor) throw EMossError("No editor for this kind of job");
   CurEditor->EJob_Start(Job);
+}
+
+// Only the text editors show their page in the web engine. The engine
+// starts once the request's reply has gone back to the browser.
+void TJobHostUi::WarmUp(uint8_t Kind) {
+  if (!Form_EditJob || Kind >= 2) return;
+  QTimer::singleShot(0, Form_EditJob, [] {
+    if (Form_EditJob) Form_EditJob->WB_Preview->Warm();
+  });
 }
 
 void TJobHostUi::RememberForeground() { PrevFgWnd = QApplication::activeWindow(); }

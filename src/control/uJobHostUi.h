@@ -15,5 +15,6 @@ class TJobHostUi : public TJobHost {
   void ChooseEditor(uint8_t Kind) override;
   void StartEditor(const PJobRec &Job) override;
   void RememberForeground() override;
+  void WarmUp(uint8_t Kind) override;
   void JobChanged(const PJobRec &Job) override;
 };

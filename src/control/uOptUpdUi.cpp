@@ -33,7 +33,8 @@ TOptFields OptFieldsOf(TGlobalParm &P) {
           {"Fls_Sel_Kind", &P.Fls_Sel_Kind},
           {"iChkCyc", &P.iChkCyc},
           {"sUpdHost", &P.sUpdHost},
-          {"bImg_LazyScroll", &P.bImg_LazyScroll}};
+          {"bImg_LazyScroll", &P.bImg_LazyScroll},
+          {"bTrayIcon", &P.bTrayIcon}};
 }
 
 TUpdEnv UpdEnvOf(TGlobalParm &P) {
@@ -62,6 +63,7 @@ void ConnectOptionsAndUpdates(TMainForm &Main, TForm_Option &Opt, TForm_ChkUpd &
   Upd.SetEnv(UpdEnvOf(GParm));
   Main.MItm_Option->setEnabled(true);
   QObject::connect(Main.MItm_Option, &QAction::triggered, &Opt, [&Opt] { Wnd_ToFront(&Opt); });
+  QObject::connect(&Opt, &QDialog::accepted, &Main, [&Main] { Main.UpdTray(); });
   Main.MItm_ChkUpd->setEnabled(true);
   QObject::connect(Main.MItm_ChkUpd, &QAction::triggered, &Upd, [&Upd] { Upd.ChkUpd(); });
   QObject::connect(&Main, &TMainForm::AutoChkUpdDue, &Upd, &TForm_ChkUpd::AutoChkUpd);

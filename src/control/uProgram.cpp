@@ -76,6 +76,7 @@ bool IsSwitch(const char *Arg, const char *Name) {
 
 int RunHost(int Argc, char **Argv) {
   THostOptions Opt;
+  Opt.Program = ProgramDir() + "mossgather";
   try {
     Opt.ChannelPath = ChannelPath(AppTitle);
   } catch (const std::exception &E) {
@@ -95,19 +96,25 @@ int RunHost(int Argc, char **Argv) {
 
 int RunRegServer(int Argc, char **Argv, bool Register) {
   std::string Prg = ProgramDir();
-  std::vector<THostManifestDir> Dirs = HostManifestDirs();
+  TBrowserEnv Env = TBrowserEnv::FromEnvironment();
+  // Writing serves the browsers the user has; removing looks wherever a
+  // manifest of ours may have been written.
+  std::vector<TBrowserSite> Sites = Register ? FindBrowsers(Env) : AllBrowserSites(Env);
   // --manifest-dir DIR: one Chromium manifest into DIR (a browser profile
   // started with --user-data-dir looks only there).
   if (Argc >= 4 && std::strcmp(Argv[2], "--manifest-dir") == 0) {
-    std::string D = Argv[3];
-    Dir_AddSlash(D);
-    Dirs = {{"Chromium", D, false}};
+    TBrowserSite S;
+    S.Browser = "Chromium";
+    S.Dir = Argv[3];
+    Dir_AddSlash(S.Dir);
+    Sites = {S};
   }
   try {
+    TRegistryStore Reg = TRegistryStore::CurrentUser();
     if (Register)
-      WriteHostManifests(Prg, Dirs);
+      WriteHostManifests(Prg, Sites, Reg);
     else
-      RemoveHostManifests(Prg, Dirs);
+      RemoveHostManifests(Prg, Sites, Reg);
   } catch (const std::exception &E) {
     std::fprintf(stderr, "mossgather: %s\n", E.what());
     return 1;
@@ -170,7 +177,8 @@ int RunProgram(int Argc, char **Argv) {
   // Every start that goes on writes the browsers' host manifests again; a
   // failure here must not keep the program from running.
   try {
-    WriteHostManifests(ProgramDir(), HostManifestDirs());
+    TRegistryStore Reg = TRegistryStore::CurrentUser();
+    WriteHostManifests(ProgramDir(), FindBrowsers(TBrowserEnv::FromEnvironment()), Reg);
   } catch (const std::exception &) {
   }
 

@@ -402,7 +402,8 @@ void TForm_EditJob::Frm_Init_View() {
         GParm.iVw_EFrm_H = height();
       }
       for (QToolButton *B : {BBtn_Fls_SortSiz, BBtn_Img_SortSiz, BBtn_Img_SortTyp}) B->setIcon(Img_Arrow_Down->pixmap());
-      WB_SetBlank(WB_Preview);
+      // The preview is not blanked here: that would start the web engine
+      // for picture jobs too; a text job's request has warmed it already.
       Pn_Pvw_Tips->raise();
       Pn_No_Data->setGeometry(30, Pn_No_Data->y(), Pnl_Preview->width() - 60, Pn_No_Data->height());
       FirstShow = false;
@@ -448,6 +449,9 @@ void TForm_EditJob::closeEvent(QCloseEvent *E) {
   Pn_No_Data->hide();
   if (EditJobKind < 2) {
     WB_Clear(WB_Preview);
+    // The page's helper process goes with the window; the engine itself
+    // stays, so the next text job starts the page quickly.
+    WB_Preview->Release();
     if (TagOf(Memo_Preview) > 0) {
       SetTag(Memo_Preview, 0);
       Memo_Preview->clear();

@@ -65,6 +65,8 @@ bool TJobCtrl::Flow_Begin(std::shared_ptr<THtmlWindow> HWin2, uint8_t PickCode, 
   // Enabling a running timer does not restart it: the tick comes 500 ms
   // after the first of several quick requests and opens the newest.
   if (!FEditTimer.isActive()) FEditTimer.start();
+  // Started after the timer, so that the two overlap.
+  FHost.WarmUp(KindOfPickCode(PickCode));
   return true;
 }
 

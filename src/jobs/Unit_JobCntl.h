@@ -39,6 +39,9 @@ class TJobHost {
   virtual void StartEditor(const PJobRec &Job) = 0;
   // Remembers the window that was active when the job opened.
   virtual void RememberForeground() = 0;
+  // A request of Kind was taken: what its editor needs may start while
+  // the edit timer runs, so the edit window does not wait for it.
+  virtual void WarmUp(uint8_t Kind) { (void)Kind; }
   // The job monitor brings its list in line with one job.
   virtual void JobChanged(const PJobRec &Job) = 0;
 };

@@ -13,6 +13,7 @@
 #include <QSet>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -116,8 +117,18 @@ void TWebEngineBrowser::PrepareEngine() {
 }
 
 TWebEngineBrowser::TWebEngineBrowser(QWidget *Parent) {
-  FView = new QWebEngineView(Parent);
-  FView->setObjectName(QStringLiteral("WB_Preview"));
+  FBox = new QWidget(Parent);
+  FBox->setObjectName(QStringLiteral("WB_Preview"));
+  auto *L = new QVBoxLayout(FBox);
+  L->setContentsMargins(0, 0, 0, 0);
+}
+
+TWebEngineBrowser::~TWebEngineBrowser() = default;
+
+TWebEngineBrowser::TPage &TWebEngineBrowser::Page() {
+  if (FPage) return *FPage;
+  FView = new QWebEngineView(FBox);
+  FView->setObjectName(QStringLiteral("WB_PreviewView"));
   FPage = new TPage(*this, FView);
   FView->setPage(FPage);
   QWebEngineSettings *S = FPage->settings();
@@ -130,17 +141,37 @@ TWebEngineBrowser::TWebEngineBrowser(QWidget *Parent) {
     FHasDoc = true;
     FireDocumentComplete();
   });
+  FBox->layout()->addWidget(FView);
+  return *FPage;
 }
 
-TWebEngineBrowser::~TWebEngineBrowser() = default;
+void TWebEngineBrowser::Warm() {
+  if (FPage) return;
+  // A blank page starts the page's own helper process as well.
+  Navigate(QUrl(QStringLiteral("about:blank")));
+}
 
-QWidget *TWebEngineBrowser::Widget() const { return FView; }
+void TWebEngineBrowser::Release() {
+  if (!FPage) return;
+  // A load that ends before the page is gone must not mark a document.
+  QObject::disconnect(FPage, nullptr, this, nullptr);
+  FPage = nullptr;
+  FReady = 0;
+  FHasDoc = false;
+  FOwnUrl = QUrl();
+  // The view may be inside an event of its own window.
+  if (FView) FView->deleteLater();
+  FView = nullptr;
+}
+
+QWidget *TWebEngineBrowser::Widget() const { return FBox; }
 
 void TWebEngineBrowser::Navigate(const QUrl &Url) {
+  TPage &P = Page();
   FReady = 1;
   FOwnUrl = Url;
-  FPage->OwnLoad = true;
-  FPage->load(Url);
+  P.OwnLoad = true;
+  P.load(Url);
 }
 
 int TWebEngineBrowser::LoadStream(const std::string &Html) {
@@ -168,9 +199,13 @@ int TWebEngineBrowser::LoadStream(const std::string &Html) {
   return 0;
 }
 
-QUrl TWebEngineBrowser::Location() const { return FPage->url(); }
+QUrl TWebEngineBrowser::Location() const { return FPage ? FPage->url() : QUrl(); }
 
 void TWebEngineBrowser::ToPlainText(const std::function<void(const QString &)> &Done) const {
+  if (!FPage) {
+    Done(QString());
+    return;
+  }
   FPage->toPlainText([Done](const QString &T) { Done(T); });
 }
 

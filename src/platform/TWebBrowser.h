@@ -5,7 +5,9 @@
 // the events before-navigate (every navigation, link clicks included),
 // document-complete and new-window. Two engines stand behind it:
 //  - TWebEngineBrowser (Qt WebEngine) for the HTML preview: scripts off,
-//    every navigation but the control's own refused, no new windows;
+//    every navigation but the control's own refused, no new windows. The
+//    engine and its helper processes start on the control's first use, not
+//    when it is made: a program that waits all day holds none of them;
 //  - TLightBrowser for the item thumbnails: a plain widget that draws a
 //    QTextDocument, hundreds of times lighter than a web view and a few
 //    times lighter than a text browser. Its pictures come from a picture
@@ -80,6 +82,14 @@ class TWebEngineBrowser : public TWebBrowser {
   QUrl Location() const override;
   // What the preview shows now, as text (for tests and the status bar).
   void ToPlainText(const std::function<void(const QString &)> &Done) const;
+  // Starts the engine ahead of the first use, so that use does not wait
+  // for it; does nothing once it runs.
+  void Warm();
+  // Whether the engine behind this control has been started.
+  bool Started() const { return FPage != nullptr; }
+  // Gives up the page and its helper process once nothing is shown; the
+  // next use or warming makes them again.
+  void Release();
 
   // The web engine wants its scheme and sandbox settings before the
   // application object exists.
@@ -88,6 +98,10 @@ class TWebEngineBrowser : public TWebBrowser {
  private:
   class TPage;
   friend class TPage;
+  // Makes the view on first use.
+  TPage &Page();
+  // Holds the place of the view until it is made.
+  QPointer<QWidget> FBox;
   QPointer<QWebEngineView> FView;
   TPage *FPage = nullptr;
   int FReady = 0;

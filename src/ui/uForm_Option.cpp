@@ -305,6 +305,13 @@ QWidget *TForm_Option::BuildAdvanced() {
   PV->addWidget(PNote);
   V->addWidget(Pics);
   Bind(ChkBox_LazyScroll, "bImg_LazyScroll");
+  QGroupBox *Bg = Group(" Background ", P);
+  auto *BV = new QVBoxLayout(Bg);
+  BV->setContentsMargins(10, 8, 10, 8);
+  ChkBox_Tray = Check("ChkBox_Tray", "Keep running in the tray when the window is closed", Bg);
+  BV->addWidget(ChkBox_Tray);
+  V->addWidget(Bg);
+  Bind(ChkBox_Tray, "bTrayIcon");
   V->addStretch(1);
   return P;
 }

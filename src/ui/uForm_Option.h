@@ -79,6 +79,7 @@ class TForm_Option : public QDialog {
   QSpinBox *SpEd_ChkCyc = nullptr;
   QLineEdit *Ed_UpdHost = nullptr;
   QCheckBox *ChkBox_LazyScroll = nullptr;
+  QCheckBox *ChkBox_Tray = nullptr;
 
   QPushButton *Btn_Save = nullptr;
   QPushButton *Btn_Cancel = nullptr;

@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -18,6 +19,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
+#include <QSystemTrayIcon>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -26,6 +28,7 @@
 #include "control/uGlobalParm.h"
 #include "control/uRunVars.h"
 #include "editors/uForm_EditJob.h"
+#include "jobs/Unit_JobCntl.h"
 #include "pub/Unit_Pub.h"
 #include "pub/Unit_PubWnd.h"
 #include "ui/UForm_About.h"
@@ -223,7 +226,7 @@ TMainForm::~TMainForm() {
 
 void TMainForm::BuildMenus() {
   QMenu *File = menuBar()->addMenu(QStringLiteral("&File"));
-  Named(File->addAction(QStringLiteral("Exit"), this, &QWidget::close), "MItm_Exit");
+  Named(File->addAction(QStringLiteral("Exit"), this, &TMainForm::QuitProgram), "MItm_Exit");
 
   QMenu *View = menuBar()->addMenu(QStringLiteral("&View"));
   MItm_JobDtl = Named(View->addAction(QStringLiteral("Job &detail")), "MItm_JobDtl");
@@ -307,12 +310,77 @@ void TMainForm::showEvent(QShowEvent *E) {
 }
 
 void TMainForm::closeEvent(QCloseEvent *E) {
+  // A close no one answers (a signal, the logout) ends the program even
+  // with the tray.
+  if (FTray && !FQuitting && !MPC.ExitUnattended) {
+    E->ignore();
+    hide();
+    return;
+  }
+  FQuitting = false;
   if (!MPC.ALLOW_EXIT_SYSTEM()) {
     E->ignore();
     return;
   }
   E->accept();
-  QCoreApplication::quit();
+  if (OnQuit)
+    OnQuit();
+  else
+    QCoreApplication::quit();
+}
+
+void TMainForm::QuitProgram() {
+  FQuitting = true;
+  close();
+  FQuitting = false;
+}
+
+bool TMainForm::TrayAvailable() {
+  const QByteArray Forced = qgetenv("MOSSGATHER_TRAY");
+  if (Forced == "1") return true;
+  if (Forced == "0") return false;
+  return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TMainForm::UpdTray() {
+  const bool Want = GParm.bTrayIcon && TrayAvailable();
+  if (!Want) {
+    delete FTray;
+    FTray = nullptr;
+    // A window hidden to the tray must not stay out of reach.
+    if (FInitDone && isHidden()) Wnd_ToFront(this);
+    return;
+  }
+  if (FTray) return;
+  FTray = new QSystemTrayIcon(this);
+  FTray->setObjectName(QStringLiteral("TrayIcon"));
+  QIcon Icon = windowIcon();
+  FTray->setIcon(Icon.isNull() ? style()->standardIcon(QStyle::SP_DriveNetIcon) : Icon);
+  auto *Menu = new QMenu(this);
+  Menu->setObjectName(QStringLiteral("PMenu_Tray"));
+  Named(Menu->addAction(QStringLiteral("Show"), this, [this] { Wnd_ToFront(this); }), "MItm_TrayShow");
+  Named(Menu->addAction(QStringLiteral("Options..."), this, [this] { MItm_Option->trigger(); }), "MItm_TrayOption");
+  Menu->addSeparator();
+  Named(Menu->addAction(QStringLiteral("Quit"), this, &TMainForm::QuitProgram), "MItm_TrayQuit");
+  FTray->setContextMenu(Menu);
+  connect(FTray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason R) {
+    if (R == QSystemTrayIcon::Trigger || R == QSystemTrayIcon::DoubleClick) Wnd_ToFront(this);
+  });
+  connect(FTray, &QObject::destroyed, Menu, &QObject::deleteLater);
+  UpdTrayTip();
+  FTray->show();
+}
+
+void TMainForm::UpdTrayTip() {
+  if (!FTray) return;
+  int Running = 0;
+  if (JobCtrl)
+    for (const auto &J : JobCtrl->JobList())
+      if (J->MonState == msRunning) ++Running;
+  std::string Tip = AppTitle;
+  Tip +=
+      Running == 0 ? std::string(": no job running") : Format(Running == 1 ? ": %d job running" : ": %d jobs running", {Running});
+  FTray->setToolTip(QString::fromStdString(Tip));
 }
 
 void TMainForm::changeEvent(QEvent *E) {
@@ -361,6 +429,7 @@ void TMainForm::InitView() {
   setWindowTitle(QString::fromLatin1(AppTitle));
   TreeView->expandAll();
   setFont(QApplication::font());
+  UpdTray();
 }
 
 void TMainForm::SetListHeight(int Height) {
@@ -398,7 +467,7 @@ void TMainForm::TimerTick() {
   if (InitFailed && isVisible()) {
     Timr_ClrMem->stop();
     GLBL_MsgBox(this, "Program has failed in initialization, please check your system and rerun!", MbError);
-    close();
+    QuitProgram();
     return;
   }
   if (isVisible() && !Wnd_OthersShown({this})) emit AutoChkUpdDue();

@@ -2,9 +2,12 @@
 // The main window: the job monitor and the event log on a notebook, the
 // menus, and the 8-second timer of the program's periodic duties. Showing
 // it first starts the program's modules; closing asks whether exit is
-// allowed; destroying it tears the modules down.
+// allowed; destroying it tears the modules down. With the tray setting on
+// (and a tray on the desktop) closing only hides the window: the program
+// goes on serving the browser until Quit.
 #include <QMainWindow>
 #include <QTimer>
+#include <functional>
 #include <string>
 
 class QAction;
@@ -15,6 +18,7 @@ class QPlainTextEdit;
 class QSplitter;
 class QStackedWidget;
 class QStatusBar;
+class QSystemTrayIcon;
 class QToolButton;
 class QTreeWidget;
 class QWidget;
@@ -45,6 +49,20 @@ class TMainForm : public QMainWindow {
   // The list view's height above the detail pane.
   void SetListHeight(int Height);
   int RunMinutes() const { return FRunMinutes; }
+
+  // Shows or removes the tray icon as the setting and the desktop allow.
+  void UpdTray();
+  // The tray icon while the program keeps running there; null otherwise.
+  QSystemTrayIcon *Tray() const { return FTray; }
+  // The tray's tooltip: the program and the number of jobs saving now.
+  void UpdTrayTip();
+  // Ends the program through the normal close path, tray or not.
+  void QuitProgram();
+  // What ends the program once closing is allowed (tests put their own).
+  std::function<void()> OnQuit;
+  // Whether the desktop has a tray. MOSSGATHER_TRAY=1 or 0 overrides what
+  // the desktop says, for desktops that hide theirs from Qt.
+  static bool TrayAvailable();
 
   QStackedWidget *Notebook;
   QTreeWidget *TreeView;
@@ -80,6 +98,8 @@ class TMainForm : public QMainWindow {
   void BuildMenus();
   void BuildPopup();
   void ShowAbout();
+  QSystemTrayIcon *FTray = nullptr;
+  bool FQuitting = false;
   bool FInitDone = false;
   bool FHoldZOrder = false;
   int FRunMinutes = 0, FRunSeconds = 0;

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
@@ -28,6 +29,10 @@
 TJobMonitor *JobMntr = nullptr;
 
 namespace {
+constexpr const char *FirstUseText =
+    "No job yet. Add the Mossgather extension to your browser, then right-click a page, a selection or a picture "
+    "and choose a Mossgather entry.\nTo check the set-up, use \"Check connection\" on the extension's button, "
+    "or run: mossgather -doctor";
 constexpr int JobRole = Qt::UserRole;
 constexpr int ColState = 0, ColType = 1, ColTitle = 2, ColCnt = 3, ColFn = 4;
 
@@ -109,6 +114,16 @@ TJobMonitor::TJobMonitor(TMainForm &Form) : FForm(Form) {
   QTreeWidget *L = Form.LstVw_Mntr;
   connect(L, &QTreeWidget::itemClicked, this, [this] { Refsh_JobDtl(); });
   L->installEventFilter(this);
+  FHint = new QLabel(QString::fromLatin1(FirstUseText), L->viewport());
+  FHint->setObjectName(QStringLiteral("Lbl_FirstUse"));
+  FHint->setWordWrap(true);
+  FHint->setAlignment(Qt::AlignCenter);
+  FHint->setEnabled(false);
+  FHint->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  L->viewport()->installEventFilter(this);
+  PlaceHint();
+  // The list is shown already when the program's modules start.
+  FHint->show();
   connect(Form.SBtn_Refresh, &QAbstractButton::clicked, this, [this] { Refsh_JobDtl(); });
   connect(Form.SBtn_ClsDtl, &QAbstractButton::clicked, this, [this] { Hide_JobDtlPane(); });
   connect(Form.MItm_RefreshDtl, &QAction::triggered, this, [this] { Refsh_JobDtl(); });
@@ -125,6 +140,7 @@ TJobMonitor::TJobMonitor(TMainForm &Form) : FForm(Form) {
 }
 
 TJobMonitor::~TJobMonitor() {
+  FForm.LstVw_Mntr->viewport()->removeEventFilter(this);
   FForm.LstVw_Mntr->removeEventFilter(this);
   FForm.LstVw_Mntr->clear();
 }
@@ -162,8 +178,16 @@ void TJobMonitor::AddLstItem(const PJobRec &Job) {
   UpdLstItem(It);
 }
 
+void TJobMonitor::PlaceHint() {
+  QWidget *V = FForm.LstVw_Mntr->viewport();
+  FHint->setGeometry(V->rect().adjusted(16, 8, -16, -8));
+}
+
 void TJobMonitor::Run_ChgJobSta(const PJobRec &Job) {
   if (SysState == 2 || !Job) return;
+  // Once a job has come the list needs no explaining, whatever it shows.
+  FHint->hide();
+  FForm.UpdTrayTip();
   try {
     auto Pos = std::find(FShown.begin(), FShown.end(), Job);
     QTreeWidget *L = FForm.LstVw_Mntr;
@@ -354,6 +378,7 @@ void TJobMonitor::MItm_SavUrlLstClick() {
 }
 
 bool TJobMonitor::eventFilter(QObject *Obj, QEvent *E) {
+  if (Obj == FForm.LstVw_Mntr->viewport() && E->type() == QEvent::Resize) PlaceHint();
   if (Obj == FForm.LstVw_Mntr && E->type() == QEvent::KeyRelease) {
     const int K = static_cast<QKeyEvent *>(E)->key();
     if (K == Qt::Key_Up || K == Qt::Key_Down) Refsh_JobDtl();

@@ -11,6 +11,7 @@
 #include "jobs/uJobRec.h"
 
 class TMainForm;
+class QLabel;
 class QTreeWidgetItem;
 
 class TJobMonitor : public QObject {
@@ -47,17 +48,22 @@ class TJobMonitor : public QObject {
   PJobRec ItemPJob(const QTreeWidgetItem *Item) const;
   // The state pictures, by state value.
   static QIcon StateIcon(int State);
+  // The line that tells a new user what to do, shown in the empty list
+  // until the first job arrives.
+  QLabel *FirstUseHint() const { return FHint; }
 
  protected:
   bool eventFilter(QObject *Obj, QEvent *E) override;
 
  private:
   bool PassFilter(const PJobRec &Job) const;
+  void PlaceHint();
   void AddLstItem(const PJobRec &Job);
   QTreeWidgetItem *FirstSelected() const;
   void LogFail(const char *Tips, const char *Mthd, const std::string &What) const;
 
   TMainForm &FForm;
+  QLabel *FHint = nullptr;
   int FFilter = 0;
   PJobRec FCurJob;
   std::vector<PJobRec> FShown;

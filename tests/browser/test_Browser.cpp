@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
+#include <QWebEngineView>
 #include <QWidget>
 #include <QWindow>
 #include <memory>
@@ -82,6 +83,49 @@ TEST_F(BrowserFixture, ThePreviewLoadsTextWithoutAFileAfterBlankingItself) {
   EXPECT_EQ(WB_LoadHtml_Stream(&B, ""), 0);
   EXPECT_TRUE(WaitWBRdy(&B, 60));
   EXPECT_EQ(PreviewText(B).trimmed(), QString());
+}
+
+// The engine costs a program that waits all day two helper processes; a
+// control starts it on its first use, or when warmed ahead of that.
+TEST_F(BrowserFixture, ThePreviewStartsTheEngineOnlyWhenUsedOrWarmed) {
+  TWebEngineBrowser B(&Host);
+  EXPECT_FALSE(B.Started());
+  EXPECT_EQ(Host.findChild<QWebEngineView *>(), nullptr);
+  EXPECT_EQ(B.LoadStream("<p>too early</p>"), 1);  // no document yet: refused, not started
+  EXPECT_EQ(B.Location(), QUrl());
+  EXPECT_EQ(PreviewText(B), QString());
+  B.Widget()->hide();
+  B.Widget()->show();
+  EXPECT_FALSE(B.Started());
+
+  B.Warm();
+  EXPECT_TRUE(B.Started());
+  ASSERT_NE(B.Widget()->findChild<QWebEngineView *>(), nullptr);
+  ASSERT_TRUE(WaitWBRdy(&B, 60));
+  EXPECT_TRUE(B.HasDocument());
+  B.Warm();  // a second warming does not start over
+  EXPECT_EQ(B.ReadyState(), 4);
+  EXPECT_EQ(Host.findChildren<QWebEngineView *>().size(), 1);
+  EXPECT_EQ(WB_LoadHtml_Stream(&B, "<html><body><p>warmed</p></body></html>"), 0);
+  ASSERT_TRUE(WaitWBRdy(&B, 60));
+  EXPECT_EQ(PreviewText(B).trimmed(), QStringLiteral("warmed"));
+
+  // Released with a load under way: the load's end marks nothing, and the
+  // next use starts a page of its own.
+  EXPECT_EQ(WB_LoadHtml_Stream(&B, "<p>going</p>"), 0);
+  B.Release();
+  EXPECT_FALSE(B.Started());
+  EXPECT_FALSE(B.HasDocument());
+  // The view goes once the event loop deletes what was handed to it.
+  SpinUntil([&] {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return Host.findChildren<QWebEngineView *>().isEmpty();
+  });
+  EXPECT_TRUE(Host.findChildren<QWebEngineView *>().isEmpty());
+  EXPECT_FALSE(B.HasDocument());
+  EXPECT_EQ(WB_LoadHtml_Stream(&B, "<html><body><p>again</p></body></html>"), 0);
+  ASSERT_TRUE(WaitWBRdy(&B, 60));
+  EXPECT_EQ(PreviewText(B).trimmed(), QStringLiteral("again"));
 }
 
 TEST_F(BrowserFixture, ThePreviewMakesNoNavigationOfItsOwnAndRunsNoScripts) {

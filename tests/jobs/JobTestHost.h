@@ -35,6 +35,7 @@ class TTestHost : public TJobHost {
   int ToFrontCalls = 0, CancelPresses = 0, Changes = 0;
   bool HasEditor = true;
   std::vector<int> Started;  // job ids the editor was started for
+  std::vector<int> Warmed;   // the job kinds warmed for, in order
   TJobRec *Editing = nullptr;
 
   void TipMsg(const std::string &Msg, const std::string &SecMsg, int Kind) override { Tips.push_back({Msg, SecMsg, Kind}); }
@@ -56,6 +57,7 @@ class TTestHost : public TJobHost {
     Started.push_back(Job->JobId);
   }
   void RememberForeground() override {}
+  void WarmUp(uint8_t Kind) override { Warmed.push_back(Kind); }
   void JobChanged(const PJobRec &) override { ++Changes; }
 };
 

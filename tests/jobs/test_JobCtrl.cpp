@@ -44,6 +44,23 @@ TEST_F(JobFixture, RefusalsTellTheUserAndStillUseUpANumber) {
   EXPECT_EQ(GParm.iTot_Job_Cnt, 3);
 }
 
+// The edit window's needs start while the timer runs, for each request
+// taken and only for those.
+TEST_F(JobFixture, EachRequestTakenWarmsItsEditorBeforeTheTimerOpensIt) {
+  ASSERT_TRUE(Request(pcSnippet));
+  EXPECT_EQ(Host.Warmed, std::vector<int>{jkSnippet});
+  EXPECT_TRUE(Host.Started.empty());
+  ASSERT_TRUE(Request(pcOneImage));
+  EXPECT_EQ(Host.Warmed, (std::vector<int>{jkSnippet, jkOneImage}));
+  OpenNewest();
+  EXPECT_FALSE(Request(pcFullPage));  // refused: a job is in the edit window
+  EXPECT_FALSE(Ctrl->Flow_Begin(nullptr, pcSnippet, nullptr));
+  InitFailed = true;
+  EXPECT_FALSE(Request(pcSnippet));
+  InitFailed = false;
+  EXPECT_EQ(Host.Warmed.size(), 2u);
+}
+
 TEST_F(JobFixture, AFailedStartIsCancelledBeforeItsNumberIsStored) {
   EXPECT_FALSE(Ctrl->Flow_Begin(nullptr, pcSnippet, nullptr));
   ASSERT_EQ(Host.Tips.size(), 1u);

@@ -174,6 +174,7 @@ TEST_F(OptionsDialog, EachShowingLoadsEverySettingWithTheFirstTabInFrontAndNoFoc
   GParm.iChkCyc = 21;
   GParm.sUpdHost = "https://updates.example.org";
   GParm.bImg_LazyScroll = false;
+  GParm.bTrayIcon = true;
   Dlg->PgCtrl_Opt->setCurrentIndex(3);
   Open();
   EXPECT_EQ(Dlg->PgCtrl_Opt->currentIndex(), 0);
@@ -205,6 +206,7 @@ TEST_F(OptionsDialog, EachShowingLoadsEverySettingWithTheFirstTabInFrontAndNoFoc
       {Dlg->SpEd_ChkCyc, "21"},
       {Dlg->Ed_UpdHost, "https://updates.example.org"},
       {Dlg->ChkBox_LazyScroll, "0"},
+      {Dlg->ChkBox_Tray, "1"},
   };
   for (const auto &C : Cases) EXPECT_EQ(Shown(C.C), C.Want) << C.C->objectName().toStdString();
   // A change made elsewhere while the window is closed shows at the next showing.
@@ -242,6 +244,9 @@ TEST_F(OptionsDialog, SaveStoresEveryControlAndCloses) {
   Dlg->Ed_UpdHost->setText("http://127.0.0.1:8080");
   Dlg->ChkBox_LazyScroll->setChecked(!GParm.bImg_LazyScroll);
   const bool Lazy = !GParm.bImg_LazyScroll;
+  // The two boxes of the tab are two settings: each keeps its own.
+  Dlg->ChkBox_Tray->setChecked(!Lazy);
+  const bool Tray = !Lazy;
   Dlg->Btn_Save->click();
   EXPECT_FALSE(Dlg->isVisible());
   const TGlobalParm &P = GParm;
@@ -264,6 +269,7 @@ TEST_F(OptionsDialog, SaveStoresEveryControlAndCloses) {
   EXPECT_EQ(P.iChkCyc, 3);
   EXPECT_EQ(P.sUpdHost, "http://127.0.0.1:8080");
   EXPECT_EQ(P.bImg_LazyScroll, Lazy);
+  EXPECT_EQ(P.bTrayIcon, Tray);
   // Fields the dialog does not show are left alone.
   EXPECT_EQ(P.iTot_Job_Cnt, 0);
   EXPECT_TRUE(P.bVw_JDtl_Vis);
