@@ -137,7 +137,7 @@ async function menuEntry(id) {
 function collectTopDocument() {
   const doc = { url: document.URL, title: document.title };
   return fetch(location.href, { cache: 'only-if-cached', mode: 'same-origin' })
-    .then((res) => (res.type === 'basic' && res.status !== 0 ? res.arrayBuffer() : null))
+    .then((res) => (res.type === 'basic' && res.ok ? res.arrayBuffer() : null))
     .then((buf) => {
       if (buf) {
         const bytes = new Uint8Array(buf);

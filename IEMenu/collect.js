@@ -18,11 +18,13 @@
   const FLASH_CLSID = 'clsid:d27cdb6e-ae6d-11cf-96b8-444553540000';
 
   // Reads what the browser already holds, never the network: collecting must
-  // not make the page's server see a second request.
+  // not make the page's server see a second request. Only a successful
+  // answer counts: an error page the browser kept under a picture's address
+  // is no picture.
   async function fromCache(url) {
     try {
       const res = await fetch(url, { cache: 'only-if-cached', mode: 'same-origin', credentials: 'include' });
-      if (res.type !== 'basic' || res.status === 0) return null;
+      if (res.type !== 'basic' || !res.ok) return null;
       const bytes = new Uint8Array(await res.arrayBuffer());
       return { bytes, contentType: res.headers.get('content-type') || '' };
     } catch {

@@ -1,123 +1,276 @@
 #include "control/TReqChannel.h"
 
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QSocketNotifier>
+#include <cerrno>
+#include <cstring>
 
 #include "pub/uMossError.h"
 #include "ui/Unit_Log.h"
 
-// A client lives until its socket disconnects; it is freed later, never
-// inside one of its own signals.
+// A client lives until it ends or is dropped; it is freed later, never while
+// one of its own handlers runs (a handler may run a nested event loop, in
+// which the client can time out).
 struct TReqChannel::TClient : QObject {
-  QLocalSocket *Sock = nullptr;
-  bool Gone = false;
+  int Fd = -1;
+  QSocketNotifier *In = nullptr;
+  QSocketNotifier *Out = nullptr;
   TFrameReader Reader;
+  std::string Unsent;
   QTimer Deadline;
+  size_t Counted = 0;  // this client's share of FPending
+  int Busy = 0;        // handlers of its messages running now
+  bool Gone = false;
 };
 
-TReqChannel::TReqChannel(QObject *Parent) : QObject(Parent) {}
+namespace {
+
+// Read at most this much from one client before the others get their turn.
+constexpr size_t ReadPerTurn = 1u << 20;
+// Clients taken from the queue in one turn.
+constexpr int AcceptsPerTurn = 64;
+
+std::string FailureFrame(const std::string &Why) { return Frame_Encode(R"({"status":1,"error":")" + Why + "\"}"); }
+
+}  // namespace
+
+TReqChannel::TReqChannel(QObject *Parent) : QObject(Parent) {
+  FAcceptRetry.setSingleShot(true);
+  connect(&FAcceptRetry, &QTimer::timeout, this, [this] {
+    if (!FAcceptNote) return;
+    FAcceptNote->setEnabled(true);
+    OnAcceptReady();
+  });
+}
 
 TReqChannel::~TReqChannel() { Close(); }
 
 void TReqChannel::Listen(const std::string &Path) {
   Close();
-  FServer = new QLocalServer(this);
-  FServer->setSocketOptions(QLocalServer::UserAccessOption);
-  QLocalServer::removeServer(QString::fromStdString(Path));
-  if (!FServer->listen(QString::fromStdString(Path))) {
-    std::string Why = FServer->errorString().toStdString();
-    delete FServer;
-    FServer = nullptr;
+  sockaddr_un Addr{};
+  Addr.sun_family = AF_UNIX;
+  if (Path.size() >= sizeof Addr.sun_path) throw EMossError("Cannot listen on " + Path + ": the path is too long");
+  std::memcpy(Addr.sun_path, Path.c_str(), Path.size() + 1);
+  int Fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (Fd < 0) throw EMossError("Cannot listen on " + Path + ": " + std::strerror(errno));
+  ::unlink(Path.c_str());
+  bool Bound = ::bind(Fd, reinterpret_cast<sockaddr *>(&Addr), sizeof Addr) == 0;
+  // Nobody can connect before listen(), so the mode is in place in time.
+  if (!Bound || ::chmod(Path.c_str(), 0600) != 0 || ::listen(Fd, SOMAXCONN) != 0) {
+    std::string Why = std::strerror(errno);
+    ::close(Fd);
+    if (Bound) ::unlink(Path.c_str());
     throw EMossError("Cannot listen on " + Path + ": " + Why);
   }
+  FListenFd = Fd;
   FPath = Path;
-  connect(FServer, &QLocalServer::newConnection, this, &TReqChannel::OnNewConnection);
+  FAcceptNote = new QSocketNotifier(Fd, QSocketNotifier::Read, this);
+  connect(FAcceptNote, &QSocketNotifier::activated, this, &TReqChannel::OnAcceptReady);
 }
 
 void TReqChannel::Close() {
-  if (!FServer) return;
-  FServer->close();
-  delete FServer;
-  FServer = nullptr;
+  for (TClient *C : std::set<TClient *>(FClients)) Drop(C, "");
+  FAcceptRetry.stop();
+  FAcceptFailing = false;
+  if (FAcceptNote) {
+    FAcceptNote->setEnabled(false);
+    FAcceptNote->deleteLater();
+    FAcceptNote = nullptr;
+  }
+  if (FListenFd < 0) return;
+  ::close(FListenFd);
+  FListenFd = -1;
   if (!FPath.empty()) ::unlink(FPath.c_str());
   FPath.clear();
 }
 
 void TReqChannel::SetHandler(const std::string &Method, THandler H) { FHandlers[Method] = std::move(H); }
 
-void TReqChannel::OnNewConnection() {
-  while (QLocalSocket *S = FServer->nextPendingConnection()) {
+void TReqChannel::OnAcceptReady() {
+  for (int Turn = 0; FListenFd >= 0 && Turn < AcceptsPerTurn; ++Turn) {
+    int Fd = ::accept4(FListenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (Fd < 0) {
+      int Err = errno;
+      if (Err == EINTR || Err == ECONNABORTED) continue;
+      if (Err != EAGAIN && Err != EWOULDBLOCK) AcceptFailed(Err);
+      return;
+    }
+    if (FAcceptFailing) {
+      FAcceptFailing = false;
+      Log::Info("The request channel accepts clients again.");
+    }
     // The folder is private already; the peer's uid is checked as well, so a
     // socket passed on by another user's process cannot be used either.
     ucred Cred{};
     socklen_t Len = sizeof Cred;
-    if (::getsockopt(static_cast<int>(S->socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &Cred, &Len) != 0 ||
-        Cred.uid != ::getuid()) {
+    if (::getsockopt(Fd, SOL_SOCKET, SO_PEERCRED, &Cred, &Len) != 0 || Cred.uid != ::getuid()) {
       Log::Err(Format(ErrTipsFmt, {"Refused a channel client of another user", "TReqChannel.OnNewConnection",
                                    "uid " + std::to_string(Cred.uid)}),
                true);
-      S->abort();
-      S->deleteLater();
+      ::close(Fd);
+      continue;
+    }
+    if (FClients.size() >= FMaxClients) {
+      Refuse(Fd, "too many clients at once");
       continue;
     }
     auto *C = new TClient;
-    C->Sock = S;
+    C->setParent(this);
+    C->Fd = Fd;
+    C->In = new QSocketNotifier(Fd, QSocketNotifier::Read, C);
+    C->Out = new QSocketNotifier(Fd, QSocketNotifier::Write, C);
+    C->Out->setEnabled(false);
     C->Deadline.setSingleShot(true);
-    connect(&C->Deadline, &QTimer::timeout, this, [this, C] { Drop(C, "message not finished in time"); });
-    connect(S, &QLocalSocket::readyRead, this, [this, C] { OnReadyRead(C); });
-    connect(S, &QLocalSocket::disconnected, this, [C] {
-      if (C->Gone) return;
-      C->Gone = true;
-      C->Deadline.stop();
-      C->Sock->deleteLater();
-      C->deleteLater();
-    });
-    if (S->bytesAvailable() > 0) OnReadyRead(C);
+    // A client that holds its connection without finishing a message would
+    // keep its place for good.
+    connect(&C->Deadline, &QTimer::timeout, C,
+            [this, C] { Drop(C, C->Reader.Buffered() > 0 ? "message not finished in time" : ""); });
+    connect(C->In, &QSocketNotifier::activated, C, [this, C] { OnReadable(C); });
+    connect(C->Out, &QSocketNotifier::activated, C, [this, C] { OnWritable(C); });
+    FClients.insert(C);
+    C->Deadline.start(FReadTimeoutMs);
   }
+}
+
+void TReqChannel::AcceptFailed(int Err) {
+  // Out of descriptors, most likely: the socket itself is sound, so it stays,
+  // and accepting pauses a moment rather than spinning on a queue it cannot
+  // take from. One line per spell of failures.
+  if (!FAcceptFailing) {
+    FAcceptFailing = true;
+    Log::Err(
+        Format(ErrTipsFmt, {"Cannot accept a channel client, trying again", "TReqChannel.OnNewConnection", std::strerror(Err)}),
+        true);
+  }
+  FAcceptNote->setEnabled(false);
+  FAcceptRetry.start(AcceptRetryMs);
+}
+
+void TReqChannel::Refuse(int Fd, const std::string &Why) {
+  std::string Frame = FailureFrame("Mossgather is busy: " + Why);
+  (void)!::send(Fd, Frame.data(), Frame.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+  ::close(Fd);
+  ++FRefusedQuiet;
+  if (FRefuseLogged.isValid() && FRefuseLogged.elapsed() < 1000) return;
+  Log::Err(Format(ErrTipsFmt,
+                  {"Refused a channel client", "TReqChannel.OnNewConnection", Format("%s (%d refused)", {Why, FRefusedQuiet})}),
+           true);
+  FRefuseLogged.start();
+  FRefusedQuiet = 0;
 }
 
 void TReqChannel::Drop(TClient *C, const std::string &Why) {
   if (C->Gone) return;
-  Log::Err(Format(ErrTipsFmt, {"Dropped a channel message", "TReqChannel.Drop", Why}), true);
+  C->Gone = true;
+  if (!Why.empty()) Log::Err(Format(ErrTipsFmt, {"Dropped a channel message", "TReqChannel.Drop", Why}), true);
+  FPending -= C->Counted;
+  C->Counted = 0;
+  FClients.erase(C);
   C->Deadline.stop();
-  C->Sock->abort();  // disconnected() frees the client
+  C->In->setEnabled(false);
+  C->Out->setEnabled(false);
+  ::close(C->Fd);
+  C->Fd = -1;
+  if (C->Busy == 0) C->deleteLater();
 }
 
-void TReqChannel::OnReadyRead(TClient *C) {
+void TReqChannel::Send(TClient *C, const std::string &Frame) {
   if (C->Gone) return;
-  QByteArray Bytes = C->Sock->readAll();
-  C->Reader.Feed(std::string_view(Bytes.constData(), static_cast<size_t>(Bytes.size())));
+  C->Unsent += Frame;
+  OnWritable(C);
+}
+
+void TReqChannel::OnWritable(TClient *C) {
+  if (C->Gone) return;
+  size_t Done = 0;
+  while (Done < C->Unsent.size()) {
+    ssize_t N = ::send(C->Fd, C->Unsent.data() + Done, C->Unsent.size() - Done, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (N > 0) {
+      Done += static_cast<size_t>(N);
+      continue;
+    }
+    if (N < 0 && errno == EINTR) continue;
+    if (N < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+    Drop(C, "");  // the client went away
+    return;
+  }
+  C->Unsent.erase(0, Done);
+  // A client that asks and never reads its answers would grow this without end.
+  if (C->Unsent.size() > MaxUnsentBytes) {
+    Drop(C, "replies not read");
+    return;
+  }
+  C->Out->setEnabled(!C->Unsent.empty());
+}
+
+void TReqChannel::OnReadable(TClient *C) {
+  if (C->Gone) return;
+  char Buf[65536];
+  size_t Got = 0;
+  bool Ended = false;
+  while (Got < ReadPerTurn) {
+    ssize_t N = ::recv(C->Fd, Buf, sizeof Buf, 0);
+    if (N > 0) {
+      C->Reader.Feed(std::string_view(Buf, static_cast<size_t>(N)));
+      Got += static_cast<size_t>(N);
+      continue;
+    }
+    if (N < 0 && errno == EINTR) continue;
+    if (N < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+    Ended = true;  // closed, or reset
+    break;
+  }
+
+  // No reads for this client while its handlers run.
+  C->In->setEnabled(false);
+  ++C->Busy;
   while (!C->Gone) {
     auto Msg = C->Reader.Next();
     if (!Msg) break;
-    std::string Reply = HandleMessage(*Msg);
-    C->Sock->write(Reply.data(), static_cast<qint64>(Reply.size()));
-    C->Sock->flush();
+    C->Deadline.start(FReadTimeoutMs);  // the next message has its own time
+    Send(C, HandleMessage(*Msg));
   }
+  --C->Busy;
+  if (C->Gone) {
+    if (C->Busy == 0) C->deleteLater();
+    return;
+  }
+
   if (C->Reader.Failed()) {
-    std::string Reply = Frame_Encode(R"({"status":1,"error":"message too large"})");
-    C->Sock->write(Reply.data(), static_cast<qint64>(Reply.size()));
-    C->Sock->flush();
+    Send(C, FailureFrame("message too large"));
     Drop(C, "message over the size limit");
     return;
   }
-  if (C->Reader.Buffered() > 0) {
-    if (!C->Deadline.isActive()) C->Deadline.start(FReadTimeoutMs);
-  } else {
-    C->Deadline.stop();
+  // The message under way is charged in full as soon as its length is
+  // known, so the clients together can never hold more than the bound.
+  size_t Need = C->Reader.Expected();
+  size_t Others = FPending - C->Counted;
+  if (Need > C->Counted && Others + Need > FMaxPending) {
+    Send(C, FailureFrame("Mossgather is busy: too many unfinished requests at once"));
+    Drop(C, Format("unfinished messages would hold more than %d bytes", {FMaxPending}));
+    return;
   }
+  FPending = Others + Need;
+  C->Counted = Need;
+  if (Ended) {
+    Drop(C, "");
+    return;
+  }
+  C->In->setEnabled(true);
 }
 
 std::string TReqChannel::HandleMessage(const std::string &Json) {
   QJsonObject Reply;
   int Status = ChannelFailed;
   QJsonParseError Pe{};
-  QJsonDocument Doc = QJsonDocument::fromJson(QByteArray::fromStdString(Json), &Pe);
+  // No copy of a message of up to 65 MiB: the parser reads it in place.
+  QJsonDocument Doc = QJsonDocument::fromJson(QByteArray::fromRawData(Json.data(), static_cast<qsizetype>(Json.size())), &Pe);
   std::string Method;
   try {
     if (Pe.error != QJsonParseError::NoError) throw EMossError("not JSON: " + Pe.errorString().toStdString());

@@ -100,6 +100,12 @@ void TMPC::CrtMods() {
 
 void TMPC::LoadGParmFrFl() {
   if (!FIni) throw EMossError("The settings file is not open");
+  // The program still starts, on defaults; the file stays for the user to
+  // mend, since UpdateFile will not write over it.
+  if (!FIni->ReadWhole())
+    Log::ErrFmt(ErrTipsFmt,
+                {"cfg.ini could not be read; defaults are used and the file is kept", "TMPC.LoadGParmFrFl", FIni->ReadError()},
+                true);
   std::string Bad;
   LoadGParm(*FIni, GParm, &Bad);
   if (!Bad.empty())

@@ -19,6 +19,11 @@ std::string DefaultSaveDir(const char *Sub) {
   return Dir;
 }
 
+std::string DefaultUpdHost() {
+  if (const char *E = std::getenv("MOSSGATHER_UPDHOST")) return E;
+  return "https://mossgather.org";
+}
+
 void LoadGParm(const TIniFile &Ini, TGlobalParm &P, std::string *BadDate) {
   P.sDir_Def = Ini.ReadString(SDir, "sDir_Def", DefaultSaveDir());
   P.sDir_Def_Txt = Ini.ReadString(SDir, "sDir_Def_Txt", DefaultSaveDir("Text"));
@@ -45,6 +50,7 @@ void LoadGParm(const TIniFile &Ini, TGlobalParm &P, std::string *BadDate) {
   P.iVw_EFrm_H = Ini.ReadInteger(SGlobal, "iVw_EFrm_H", 0);
   P.bVw_JDtl_Vis = Ini.ReadBool(SGlobal, "bVw_JDtl_Vis", true);
   P.iVw_JMon_H = Ini.ReadInteger(SGlobal, "iVw_JMon_H", 0);
+  P.sUpdHost = Ini.ReadString(SGlobal, "sUpdHost", DefaultUpdHost());
 
   P.SrcTextFmt = Low8(Ini.ReadInteger(SJep, "SrcTextFmt", 0));
   P.bTxt_Atch_Image = Ini.ReadBool(SJep, "bTxt_Atch_Image", false);
@@ -82,6 +88,7 @@ void SaveGParm(TIniFile &Ini, const TGlobalParm &P, const TLiveLayout &Live) {
   Ini.WriteInteger(SGlobal, "iVw_EFrm_H", P.iVw_EFrm_H);
   Ini.WriteBool(SGlobal, "bVw_JDtl_Vis", P.bVw_JDtl_Vis);
   Ini.WriteInteger(SGlobal, "iVw_JMon_H", Live.JMon_H);
+  Ini.WriteString(SGlobal, "sUpdHost", P.sUpdHost);
 
   Ini.WriteInteger(SJep, "SrcTextFmt", P.SrcTextFmt);
   Ini.WriteBool(SJep, "bTxt_Atch_Image", P.bTxt_Atch_Image);

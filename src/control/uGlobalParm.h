@@ -39,6 +39,8 @@ struct TGlobalParm {
   int32_t iVw_EFrm_H = 0;
   bool bVw_JDtl_Vis = true;
   int32_t iVw_JMon_H = 0;
+  // The program's own settings.
+  std::string sUpdHost;  // the site asked for the latest version; empty: never asked
 };
 
 extern TGlobalParm GParm;
@@ -46,6 +48,11 @@ extern TGlobalParm GParm;
 // The save folders a missing key falls back to: $HOME/Save and its
 // Text, Image and Flash folders.
 std::string DefaultSaveDir(const char *Sub = nullptr);
+
+// The update site a missing key falls back to: MOSSGATHER_UPDHOST when set
+// (tests and packagers point it elsewhere, or empty for none), else the
+// product's web site.
+std::string DefaultUpdHost();
 
 // The values taken from the live windows when the settings are written.
 struct TLiveLayout {

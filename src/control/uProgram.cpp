@@ -23,6 +23,7 @@
 #include "control/uHostRelay.h"
 #include "control/uIEMenu.h"
 #include "control/uIEMenuUi.h"
+#include "control/uOptUpdUi.h"
 #include "control/uRunVars.h"
 #include "editors/uForm_EditJob.h"
 #include "platform/TChannelClient.h"
@@ -34,7 +35,6 @@
 #include "platform/uSpawn.h"
 #include "pub/Unit_Pub.h"
 #include "ui/Unit_Log.h"
-#include "ui/uForm_Dialogs.h"
 #include "ui/uForm_Rename.h"
 #include "ui/uForm_main.h"
 
@@ -180,8 +180,8 @@ int RunProgram(int Argc, char **Argv) {
   auto *Opt = new TForm_Option(Main);
   Form_Renam = new TForm_Renam(Main);
   auto *Upd = new TForm_ChkUpd(Main);
-  (void)Opt, (void)Upd;
   ConnectBrowserMenuItems(Main);
+  ConnectOptionsAndUpdates(*Main, *Opt, *Upd);
 
   TReqChannel Channel;
   Channel.SetHandler("WakeUp", [](const QJsonObject &, QJsonObject &) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "net/uUrlRef.h"
 #include "pub/Unit_Pub.h"
 #include "pub/uFormat.h"
 #include "pub/uMossError.h"
@@ -31,11 +32,36 @@ inline bool MatchLowered(std::string_view S, size_t P, std::string_view A) {
   return true;
 }
 
-// "<img " in any letter case at the "<" at Lt; nothing beyond the text matches.
+// White space as HTML knows it between a tag's name and its attributes.
+inline bool IsHtmlSpace(char C) { return C == ' ' || C == '\t' || C == '\n' || C == '\r' || C == '\f'; }
+
+// "<img" and white space, in any letter case, at the "<" at Lt; nothing
+// beyond the text matches.
 inline bool IsImgTagAt(std::string_view T, size_t Lt) {
   return Lt + 4 < T.size() && LowerA(T[Lt + 1]) == 'i' && LowerA(T[Lt + 2]) == 'm' && LowerA(T[Lt + 3]) == 'g' &&
-         T[Lt + 4] == ' ';
+         IsHtmlSpace(T[Lt + 4]);
 }
+
+// The first white space from From on that is outside quotes (a quote opened
+// before From does not count); npos when there is none.
+size_t NextSpace(std::string_view T, size_t From) {
+  char Open = 0;
+  for (size_t I = From; I < T.size(); ++I) {
+    const char C = T[I];
+    if (Open) {
+      if (C == Open) Open = 0;
+    } else if (IsQuote(C)) {
+      Open = C;
+    } else if (IsHtmlSpace(C)) {
+      return I;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// The same value spelled in the page's HTML and in the lists: an address
+// compared as the web compares it.
+std::string SrcKey(std::string_view Value) { return Url_SameKey(std::string(Value)); }
 
 inline size_t FindByte(std::string_view T, char C, size_t From) {
   if (From >= T.size()) return std::string_view::npos;
@@ -97,7 +123,7 @@ class TImgLinkWork {
 
   bool Html_Prep(int ImageCount, const std::vector<int> &IndexList);
   void Html_ScanImgTags();
-  bool Html_ChgSrc(std::string_view Tag, char Separator, std::string &NewTag);
+  bool Html_ChgSrc(std::string_view Tag, std::string &NewTag);
   bool Html_Rebuild(std::string &Result) const;
 
   bool Snippet() const { return FSnippet; }
@@ -112,7 +138,7 @@ class TImgLinkWork {
   std::string FFolder;  // escaped, with its "/"; empty when the pictures have no folder
   bool FSnippet = false;
   size_t FCapacity = 0;
-  std::unordered_map<std::string, int> FSrcIndex;  // lowered raw src -> its first line
+  std::unordered_map<std::string, int> FSrcIndex;  // SrcKey of a raw src -> its first line
   std::vector<int> FPicture;                       // line -> first line with the same local path
   std::vector<char> FIsListed;
   std::vector<int> FListed;
@@ -140,7 +166,7 @@ bool TImgLinkWork::Html_Prep(int ImageCount, const std::vector<int> &IndexList) 
   // to be parallel, but only their common part is trusted.
   const size_t N = std::min(FRawSrcs.size(), FLocalPaths.size());
   FSrcIndex.reserve(N);
-  for (size_t I = 0; I < N; ++I) FSrcIndex.emplace(LowerAscii(FRawSrcs[I]), static_cast<int>(I));
+  for (size_t I = 0; I < N; ++I) FSrcIndex.emplace(SrcKey(FRawSrcs[I]), static_cast<int>(I));
 
   if (FSnippet) {
     // Lines added for other spellings of a src share the local path of the
@@ -177,7 +203,7 @@ void TImgLinkWork::Html_ScanImgTags() {
     if (!SearchChar(FText, '>', true, Gt, Len, TagStart + 5)) break;
     std::string_view Tag = FText.substr(TagStart, Gt - TagStart + 1);
     P = Gt + 1;
-    if (Html_ChgSrc(Tag, ' ', NewTag) || Html_ChgSrc(Tag, '\n', NewTag)) {
+    if (Html_ChgSrc(Tag, NewTag)) {
       AddSegment(SegStart, TagStart - SegStart, NewTag.size());
       FTags.push_back(std::move(NewTag));
       NewTag.clear();
@@ -187,37 +213,40 @@ void TImgLinkWork::Html_ScanImgTags() {
   AddSegment(SegStart, Len - SegStart, 0);
 }
 
-bool TImgLinkWork::Html_ChgSrc(std::string_view Tag, char Separator, std::string &NewTag) {
+bool TImgLinkWork::Html_ChgSrc(std::string_view Tag, std::string &NewTag) {
   if (Tag.empty()) return false;
   const size_t Last = Tag.size() - 1;
   size_t From = 0, Hit = 0, SrcStart = 0, ValStart = 0, ValEnd = 0;
   bool Taken = false;
-  while (SearchChar(Tag, Separator, true, Hit, Tag.size(), From)) {
+  // The first src attribute counts, as it does for the browser; any white
+  // space may stand before it and around its "=".
+  while ((Hit = NextSpace(Tag, From)) != std::string_view::npos) {
     const size_t Q = Hit + 1;
     if (Q + 3 > Last || LowerA(Tag[Q]) != 's' || LowerA(Tag[Q + 1]) != 'r' || LowerA(Tag[Q + 2]) != 'c' ||
-        (Tag[Q + 3] != '=' && Tag[Q + 3] != ' ')) {
+        (Tag[Q + 3] != '=' && !IsHtmlSpace(Tag[Q + 3]))) {
       From = Q;
       continue;
     }
     size_t K = Q + 3;
-    while (K < Last && Tag[K] == ' ') ++K;
+    while (K < Last && IsHtmlSpace(Tag[K])) ++K;
     if (Tag[K] != '=') {
-      // "src" as a word of its own; the blank before K may start the next try.
+      // "src" as a word of its own; the space before K may start the next try.
       From = K - 1;
       continue;
     }
     K = std::min(K + 1, Last);
-    while (K < Last && Tag[K] == ' ') ++K;
+    while (K < Last && IsHtmlSpace(Tag[K])) ++K;
     SrcStart = Q;
     ValStart = K;
-    if (!SearchChar(Tag, ' ', true, ValEnd, Tag.size(), ValStart)) ValEnd = Last;
+    ValEnd = NextSpace(Tag, ValStart);
+    if (ValEnd == std::string_view::npos) ValEnd = Last;
     Taken = true;
     break;
   }
   if (!Taken) return false;
 
   TAttrValue V = UnquoteValue(Tag, ValStart, ValEnd);
-  auto It = FSrcIndex.find(LowerAscii(V.Value));
+  auto It = FSrcIndex.find(SrcKey(V.Value));
   if (It == FSrcIndex.end()) return false;
   const int Pos = It->second;
 

@@ -23,8 +23,9 @@ bool SearchChar(std::string_view Text, char Ch, bool SkipQuoted, std::size_t &Fo
 // A single or a double quote.
 bool IsQuote(char C);
 
-// The text holds "<img " in any letter case. A line break or tab after
-// "<img" does not count.
+// The text holds "<img" in any letter case followed by HTML white space
+// (blank, tab, line feed, carriage return, form feed), as a picture tag
+// starts.
 bool Html_HasImg(const std::string &Text);
 
 // The src value of one element's outer HTML, as written (quotes removed).
@@ -41,10 +42,12 @@ std::string Html_MkLink(const std::string &Url, const std::string &Text);
 // unchanged) when a tag is empty or the work fails.
 bool Clear_Sub_Str(std::string &S, const std::string &StartTag, const std::string &EndTag);
 
-// Rewrites the src of every "<img " tag whose value is a line of RawSrcs
-// (ASCII letter case ignored) to "<folder>/<file name>", folder and file name
-// taken from LocalPaths (the line of the same position, and the folder of its
-// first line); characters that would change the link are percent-escaped.
+// Rewrites the first src of every picture tag (as Html_HasImg finds them)
+// whose value is the same address as a line of RawSrcs (Url_Same: scheme
+// and host in any letter case, the rest exactly) to "<folder>/<file name>",
+// folder and file name taken from LocalPaths (the line of the same
+// position, and the folder of its first line); characters that would change
+// the link are percent-escaped.
 // RawSrcs and LocalPaths are parallel lists; a src line beyond LocalPaths is
 // never rewritten.
 //

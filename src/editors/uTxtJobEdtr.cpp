@@ -10,11 +10,15 @@
 #include <QToolButton>
 #include <QUrl>
 #include <charconv>
+#include <filesystem>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "control/Unit_MPC.h"
 #include "control/uGlobalParm.h"
 #include "editors/uForm_EditJob.h"
 #include "editors/uTxtHtml.h"
+#include "net/uUrlRef.h"
 #include "platform/TIniFile.h"
 #include "platform/TPageSnapshot.h"
 #include "platform/TWebBrowser.h"
@@ -28,16 +32,26 @@ TTxtJobEdtr *JE_Txt = nullptr;
 
 namespace {
 
-bool InList(const std::vector<std::string> &L, const std::string &S) {
-  for (const auto &E : L)
-    if (SameText(E, S)) return true;
-  return false;
+// Addresses are compared as the web compares them (by Url_SameKey): on a
+// server whose paths tell letter case apart, PICS/A.JPG and pics/a.jpg are
+// two pictures. Each list keeps the first position of every key.
+std::unordered_map<std::string, int> UrlIndex(const std::vector<std::string> &L) {
+  std::unordered_map<std::string, int> M;
+  for (size_t I = 0; I < L.size(); ++I) M.emplace(Url_SameKey(L[I]), static_cast<int>(I));
+  return M;
 }
 
-int IndexOf(const std::vector<std::string> &L, const std::string &S) {
-  for (size_t I = 0; I < L.size(); ++I)
-    if (SameText(L[I], S)) return static_cast<int>(I);
-  return -1;
+// The name a page is saved under when its title leaves none: its host, or "page".
+std::string PageFallbackName(const std::string &PageUrl) { return Fn_CleanName(Url_HostName(PageUrl), "page"); }
+
+// Why a folder could not be made, as the system tells it.
+std::string WhyNoFolder(const std::string &Folder) {
+  std::string Dir = Folder;
+  while (Dir.size() > 1 && Dir.back() == '/') Dir.pop_back();
+  if (Path_Exists(Dir) && !Dir_Exists(Dir)) return "a file of that name is in the way";
+  std::error_code Ec;
+  std::filesystem::create_directories(Dir, Ec);
+  return Ec ? Ec.message() : std::string("it could not be made");
 }
 
 // The document's size as a number; a size that does not read fails.
@@ -160,9 +174,7 @@ void TTxtJobEdtr::Edt_Init() {
 
   Form->setWindowTitle(QStringLiteral("Save snippet/page"));
   UrlEdit->setText(QString::fromStdString(EditJob->PageUrl));
-  std::string Name = EditJob->Title;
-  Fn_ClrInvalid(Name);
-  NameEdit->setText(QString::fromStdString(Trim(Name)));
+  NameEdit->setText(QString::fromStdString(Fn_CleanName(EditJob->Title, PageFallbackName(EditJob->PageUrl))));
   DirEdit->setText(QString::fromStdString(GParm.sDir_Def_Txt));
 }
 
@@ -233,7 +245,7 @@ bool TTxtJobEdtr::ETxt_Get_FHtml() {
   // 2: the local copy of the page's address.
   try {
     int64_t Size = FileSizeOf(*Doc);
-    std::string Local = Url_LocalFile(EditJob->PageUrl);
+    std::string Local = Url_LocalFile(EditJob->PageUrl, EditJob->PageUrl);
     std::string Text;
     if (!Local.empty() && ReadWholeFile(Local, Text, 256u << 20)) {
       FTxt_Full_Html = JoinLines(ToLines(Text));
@@ -384,7 +396,9 @@ bool TTxtJobEdtr::Edt_Make_fList() {
   if (FTxt_Final.empty()) throw EMossError(Format("No text to be saved! uTxt %d", {1}));
   std::string Dir = DirEdit->text().toStdString();
   Dir_AddSlash(Dir);
-  std::string Dest = Dir + NameEdit->text().toStdString() + ExtLabel->text().toStdString();
+  // A typed name is bounded like one made from the title.
+  const std::string Name = Fn_CleanName(NameEdit->text().toStdString(), PageFallbackName(EditJob->PageUrl));
+  std::string Dest = Dir + Name + ExtLabel->text().toStdString();
   // Without the rename window (runs without windows) the checks rename automatically.
   TRenamChk Headless;
   if (!(Form_Renam ? Form_Renam->ChkFile(Dest) : Headless.ChkFile(Dest)))
@@ -397,7 +411,8 @@ bool TTxtJobEdtr::Edt_Make_fList() {
     return true;
   }
   std::string Folder = Fn_ExtractDir(Dest) + Fn_NameNoExt(Dest) + ".files/";
-  if (!TForm_Renam::ChkDir(Folder, true)) throw EMossError(Format("Cancel by user in checking image folder! uTxt %d", {3}));
+  if (!TForm_Renam::ChkDir(Folder, true))
+    throw EMossError(Format("Can not create the image folder %s: %s! uTxt %d", {Folder, WhyNoFolder(Folder), 3}));
   std::vector<std::string> Urls, LocalPaths, ElemHtmls, RawSrcs;
   int ImageCount = 0;
   Img_Collect(Folder, Urls, LocalPaths, ElemHtmls, RawSrcs, ImageCount);
@@ -427,15 +442,19 @@ void TTxtJobEdtr::Img_Collect(const std::string &Folder, std::vector<std::string
                               std::vector<std::string> &ElemHtmls, std::vector<std::string> &RawSrcs, int &ImageCount) {
   const THtmlElementCollection &Imgs = EditJob->HWin2->Document()->Images();
   ImageCount = Imgs.Length();
+  std::unordered_map<std::string, int> Seen = UrlIndex(Urls);
   for (int I = 0; I < ImageCount; ++I) {
     auto Img = std::dynamic_pointer_cast<THtmlImgElement>(Imgs.Item(I));
     if (!Img) continue;
     std::string Src = Trim(Img->Src());
-    if (Src.empty() || InList(Urls, Src)) continue;
+    if (Src.empty() || !Seen.emplace(Url_SameKey(Src), static_cast<int>(Urls.size())).second) continue;
+    // A web page's local pictures are not the page's to hand out: they stay
+    // as the page wrote them.
+    if (Url_IsFile(Src) && !Url_IsFile(EditJob->PageUrl)) continue;
     std::string Html = Img->OuterHtml(), Raw;
     Html_GetSrc(Html, Raw);
     Urls.push_back(Src);
-    LocalPaths.push_back(Folder + Url_FileName(Src));
+    LocalPaths.push_back(Folder + Fn_CleanName(Url_FileName(Src), "image"));
     ElemHtmls.push_back(Html);
     RawSrcs.push_back(Raw);
   }
@@ -444,19 +463,23 @@ void TTxtJobEdtr::Img_Collect(const std::string &Folder, std::vector<std::string
 void TTxtJobEdtr::Img_AddAliases(std::vector<std::string> &Urls, std::vector<std::string> &LocalPaths,
                                  std::vector<std::string> &ElemHtmls, std::vector<std::string> &RawSrcs) {
   const THtmlElementCollection &Imgs = EditJob->HWin2->Document()->Images();
+  const std::unordered_map<std::string, int> UrlPos = UrlIndex(Urls);
+  std::unordered_map<std::string, int> RawPos = UrlIndex(RawSrcs);
+  std::unordered_set<std::string> Htmls(ElemHtmls.begin(), ElemHtmls.end());
   for (int I = 0; I < Imgs.Length(); ++I) {
     auto E = Imgs.Item(I);
     if (!E) continue;
     std::string Html = E->OuterHtml();
-    if (InList(ElemHtmls, Html)) continue;
+    if (!Htmls.insert(Html).second) continue;
     ElemHtmls.push_back(Html);
     std::string Raw;
-    if (!Html_GetSrc(Html, Raw) || InList(RawSrcs, Raw)) continue;
+    if (!Html_GetSrc(Html, Raw) || RawPos.count(Url_SameKey(Raw))) continue;
     auto Img = std::dynamic_pointer_cast<THtmlImgElement>(E);
     if (!Img) continue;
-    int G = IndexOf(Urls, Trim(Img->Src()));
-    if (G < 0) continue;
+    auto G = UrlPos.find(Url_SameKey(Trim(Img->Src())));
+    if (G == UrlPos.end()) continue;
+    RawPos.emplace(Url_SameKey(Raw), static_cast<int>(RawSrcs.size()));
     RawSrcs.push_back(Raw);
-    LocalPaths.push_back(LocalPaths[static_cast<size_t>(G)]);
+    LocalPaths.push_back(LocalPaths[static_cast<size_t>(G->second)]);
   }
 }

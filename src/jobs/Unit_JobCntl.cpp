@@ -96,7 +96,9 @@ bool TJobCtrl::Flow_Edit(const PJobRec &Job) {
 void TJobCtrl::PJob_Edt_Init(const PJobRec &Job) {
   try {
     Job->Title = Job->HWin2->Document()->Title();
-    Job->PageUrl = Job->HWin2->Document()->Url();
+    // The user name and password of the address stay with the browser: the
+    // address is shown, saved, logged and sent as Referer from here on.
+    Job->PageUrl = Url_NoUserInfo(Job->HWin2->Document()->Url());
   } catch (const std::exception &E) {
     throw EMossError(Format(ErrTipsFmt, {"Invalid HWin2_Cur.document", "TJobCtrl.PJob_Edt_Init-InitJobParm", E.what()}));
   }

@@ -12,17 +12,25 @@
 #include "jobs/Unit_JobCntl.h"
 #include "jobs/uDwnldThd.h"
 #include "net/Unit_httpDown.h"
+#include "net/uDownNew.h"
+#include "net/uUrlRef.h"
 #include "platform/TIniFile.h"
+#include "platform/uLocalFile.h"
 #include "pub/Unit_Pub.h"
 #include "ui/Unit_Log.h"
 
 namespace {
 
 // Copies Src to Dst; fails when Dst exists already. A failed copy leaves no
-// partial file under the target name.
+// partial file under the target name. Only a regular file is copied: a FIFO
+// would hold the worker past every stop, a device would never end.
 bool CopyNew(const std::string &Src, const std::string &Dst) {
-  int In = ::open(Src.c_str(), O_RDONLY | O_CLOEXEC);
-  if (In < 0) return false;
+  TReadResult Why;
+  int In = OpenRegularFile(Src, &Why);
+  if (In < 0) {
+    Log::ErrFmt(ErrTipsFmt, {"Copy file error!", "TJobCtrl.PJob_Sav_FList-CopyNew", Why.Why}, true);
+    return false;
+  }
   std::string Tmp = Dst + ".part" + std::to_string(::getpid()) + "_" + std::to_string(reinterpret_cast<uintptr_t>(&Tmp));
   int Out = ::open(Tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (Out < 0) {
@@ -51,11 +59,19 @@ bool CopyNew(const std::string &Src, const std::string &Dst) {
   }
   ::close(In);
   Ok = ::close(Out) == 0 && Ok;
-  // link() refuses an existing target, so a file that appeared meanwhile is
-  // never replaced.
-  Ok = Ok && ::link(Tmp.c_str(), Dst.c_str()) == 0;
-  ::unlink(Tmp.c_str());
+  // A file that appeared meanwhile is never replaced.
+  Ok = Ok && File_MoveNew(Tmp, Dst);
+  if (!Ok) ::unlink(Tmp.c_str());
   return Ok;
+}
+
+// An address as a log line may show it: without a password, and without the
+// control bytes that would let a page write lines of its own.
+std::string Shown(const std::string &Url) {
+  std::string S = Url_NoUserInfo(Url).substr(0, 2000);
+  for (char &C : S)
+    if (static_cast<unsigned char>(C) < 0x20 || C == 0x7F) C = '?';
+  return S;
 }
 
 }  // namespace
@@ -100,14 +116,31 @@ bool TJobCtrl::DownFile(const PJobRec &Job, TJobFile &Entry) {
       return false;
     }
   }
-  std::string Local = Url_LocalFile(Entry.Url);
+  // A page from the web must not make the program read the user's files.
+  if (Url_IsFile(Entry.Url) && !Url_IsFile(Job->PageUrl)) {
+    Log::Warn_Job("A web page may not copy a local file: " + Shown(Entry.Url), Job->JobId);
+    return false;
+  }
+  // A picture or a movie never takes the place of a file that is there.
+  if (Path_Exists(Entry.LocalName)) {
+    Log::Warn_Job(FileExistsText(Shown(Entry.LocalName)), Job->JobId);
+    return false;
+  }
+  std::string Local = Url_LocalFile(Entry.Url, Job->PageUrl);
   if (!Local.empty()) return CopyNew(Local, Entry.LocalName);
+  if (Url_IsFile(Entry.Url)) {
+    Log::Warn_Job("Not a regular file: " + Shown(Entry.Url), Job->JobId);
+    return false;
+  }
   auto D = Job->Downloader.Get();
   if (!D) {
     D = std::make_shared<THttpDownFile>();
     Job->Downloader.Set(D);
   }
-  return D->DownLoad(Entry.Url, Entry.LocalName, Job->PageUrl, "", 10);
+  std::string Why;
+  if (DownLoadNew(*D, Entry.Url, Entry.LocalName, Url_Referer(Job->PageUrl, Entry.Url), "", 10, Why)) return true;
+  if (Why.rfind(FileExistsText(""), 0) == 0) Log::Warn_Job(Shown(Why), Job->JobId);
+  return false;
 }
 
 void TJobCtrl::PJob_Sav_End(const PJobRec &Job) {

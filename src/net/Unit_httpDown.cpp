@@ -1,7 +1,10 @@
 #include "net/Unit_httpDown.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +26,12 @@ namespace {
 // ones gain nothing. (Splicing socket to file through a pipe was tried: no
 // faster here, and far less steady.)
 constexpr size_t RecvPieceBytes = 256 * 1024;
+
+// Redirects followed in a row; one more fails the download.
+constexpr int MaxRedirects = 11;
+// A header, however it trickles in, must be complete within this many times
+// the caller's time-out, counted from the start of the request.
+constexpr int HeaderDeadlineFactor = 3;
 
 const char *const UserAgent = "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; .NET CLR 1.0.3705)";
 
@@ -79,9 +88,18 @@ std::string WireHost(const std::string &Host) {
 
 std::string CookieOrigin(const std::string &Url) { return Url_Split(Url).Scheme + "://" + LowerCase(WireHost(HostOf(Url))); }
 
+// The text for a file that could not be written: a full disk said plainly,
+// any other failure with the system's reason.
+std::string FileFailText(const std::string &What, const std::string &Path, int Err) {
+  if (Err == ENOSPC || Err == EDQUOT) return What + Path + "; the disk is full";
+  return What + Path + "; System Error: " + std::strerror(Err);
+}
+
 // The body's file while it downloads: a new hidden file beside the target,
 // renamed onto the target only once the body is complete, so the target
-// never holds a partial file and an earlier file there is never lost.
+// never holds a partial file and an earlier file there is never lost. The
+// file is locked while it is written, so that one left behind by a killed
+// download can be told from one still in use and cleared away.
 class TTempFile {
  public:
   ~TTempFile() {
@@ -89,23 +107,35 @@ class TTempFile {
     if (!FPath.empty()) ::unlink(FPath.c_str());
   }
   bool Create(const std::string &Target) {
-    std::string Name = Fn_ExtractName(Target);
-    if (Name.empty()) return false;
-    if (Name.size() > 200) Name.resize(200);  // room for the suffix within a file name's 255 bytes
+    std::string Prefix = NamePrefix(Target);
+    if (Prefix.empty()) {
+      errno = EINVAL;
+      return false;
+    }
+    RemoveStale(Target);
     static std::atomic<uint64_t> Seq{0};
     for (int Try = 0; Try < 100; ++Try) {
       uint64_t R = (static_cast<uint64_t>(getpid()) << 40) ^ (Seq++ << 20) ^
                    static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
       char Sfx[40];
-      std::snprintf(Sfx, sizeof Sfx, ".%016llx.part", static_cast<unsigned long long>(R));
-      std::string P = Fn_ExtractDir(Target) + "." + Name + Sfx;
+      std::snprintf(Sfx, sizeof Sfx, "%016llx.part", static_cast<unsigned long long>(R));
+      std::string P = Prefix + Sfx;
       int Fd = ::open(P.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (Fd >= 0) {
-        FFd = Fd;
-        FPath = P;
-        return true;
+      if (Fd < 0) {
+        if (errno != EEXIST) return false;
+        continue;
       }
-      if (errno != EEXIST) return false;
+      // Another download's clearing may have taken it between the open and
+      // the lock; then it has no name any more. (A file system without
+      // locks leaves it unlocked, and then nobody clears it away.)
+      struct stat St;
+      if ((::flock(Fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) || (::fstat(Fd, &St) == 0 && St.st_nlink == 0)) {
+        ::close(Fd);
+        continue;
+      }
+      FFd = Fd;
+      FPath = P;
+      return true;
     }
     return false;
   }
@@ -113,6 +143,7 @@ class TTempFile {
     while (N > 0) {
       ssize_t W = ::write(FFd, P, N);
       if (W < 0 && errno == EINTR) continue;
+      if (W == 0) errno = EIO;
       if (W <= 0) return false;
       P += W;
       N -= static_cast<size_t>(W);
@@ -131,9 +162,45 @@ class TTempFile {
   }
 
  private:
+  // Folder, dot and the target's name, cut to leave room for the suffix
+  // within a file name's 255 bytes; empty when the target has no name.
+  static std::string NamePrefix(const std::string &Target) {
+    std::string Name = Fn_ExtractName(Target);
+    if (Name.empty()) return {};
+    if (Name.size() > 200) Name.resize(200);
+    return Fn_ExtractDir(Target) + "." + Name + ".";
+  }
+  // Removes the temporary files of this target that no download holds.
+  static void RemoveStale(const std::string &Target) {
+    const std::string Prefix = NamePrefix(Target), Dir = Fn_ExtractDir(Target);
+    const std::string Start = Prefix.substr(Dir.size());
+    DIR *D = ::opendir(Dir.empty() ? "." : Dir.c_str());
+    if (!D) return;
+    while (dirent *E = ::readdir(D)) {
+      const std::string N = E->d_name;
+      if (N.size() != Start.size() + 21 || N.compare(0, Start.size(), Start) != 0 || N.compare(N.size() - 5, 5, ".part") != 0)
+        continue;
+      if (N.find_first_not_of("0123456789abcdef", Start.size()) != N.size() - 5) continue;
+      const std::string P = Dir + N;
+      int Fd = ::open(P.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+      if (Fd < 0) continue;
+      struct stat St;
+      if (::fstat(Fd, &St) == 0 && S_ISREG(St.st_mode) && ::flock(Fd, LOCK_EX | LOCK_NB) == 0) ::unlink(P.c_str());
+      ::close(Fd);
+    }
+    ::closedir(D);
+  }
+
   int FFd = -1;
   std::string FPath;
 };
+
+// A file that is itself gzip data, served with its compression named as the
+// content coding, is kept as it came, as browsers keep it.
+bool IsGzipFileName(const std::string &Path) {
+  const std::string Ext = LowerCase(Fn_ExtractExt(Path));
+  return Ext == ".gz" || Ext == ".tgz" || Ext == ".svgz";
+}
 
 }  // namespace
 
@@ -264,6 +331,7 @@ bool THttpDownFile::DownLoad(const std::string &AUrl, const std::string &ATarget
     FRequest.clear();
     FHeaderLines.clear();
     FHdr = THttpHeader();
+    FCoding = THttpCoding::Identity;
     FContentLen = -1;
     FContentType.clear();
     FCurUrl = HasScheme(FUrl) ? FUrl : "http://" + FUrl;
@@ -289,10 +357,15 @@ void THttpDownFile::SendRequest() {
   for (;;) {
     FSocket->Close();
     BuildRequest();
+    FHdrDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(int64_t{FTimeoutMs} * HeaderDeadlineFactor);
     OpenConn();
     RecvHeader();
     ParseHeader();
-    if (FLocation.empty() || FRedirects > 10) break;
+    // Only a redirect sends us elsewhere; a Location on any other answer
+    // (a 201, say) names something else than what we asked for.
+    if (FHdr.Status < 300 || FHdr.Status > 399 || FLocation.empty()) break;
+    if (FRedirects >= MaxRedirects)
+      throw EMossError(Format("Too many redirects (more than %d), the last to %s", {MaxRedirects, Printable(FLocation)}));
     // Relative, absolute-path and scheme-relative targets count from the
     // URL that answered; an absolute one may change scheme, host and port.
     FCurUrl = Url_Resolve(FCurUrl, FLocation);
@@ -301,6 +374,13 @@ void THttpDownFile::SendRequest() {
   }
   // An error page is not the file that was asked for.
   if (FHdr.Status >= 400 || (FFlags & hdNotFound)) throw EMossError("The server answered: " + Printable(FHdr.Lines[0]));
+  // We ask for no compression; a server that sends it anyway gets it undone
+  // where we can, and a clear refusal where we can not.
+  FCoding = Http_BodyCoding(FHdr.ContentEncoding);
+  if (FCoding == THttpCoding::Unknown)
+    throw EMossError("The server sent the body compressed as \"" + Printable(FHdr.ContentEncoding) +
+                     "\", which this program can not undo");
+  if (FCoding == THttpCoding::Gzip && IsGzipFileName(FTargetFile)) FCoding = THttpCoding::Identity;
 }
 
 void THttpDownFile::BuildRequest() {
@@ -310,7 +390,10 @@ void THttpDownFile::BuildRequest() {
   Lines.push_back(Format("GET /%s HTTP/1.1", {Path}));
   Lines.push_back(Format("Host: %s", {WireHost(FHost)}));
   Lines.push_back("Accept: */*");
-  if (!FReferer.empty()) Lines.push_back(Format("Referer: %s", {StripControls(FReferer)}));
+  // Each hop of a redirect gets what a browser would send to it: a page's
+  // full address only to its own origin.
+  if (std::string Ref = Url_Referer(FReferer, FCurUrl); !Ref.empty())
+    Lines.push_back(Format("Referer: %s", {StripControls(Ref)}));
   Lines.push_back(UserAgent);
   Lines.push_back("Pragma: no-cache");
   Lines.push_back("Cache-Control: no-cache");
@@ -337,17 +420,22 @@ void THttpDownFile::OpenConn() {
   if (!HostOk) throw EMossError("Bad host in URL: " + Printable(FHost));
 
   if (FStopFlag) ThrowStop();
-  TNetConn::TIo R = FSocket->Connect(Name, Port, FTimeoutMs);
+  TNetConn::TIo R = FSocket->Connect(Name, Port, HdrWaitMs());
   if (R == TNetConn::TIo::Stopped) ThrowStop();
   if (Tls) {
     if (!FTlsCtx) FTlsCtx = NetConn_NewTlsCtx(FCaFile);
-    R = FSocket->StartTls(FTlsCtx, Name, FTimeoutMs);
+    R = FSocket->StartTls(FTlsCtx, Name, HdrWaitMs());
     if (R == TNetConn::TIo::Stopped) ThrowStop();
     if (R != TNetConn::TIo::Ready) throw EMossError("TLS handshake TIMEOUT!");
   }
-  R = FSocket->SendAll(FRequest, FTimeoutMs);
+  R = FSocket->SendAll(FRequest, HdrWaitMs());
   if (R == TNetConn::TIo::Stopped) ThrowStop();
   if (R != TNetConn::TIo::Ready) throw EMossError("Send request TIMEOUT!");
+}
+
+int THttpDownFile::HdrWaitMs() const {
+  auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(FHdrDeadline - std::chrono::steady_clock::now()).count();
+  return static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(FTimeoutMs, Left)));
 }
 
 void THttpDownFile::RecvHeader() {
@@ -370,8 +458,12 @@ void THttpDownFile::RecvHeader() {
       return;
     }
     if (FStopFlag) ThrowStop();
+    // A server that keeps sending, however slowly, never makes one wait
+    // time out; only the deadline ends it.
+    const int WaitMs = HdrWaitMs();
     size_t Got = 0;
-    TNetConn::TIo R = FSocket->Recv(FBuf.data() + FBufLen, FBuf.size() - FBufLen, FTimeoutMs, Got);
+    TNetConn::TIo R =
+        WaitMs <= 0 ? TNetConn::TIo::Timeout : FSocket->Recv(FBuf.data() + FBufLen, FBuf.size() - FBufLen, WaitMs, Got);
     if (FStopFlag || R == TNetConn::TIo::Stopped) {
       FHeaderLines.clear();
       ThrowStop();
@@ -380,6 +472,9 @@ void THttpDownFile::RecvHeader() {
       FHeaderLines.clear();
       FFlags |= hdHdrTimeout;
       if (std::memchr(FBuf.data(), '\n', FBufLen) == nullptr) FFlags |= hdNoHeader;
+      if (WaitMs < FTimeoutMs)
+        throw EMossError(Format("No complete http header within %d s, download TIMEOUT!",
+                                {int64_t{FTimeoutMs} * HeaderDeadlineFactor / 1000}));
       throw EMossError("Download header TIMEOUT!");
     }
     if (R == TNetConn::TIo::Closed) {
@@ -415,7 +510,8 @@ void THttpDownFile::ParseHeader() {
 bool THttpDownFile::RecvBody() {
   TTempFile File;
   if (!File.Create(FTargetFile)) {
-    SetError("Can not create file: " + FTargetFile);
+    SetError(errno == ENOSPC || errno == EDQUOT ? FileFailText("Can not create file: ", FTargetFile, errno)
+                                                : "Can not create file: " + FTargetFile);
     return false;
   }
   SetStatus("Downloading file...");
@@ -424,6 +520,14 @@ bool THttpDownFile::RecvBody() {
   const int64_t IdleMs64 = std::max<int64_t>(int64_t{FTimeoutMs} * 3, FIdleFloorMs);
   const int IdleMs = static_cast<int>(std::min<int64_t>(IdleMs64, INT32_MAX));
   THttpChunkDecoder Dec;
+  std::unique_ptr<THttpInflater> Inflater;
+  if (FCoding != THttpCoding::Identity) Inflater = std::make_unique<THttpInflater>(FCoding);
+  int WriteErr = 0;
+  auto Write = [&](const char *P, size_t N) {
+    if (File.Write(P, N)) return true;
+    WriteErr = errno;
+    return false;
+  };
   int64_t Received = 0;
   for (;;) {
     if (FStopFlag) break;
@@ -438,12 +542,19 @@ bool THttpDownFile::RecvBody() {
       TNetConn::TIo R;
       try {
         R = FSocket->Recv(FBuf.data(), Want, IdleMs, Got);
-      } catch (const EMossError &) {
+      } catch (const EMossError &E) {
         if (FStopFlag) break;
-        SetError("Error in downloading file : " + FTargetFile);
+        SetError("Error in downloading file : " + FTargetFile + "; System Error: " + E.what());
         return false;
       }
-      if (R == TNetConn::TIo::Stopped || R == TNetConn::TIo::Closed) break;
+      if (R == TNetConn::TIo::Stopped) break;
+      if (R == TNetConn::TIo::Closed) {
+        // Without a length, only the TLS goodbye tells the end of the body
+        // from a connection cut short.
+        if (FSocket->TlsCut() && Len < 0 && !Chunked)
+          throw EMossError("The server closed the connection without a TLS close_notify, so the body may be incomplete");
+        break;
+      }
       if (R == TNetConn::TIo::Timeout) throw EMossError(Format("No data for %d s, download TIMEOUT!", {IdleMs / 1000}));
     }
     // Bytes past the announced length are not part of the file.
@@ -453,8 +564,9 @@ bool THttpDownFile::RecvBody() {
       Payload = Dec.Decode(FBuf.data(), Got).Payload;
       if (Dec.Failed()) throw EMossError("Bad chunked body: " + Dec.Error());
     }
-    if (!File.Write(FBuf.data(), Payload)) {
-      SetError("Error in downloading file : " + FTargetFile);
+    if (Inflater ? !Inflater->Feed(FBuf.data(), Payload, Write) : !Write(FBuf.data(), Payload)) {
+      if (Inflater && !Inflater->Error().empty()) throw EMossError(Inflater->Error());
+      SetError(FileFailText("Error in downloading file : ", FTargetFile, WriteErr));
       return false;
     }
     Received += static_cast<int64_t>(Payload);
@@ -462,7 +574,7 @@ bool THttpDownFile::RecvBody() {
     if (Chunked && Dec.Done()) break;
   }
   if (!File.Close()) {
-    SetError("Can not close file: " + FTargetFile);
+    SetError(FileFailText("Can not close file: ", FTargetFile, errno));
     return false;
   }
   FSocket->Close();
@@ -476,6 +588,7 @@ bool THttpDownFile::RecvBody() {
     if (Len >= 0) throw EMossError(Format("The connection closed after %d of %d bytes", {Received, Len}));
     throw EMossError("The server sent an empty body");
   }
+  if (Inflater && !Inflater->Empty() && !Inflater->Done()) throw EMossError("The compressed body ended early");
   FFlags &= static_cast<uint8_t>(~hdInProgress);
   FFlags |= hdComplete;
   if (!File.Commit(FTargetFile)) {

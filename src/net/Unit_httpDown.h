@@ -4,6 +4,7 @@
 // it for its files, one at a time; while a download runs on the job's
 // worker, the job monitor reads the progress and the main thread may stop it.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -48,8 +49,9 @@ class THttpDownFile {
   // Fetches Url into TargetFile. True when the whole body was written and
   // the server did not refuse; otherwise false with ErrorText saying why,
   // and TargetFile as it was before. Never throws. TimeoutSec bounds each
-  // wait for the connection and the header; the body may idle three times
-  // as long, at least the idle floor (30 s).
+  // wait for the connection and the header, and the header as a whole may
+  // take three times as long; the body may idle three times as long, at
+  // least the idle floor (30 s). At most 11 redirects are followed.
   bool DownLoad(const std::string &Url, const std::string &TargetFile, const std::string &Referer, const std::string &Cookie,
                 int TimeoutSec);
   // Any thread: ends the running download at once ("User stop !").
@@ -90,6 +92,7 @@ class THttpDownFile {
   void SendRequest();
   void BuildRequest();
   void OpenConn();
+  int HdrWaitMs() const;  // the next wait before the header deadline
   void RecvHeader();
   void ParseHeader();
   bool RecvBody();
@@ -113,7 +116,9 @@ class THttpDownFile {
   std::string FCurUrl;        // the URL being asked for, absolute; moves with each redirect
   std::string FCookieOrigin;  // scheme and host the cookie was given for
   int FRedirects = 0;
-  THttpHeader FHdr;        // the last response header, parsed
+  THttpHeader FHdr;                             // the last response header, parsed
+  THttpCoding FCoding = THttpCoding::Identity;  // what is undone before the body is written
+  std::chrono::steady_clock::time_point FHdrDeadline;
   std::vector<char> FBuf;  // receive buffer; after the header it holds the body's first bytes
   size_t FBufLen = 0;
   int FWakeFd = -1;

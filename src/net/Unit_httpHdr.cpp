@@ -1,6 +1,10 @@
 #include "net/Unit_httpHdr.h"
 
+#include <zlib.h>
+
+#include <climits>
 #include <cstring>
+#include <vector>
 
 #include "pub/Unit_Pub.h"
 
@@ -117,6 +121,8 @@ THttpHeader Http_ParseHeader(std::string_view Block) {
       H.ContentLen = N;
     } else if (Name == "content-type") {
       H.ContentType = Value;
+    } else if (Name == "content-encoding") {
+      if (!Value.empty()) H.ContentEncoding += (H.ContentEncoding.empty() ? "" : ", ") + Value;
     } else if (Name == "transfer-encoding") {
       std::string V = LowerCase(Value);
       size_t Comma = V.rfind(',');
@@ -124,6 +130,105 @@ THttpHeader Http_ParseHeader(std::string_view Block) {
     }
   }
   return H;
+}
+
+THttpCoding Http_BodyCoding(const std::string &ContentEncoding) {
+  THttpCoding Out = THttpCoding::Identity;
+  std::string_view Rest = ContentEncoding;
+  for (;;) {
+    size_t Comma = Rest.find(',');
+    std::string C = LowerCase(TrimBlanks(Rest.substr(0, Comma)));
+    if (!C.empty() && C != "identity") {
+      if (Out != THttpCoding::Identity) return THttpCoding::Unknown;
+      if (C == "gzip" || C == "x-gzip")
+        Out = THttpCoding::Gzip;
+      else if (C == "deflate")
+        Out = THttpCoding::Deflate;
+      else
+        return THttpCoding::Unknown;
+    }
+    if (Comma == std::string_view::npos) return Out;
+    Rest.remove_prefix(Comma + 1);
+  }
+}
+
+struct THttpInflater::TZ {
+  z_stream S{};
+  std::vector<char> Out = std::vector<char>(64 * 1024);
+};
+
+THttpInflater::THttpInflater(THttpCoding Coding) : FZ(std::make_unique<TZ>()), FCoding(Coding) {}
+
+THttpInflater::~THttpInflater() {
+  if (FStarted) inflateEnd(&FZ->S);
+}
+
+bool THttpInflater::Start(bool Raw) {
+  // Adding 32 lets zlib take a gzip or a zlib stream, whichever it finds.
+  if (inflateInit2(&FZ->S, Raw ? -MAX_WBITS : MAX_WBITS + 32) != Z_OK) {
+    FError = "Can not start decompressing the body";
+    return false;
+  }
+  FStarted = true;
+  return true;
+}
+
+bool THttpInflater::Feed(const char *Data, size_t Len, const TSink &Out) {
+  if (!FError.empty()) return false;
+  if (FDone || Len == 0) return true;
+  FFed += Len;
+  if (!FStarted) {
+    if (FCoding != THttpCoding::Deflate) {
+      if (!Start(false)) return false;
+    } else {
+      // The zlib wrapper's two bytes: method 8, a window of at most 32 KiB
+      // and a check that makes them a multiple of 31. Raw deflate data
+      // rarely looks like that; when the first byte comes alone it waits.
+      if (FFed == Len) {
+        FHead = Data[0];
+        ++Data;
+        --Len;
+        if (Len == 0) return true;
+      }
+      const unsigned B0 = static_cast<unsigned char>(FHead), B1 = static_cast<unsigned char>(Data[0]);
+      const bool Wrapped = (B0 & 0x0f) == 8 && (B0 >> 4) <= 7 && (B0 * 256 + B1) % 31 == 0;
+      if (!Start(!Wrapped)) return false;
+      const char Head = FHead;
+      if (!Inflate(&Head, 1, Out)) return false;
+    }
+  }
+  return Inflate(Data, Len, Out);
+}
+
+bool THttpInflater::Inflate(const char *Data, size_t Len, const TSink &Out) {
+  z_stream &S = FZ->S;
+  std::vector<char> &Buf = FZ->Out;
+  while (Len > 0 && !FDone) {
+    const uInt Piece = Len > UINT_MAX ? UINT_MAX : static_cast<uInt>(Len);
+    S.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(Data));
+    S.avail_in = Piece;
+    for (;;) {
+      S.next_out = reinterpret_cast<Bytef *>(Buf.data());
+      S.avail_out = static_cast<uInt>(Buf.size());
+      const int Rc = inflate(&S, Z_NO_FLUSH);
+      const size_t Got = Buf.size() - S.avail_out;
+      if (Got > 0 && !Out(Buf.data(), Got)) return false;
+      if (Rc == Z_STREAM_END) {
+        FDone = true;
+        break;
+      }
+      // Z_BUF_ERROR: nothing more can be done without more input.
+      if ((Rc != Z_OK && Rc != Z_BUF_ERROR) || (Rc == Z_BUF_ERROR && S.avail_in > 0)) {
+        FError = std::string("Bad compressed body: ") + (S.msg ? Printable(S.msg) : "zlib error " + std::to_string(Rc));
+        return false;
+      }
+      // Everything given is used and everything made is handed on.
+      if (Rc == Z_BUF_ERROR || (S.avail_in == 0 && S.avail_out > 0)) break;
+    }
+    Data += Piece;
+    Len -= Piece;
+  }
+  return true;
 }
 
 void THttpChunkDecoder::Fail(const char *Why) {

@@ -5,6 +5,8 @@
 // fuzzer can drive every line of it.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,16 +27,56 @@ struct THttpHeader {
   int Status = 0;                  // the three-digit code
   bool NotFound = false;           // the status line contains "Not Found"
   bool HasLocation = false;
-  std::string Location;     // last "Location" value, blanks trimmed
-  int64_t ContentLen = -1;  // -1 when absent or not a whole number
-  std::string ContentType;  // last "Content-Type" value
-  bool Chunked = false;     // the last transfer coding is "chunked"
-  std::string Error;        // why the header is unusable; empty when it is fine
+  std::string Location;         // last "Location" value, blanks trimmed
+  int64_t ContentLen = -1;      // -1 when absent or not a whole number
+  std::string ContentType;      // last "Content-Type" value
+  bool Chunked = false;         // the last transfer coding is "chunked"
+  std::string ContentEncoding;  // every "Content-Encoding" value, blanks trimmed, joined by ", "
+  std::string Error;            // why the header is unusable; empty when it is fine
 };
 
 // Parses a header block as Http_HeaderEnd delimits it (the trailing empty
 // line may be there or not). Never throws; a malformed header sets Error.
 THttpHeader Http_ParseHeader(std::string_view Block);
+
+// What a body's "Content-Encoding" asks of us before the bytes are the file.
+enum class THttpCoding { Identity, Gzip, Deflate, Unknown };
+// "identity" and empty entries count for nothing; one "gzip" (or "x-gzip")
+// or "deflate" is undone; anything else, several codings included, is
+// Unknown. Letter case is ignored.
+THttpCoding Http_BodyCoding(const std::string &ContentEncoding);
+
+// Undoes a gzip or deflate content coding piece by piece, so that a body of
+// any size is never held whole. "deflate" is taken with or without its zlib
+// wrapper, as browsers take it; bytes after the end of the compressed stream
+// are ignored, as browsers ignore them.
+class THttpInflater {
+ public:
+  // Receives each piece of decoded bytes; false stops the decoding.
+  using TSink = std::function<bool(const char *Data, size_t Len)>;
+  explicit THttpInflater(THttpCoding Coding);
+  ~THttpInflater();
+  THttpInflater(const THttpInflater &) = delete;
+  THttpInflater &operator=(const THttpInflater &) = delete;
+  // False on a bad stream (Error() says why) or when Out returned false.
+  bool Feed(const char *Data, size_t Len, const TSink &Out);
+  // The compressed stream has ended properly.
+  bool Done() const { return FDone; }
+  // No byte was fed yet.
+  bool Empty() const { return FFed == 0; }
+  const std::string &Error() const { return FError; }
+
+ private:
+  bool Start(bool Raw);
+  bool Inflate(const char *Data, size_t Len, const TSink &Out);
+  struct TZ;
+  std::unique_ptr<TZ> FZ;
+  THttpCoding FCoding;
+  bool FStarted = false, FDone = false;
+  uint64_t FFed = 0;
+  char FHead = 0;  // a deflate body's first byte, held until the second tells its form
+  std::string FError;
+};
 
 // Unwraps "Transfer-Encoding: chunked": sizes in hex, optional extensions
 // after ";", the CR LF after each chunk's data, a last chunk of size 0 and

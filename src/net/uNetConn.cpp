@@ -63,7 +63,16 @@ int BioRead(BIO *B, char *Data, size_t Len, size_t *Done) {
   return 0;
 }
 
-long BioCtrl(BIO *, int Cmd, long, void *) { return Cmd == BIO_CTRL_FLUSH ? 1 : 0; }
+// OpenSSL asks for the end of the stream after a read that gave nothing; only
+// so can it tell a peer that hung up without the TLS goodbye.
+long BioCtrl(BIO *B, int Cmd, long, void *) {
+  if (Cmd == BIO_CTRL_FLUSH) return 1;
+  if (Cmd == BIO_CTRL_EOF) {
+    char C;
+    return recv(SockFd(B), &C, 1, MSG_PEEK | MSG_DONTWAIT) == 0 ? 1 : 0;
+  }
+  return 0;
+}
 
 BIO_METHOD *SockBioMethod() {
   static BIO_METHOD *M = [] {
@@ -225,6 +234,7 @@ TNetConn::TIo TNetConn::Recv(char *Buf, size_t Len, int TimeoutMs, size_t &Got) 
 }
 
 TNetConn::TIo TNetConn::RecvTls(char *Buf, size_t Len, int TimeoutMs, size_t &Got) {
+  if (FTlsCut) return TIo::Closed;
   for (;;) {
     ERR_clear_error();
     size_t N = 0;
@@ -234,20 +244,24 @@ TNetConn::TIo TNetConn::RecvTls(char *Buf, size_t Len, int TimeoutMs, size_t &Go
       continue;
     }
     int E = SSL_get_error(FSsl, 0);
+    // A bare TCP close is kept in mind: after a fatal TLS error the next
+    // call no longer says what it was.
+    if (E == SSL_ERROR_SSL && ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING) FTlsCut = true;
     // What has been decrypted goes out first; an end or error shows again on
     // the next call.
     if (Got > 0) return TIo::Ready;
+    if (FTlsCut || E == SSL_ERROR_ZERO_RETURN) return TIo::Closed;
     if (E == SSL_ERROR_WANT_READ || E == SSL_ERROR_WANT_WRITE) {
       TIo W = Wait(E == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, TimeoutMs);
       if (W != TIo::Ready) return W;
       continue;
     }
-    if (E == SSL_ERROR_ZERO_RETURN) return TIo::Closed;
     throw EMossError("TLS receive failed: " + TlsErr(E));
   }
 }
 
 void TNetConn::Close() {
+  FTlsCut = false;
   if (FSsl) {
     SSL_free(FSsl);
     FSsl = nullptr;
@@ -270,9 +284,6 @@ SSL_CTX *NetConn_NewTlsCtx(const std::string &CaFile) {
   std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> Guard(C, SSL_CTX_free);
   SSL_CTX_set_min_proto_version(C, TLS1_2_VERSION);
   SSL_CTX_set_verify(C, SSL_VERIFY_PEER, nullptr);
-  // Many servers end a response by closing without the TLS goodbye; the
-  // body's own length tells whether it is complete.
-  SSL_CTX_set_options(C, SSL_OP_IGNORE_UNEXPECTED_EOF);
   static const unsigned char Alpn[] = "\x08http/1.1";
   SSL_CTX_set_alpn_protos(C, Alpn, sizeof Alpn - 1);
   ERR_clear_error();

@@ -32,6 +32,12 @@ class TNetConn {
   // without waiting); Ready with Got > 0, or Closed at the end of the stream.
   TIo Recv(char *Buf, size_t Len, int TimeoutMs, size_t &Got);
 
+  // The TLS peer ended the stream with a bare TCP close, without the
+  // close_notify that tells a complete stream from a cut one. Recv reports
+  // such an end as Closed all the same: many servers end so once the body's
+  // own length is sent, and only a body read to the close is left unsure.
+  bool TlsCut() const { return FTlsCut; }
+
   bool IsOpen() const { return FFd >= 0; }
   void Close();
   // Any thread: breaks the connection so that the owner's waits return.
@@ -45,6 +51,7 @@ class TNetConn {
   int FFd = -1;  // written by the owner only, under FFdMx so Shutdown never meets a reused number
   std::mutex FFdMx;
   SSL *FSsl = nullptr;
+  bool FTlsCut = false;
 };
 
 // The client context for https: peer verification against CaFile, or the

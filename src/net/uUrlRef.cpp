@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "pub/Unit_Pub.h"
+
 namespace {
 
 std::string RemoveDotSegments(std::string In) {
@@ -129,4 +131,82 @@ std::string Url_Resolve(const std::string &Base, const std::string &Ref) {
   if ((T.Scheme == "http" || T.Scheme == "https") && T.HasAuthority && T.Path.empty())
     T.Path.assign(1, '/');  // not = "/": g++ 12 -O3 warns falsely (-Wrestrict) on that
   return Url_Join(T);
+}
+
+namespace {
+
+// The parts of an authority: "user:pass@host:port".
+struct TAuthority {
+  std::string UserInfo;  // with its "@"; empty without one
+  std::string Host;      // as written; an IPv6 address keeps its brackets
+  std::string Port;      // with its ":"; empty without one
+};
+
+TAuthority SplitAuthority(const std::string &A) {
+  TAuthority R;
+  size_t At = A.rfind('@');
+  std::string HostPort = A;
+  if (At != std::string::npos) {
+    R.UserInfo = A.substr(0, At + 1);
+    HostPort = A.substr(At + 1);
+  }
+  size_t Colon = HostPort.rfind(':');
+  size_t Close = HostPort.rfind(']');
+  if (Colon != std::string::npos && (Close == std::string::npos || Colon > Close)) {
+    R.Port = HostPort.substr(Colon);
+    HostPort.erase(Colon);
+  }
+  R.Host = HostPort;
+  return R;
+}
+
+std::string LowerAscii(std::string S) {
+  for (char &C : S)
+    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C + 32);
+  return S;
+}
+
+bool IsWebScheme(const std::string &Scheme) { return Scheme == "http" || Scheme == "https"; }
+
+// An origin as browsers serialise it: lower-case host, no default port.
+std::string OriginOf(const TUrlParts &P) {
+  TAuthority A = SplitAuthority(P.Authority);
+  std::string Port = A.Port;
+  if ((P.Scheme == "http" && Port == ":80") || (P.Scheme == "https" && Port == ":443") || Port == ":") Port.clear();
+  return P.Scheme + "://" + LowerAscii(A.Host) + Port;
+}
+
+}  // namespace
+
+std::string Url_SameKey(const std::string &Url) {
+  TUrlParts P = Url_Split(Url);
+  if (P.HasAuthority) {
+    TAuthority A = SplitAuthority(P.Authority);
+    P.Authority = A.UserInfo + LowerAscii(A.Host) + A.Port;
+  }
+  return Url_Join(P);
+}
+
+bool Url_Same(const std::string &A, const std::string &B) { return A == B || Url_SameKey(A) == Url_SameKey(B); }
+
+std::string Url_HostName(const std::string &Url) {
+  TUrlParts P = Url_Split(Url);
+  return P.HasAuthority ? SplitAuthority(P.Authority).Host : std::string();
+}
+
+std::string Url_Referer(const std::string &PageUrl, const std::string &TargetUrl) {
+  const TUrlParts Page = Url_Split(PageUrl);
+  const TUrlParts Target = Url_Split(TargetUrl);
+  if (!IsWebScheme(Page.Scheme) || !Page.HasAuthority) return {};
+  if (Page.Scheme == "https" && Target.Scheme != "https") return {};
+  const std::string Origin = OriginOf(Page);
+  if (!IsWebScheme(Target.Scheme) || !Target.HasAuthority || OriginOf(Target) != Origin) return Origin + "/";
+  // The page's own address as the browser holds it: no user information,
+  // no fragment, the origin serialised as above.
+  return Origin + (Page.Path.empty() ? std::string(1, '/') : Page.Path) + (Page.HasQuery ? "?" + Page.Query : std::string());
+}
+
+std::string Url_SaveName(const std::string &Url, const std::string &Fallback) {
+  const std::string Path = Url_Split(Url).Path;
+  return Fn_CleanName(Url_Decode(Path.substr(Path.rfind('/') == std::string::npos ? 0 : Path.rfind('/') + 1)), Fallback);
 }

@@ -8,22 +8,17 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 #include "pub/uMossError.h"
 
 namespace {
 
-bool SameText(const std::string &A, const std::string &B) {
-  if (A.size() != B.size()) return false;
-  for (size_t I = 0; I < A.size(); ++I) {
-    unsigned char X = static_cast<unsigned char>(A[I]), Y = static_cast<unsigned char>(B[I]);
-    if (X >= 'A' && X <= 'Z') X = static_cast<unsigned char>(X + 32);
-    if (Y >= 'A' && Y <= 'Z') Y = static_cast<unsigned char>(Y + 32);
-    if (X != Y) return false;
-  }
-  return true;
+std::string Fold(const std::string &S) {
+  std::string Out = S;
+  for (char &C : Out)
+    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C + 32);
+  return Out;
 }
 
 std::string Trim(const std::string &S) {
@@ -37,11 +32,23 @@ std::string Trim(const std::string &S) {
 
 TIniFile::TIniFile(std::string FileName) : FFileName(std::move(FileName)) {
   std::string Data;
-  if (ReadWholeFile(FFileName, Data, 16u << 20)) SetText(Data);
+  FRead = ReadRegularFile(FFileName, Data, MaxBytes);
+  if (FRead.Fail == TReadFail::Missing) FRead = {};  // nothing there to lose
+  if (FRead.Ok()) SetText(Data);
+}
+
+const TIniFile::TEntry *TIniFile::TSection::Find(const std::string &Key) const {
+  auto It = Index.find(Fold(Key));
+  return It == Index.end() ? nullptr : &Entries[It->second];
+}
+
+TIniFile::TEntry *TIniFile::TSection::Find(const std::string &Key) {
+  auto It = Index.find(Fold(Key));
+  return It == Index.end() ? nullptr : &Entries[It->second];
 }
 
 void TIniFile::SetText(const std::string &Text) {
-  FSections.clear();
+  Clear();
   TSection *Cur = nullptr;
   std::istringstream In(Text);
   std::string Line;
@@ -61,41 +68,30 @@ void TIniFile::SetText(const std::string &Text) {
     if (Eq == std::string::npos || !Cur) continue;
     std::string Key = Trim(T.substr(0, Eq));
     if (Key.empty()) continue;
-    std::string Value = Trim(T.substr(Eq + 1));
-    bool Found = false;
-    for (auto &E : Cur->Entries)
-      if (SameText(E.Key, Key)) {
-        Found = true;  // the first occurrence wins, as with the profile functions
-        break;
-      }
-    if (!Found) Cur->Entries.push_back({Key, Value});
+    // The first occurrence wins, as with the profile functions.
+    if (Cur->Index.emplace(Fold(Key), Cur->Entries.size()).second) Cur->Entries.push_back({Key, Trim(T.substr(Eq + 1))});
   }
 }
 
 const TIniFile::TSection *TIniFile::FindSection(const std::string &Name) const {
-  for (const auto &S : FSections)
-    if (SameText(S.Name, Name)) return &S;
-  return nullptr;
+  auto It = FIndex.find(Fold(Name));
+  return It == FIndex.end() ? nullptr : &FSections[It->second];
 }
 
 TIniFile::TSection &TIniFile::GetSection(const std::string &Name) {
-  for (auto &S : FSections)
-    if (SameText(S.Name, Name)) return S;
-  FSections.push_back({Name, {}});
-  return FSections.back();
+  auto [It, New] = FIndex.emplace(Fold(Name), FSections.size());
+  if (New) FSections.push_back({Name, {}, {}});
+  return FSections[It->second];
 }
 
 bool TIniFile::ValueExists(const std::string &Section, const std::string &Key) const {
-  if (const TSection *S = FindSection(Section))
-    for (const auto &E : S->Entries)
-      if (SameText(E.Key, Key)) return true;
-  return false;
+  const TSection *S = FindSection(Section);
+  return S && S->Find(Key);
 }
 
 std::string TIniFile::ReadString(const std::string &Section, const std::string &Key, const std::string &Default) const {
   if (const TSection *S = FindSection(Section))
-    for (const auto &E : S->Entries)
-      if (SameText(E.Key, Key)) return E.Value;
+    if (const TEntry *E = S->Find(Key)) return E->Value;
   return Default;
 }
 
@@ -120,11 +116,11 @@ void TIniFile::WriteString(const std::string &Section, const std::string &Key, c
   std::string V = Value;
   for (char &C : V)
     if (C == '\r' || C == '\n') C = ' ';
-  for (auto &E : S.Entries)
-    if (SameText(E.Key, Key)) {
-      E.Value = V;
-      return;
-    }
+  if (TEntry *E = S.Find(Key)) {
+    E->Value = V;
+    return;
+  }
+  S.Index.emplace(Fold(Key), S.Entries.size());
   S.Entries.push_back({Key, V});
 }
 
@@ -150,24 +146,28 @@ std::vector<std::string> TIniFile::Keys(const std::string &Section) const {
 }
 
 void TIniFile::EraseSection(const std::string &Section) {
-  for (auto It = FSections.begin(); It != FSections.end(); ++It)
-    if (SameText(It->Name, Section)) {
-      FSections.erase(It);
-      return;
-    }
+  auto It = FIndex.find(Fold(Section));
+  if (It == FIndex.end()) return;
+  FSections.erase(FSections.begin() + static_cast<std::ptrdiff_t>(It->second));
+  FIndex.clear();
+  for (size_t I = 0; I < FSections.size(); ++I) FIndex.emplace(Fold(FSections[I].Name), I);
 }
 
 void TIniFile::DeleteKey(const std::string &Section, const std::string &Key) {
-  for (auto &S : FSections)
-    if (SameText(S.Name, Section))
-      for (auto It = S.Entries.begin(); It != S.Entries.end(); ++It)
-        if (SameText(It->Key, Key)) {
-          S.Entries.erase(It);
-          return;
-        }
+  auto SIt = FIndex.find(Fold(Section));
+  if (SIt == FIndex.end()) return;
+  TSection &S = FSections[SIt->second];
+  auto It = S.Index.find(Fold(Key));
+  if (It == S.Index.end()) return;
+  S.Entries.erase(S.Entries.begin() + static_cast<std::ptrdiff_t>(It->second));
+  S.Index.clear();
+  for (size_t I = 0; I < S.Entries.size(); ++I) S.Index.emplace(Fold(S.Entries[I].Key), I);
 }
 
-void TIniFile::Clear() { FSections.clear(); }
+void TIniFile::Clear() {
+  FSections.clear();
+  FIndex.clear();
+}
 
 std::string TIniFile::Text() const {
   std::string Out;
@@ -179,7 +179,10 @@ std::string TIniFile::Text() const {
   return Out;
 }
 
-void TIniFile::UpdateFile() const { WriteFileAtomic(FFileName, Text()); }
+void TIniFile::UpdateFile() const {
+  if (!ReadWhole()) throw EMossError(FFileName + " was not read whole, so it is left as it was (" + FRead.Why + ")");
+  WriteFileAtomic(FFileName, Text());
+}
 
 void WriteFileAtomic(const std::string &Path, const std::string &Data) {
   static std::atomic<unsigned> Seq{0};
@@ -208,17 +211,4 @@ void WriteFileAtomic(const std::string &Path, const std::string &Data) {
     ::unlink(Tmp.c_str());
     throw EMossError("Cannot write " + Path + ": " + std::strerror(Err));
   }
-}
-
-bool ReadWholeFile(const std::string &Path, std::string &Out, size_t MaxBytes) {
-  std::ifstream F(Path, std::ios::binary);
-  if (!F) return false;
-  Out.clear();
-  char Buf[65536];
-  while (F) {
-    F.read(Buf, sizeof Buf);
-    Out.append(Buf, static_cast<size_t>(F.gcount()));
-    if (Out.size() > MaxBytes) return false;
-  }
-  return !F.bad();
 }

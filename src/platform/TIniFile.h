@@ -7,13 +7,25 @@
 // profile functions the format comes from did.
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
+
+#include "platform/uLocalFile.h"
 
 class TIniFile {
  public:
+  // A settings file is a few kilobytes; anything near this is not one.
+  static constexpr size_t MaxBytes = 16u << 20;
+
   explicit TIniFile(std::string FileName);  // reads the file if it exists
 
   const std::string &FileName() const { return FFileName; }
+  // False when the file exists but could not be read whole (too large, not a
+  // regular file, unreadable): the content is then empty, and UpdateFile
+  // refuses to write over what it never saw.
+  bool ReadWhole() const { return FRead.Ok(); }
+  // Why it was not read whole.
+  const std::string &ReadError() const { return FRead.Why; }
 
   std::string ReadString(const std::string &Section, const std::string &Key, const std::string &Default) const;
   // A missing key or a value that is not a whole decimal number in 32-bit
@@ -34,7 +46,8 @@ class TIniFile {
   void Clear();  // forget every section (the file is untouched until UpdateFile)
 
   // Writes the whole content; throws EMossError naming the file and the
-  // system's reason when it cannot, leaving the old file as it was.
+  // system's reason when it cannot (or when the file was not read whole),
+  // leaving the old file as it was.
   void UpdateFile() const;
   // The text UpdateFile writes.
   std::string Text() const;
@@ -45,19 +58,24 @@ class TIniFile {
   struct TEntry {
     std::string Key, Value;
   };
+  // The entries keep the file's order; the indexes (by the name folded to
+  // lower case) keep a long file from taking quadratic time to read.
   struct TSection {
     std::string Name;
     std::vector<TEntry> Entries;
+    std::unordered_map<std::string, size_t> Index;
+    const TEntry *Find(const std::string &Key) const;
+    TEntry *Find(const std::string &Key);
   };
   const TSection *FindSection(const std::string &Name) const;
   TSection &GetSection(const std::string &Name);
 
   std::string FFileName;
+  TReadResult FRead;
   std::vector<TSection> FSections;
+  std::unordered_map<std::string, size_t> FIndex;
 };
 
 // Writes Data to Path through a temporary file in the same folder, flushed
 // to disk before it is renamed over Path. Throws EMossError on failure.
 void WriteFileAtomic(const std::string &Path, const std::string &Data);
-// Reads a whole file; false when it cannot be read.
-bool ReadWholeFile(const std::string &Path, std::string &Out, size_t MaxBytes = SIZE_MAX);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QCryptographicHash>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -47,17 +48,44 @@ std::string TUrlCache::DataName(const std::string &Url) const {
   return KeyOf(Url) + (Ext.empty() ? ".bin" : Ext);
 }
 
-std::string TUrlCache::LocalFile(const std::string &Url) const {
+bool TUrlCache::BytesFitExt(const std::string &Ext, std::string_view Head) {
+  auto Starts = [&](std::string_view Magic, size_t At = 0) { return Head.substr(At, Magic.size()) == Magic; };
+  const std::string E = LowerCase(Ext);
+  if (E == ".jpg" || E == ".jpeg" || E == ".jpe" || E == ".jfif") return Starts("\xFF\xD8\xFF");
+  if (E == ".png") return Starts("\x89PNG\r\n\x1A\n");
+  if (E == ".gif") return Starts("GIF87a") || Starts("GIF89a");
+  if (E == ".bmp") return Starts("BM");
+  if (E == ".webp") return Starts("RIFF") && Starts("WEBP", 8);
+  if (E == ".ico") return Starts(std::string_view("\0\0\1\0", 4));
+  if (E == ".tif" || E == ".tiff") return Starts(std::string_view("II*\0", 4)) || Starts(std::string_view("MM\0*", 4));
+  if (E == ".avif" || E == ".heic") return Starts("ftyp", 4);
+  return true;
+}
+
+std::string TUrlCache::LocalFile(const std::string &AUrl) const {
+  const std::string Url = Url_NoUserInfo(AUrl);
   if (Url.empty()) return {};
   std::string Stored;
   if (!ReadWholeFile(FRoot + KeyOf(Url) + ".url", Stored, 1u << 20) || Stored != Url) return {};
-  std::string Data = FRoot + DataName(Url);
+  const std::string Name = DataName(Url);
+  std::string Data = FRoot + Name;
   struct stat St;
   if (::stat(Data.c_str(), &St) != 0 || !S_ISREG(St.st_mode)) return {};
+  // The bytes must at least begin as the picture the address names.
+  char Head[16];
+  std::string_view Got;
+  if (FILE *F = std::fopen(Data.c_str(), "rb")) {
+    Got = std::string_view(Head, std::fread(Head, 1, sizeof Head, F));
+    std::fclose(F);
+  }
+  if (!BytesFitExt(Fn_ExtractExt(Name), Got)) return {};
   return Data;
 }
 
-std::string TUrlCache::Store(const std::string &Url, const std::string &Bytes) {
+std::string TUrlCache::Store(const std::string &AUrl, const std::string &Bytes) {
+  // The index never holds a password: an address is kept without its user
+  // information, and looked up the same way.
+  const std::string Url = Url_NoUserInfo(AUrl);
   if (Url.empty()) throw EMossError("Cannot cache an empty URL");
   if (Bytes.size() > MaxEntryBytes) throw EMossError("Cache entry too large: " + Url);
   std::error_code Ec;
@@ -82,7 +110,8 @@ std::vector<std::string> TUrlCache::Entries() const {
   return Out;
 }
 
-bool TUrlCache::Delete(const std::string &Url) {
+bool TUrlCache::Delete(const std::string &AUrl) {
+  const std::string Url = Url_NoUserInfo(AUrl);
   std::string Key = FRoot + KeyOf(Url) + ".url";
   if (::access(Key.c_str(), F_OK) != 0) return false;
   ::unlink((FRoot + DataName(Url)).c_str());

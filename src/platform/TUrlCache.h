@@ -7,6 +7,7 @@
 // reader in another thread or process never sees half an entry.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class TUrlCache {
@@ -21,7 +22,11 @@ class TUrlCache {
 
   const std::string &Root() const { return FRoot; }
 
-  // The local file holding the URL's bytes, or empty when not cached.
+  // Addresses are kept and looked up without user name and password.
+  //
+  // The local file holding the URL's bytes, or empty when not cached. An
+  // entry whose bytes are plainly not the picture its name says (an error
+  // page kept under a ".jpg" address) is not used.
   std::string LocalFile(const std::string &Url) const;
   // Stores the bytes; returns the local file. Throws EMossError on failure.
   std::string Store(const std::string &Url, const std::string &Bytes);
@@ -32,6 +37,11 @@ class TUrlCache {
 
   // Largest entry accepted by Store.
   static constexpr size_t MaxEntryBytes = 256u << 20;
+
+  // False when Ext (".jpg", any letter case) names a picture type whose
+  // files all begin in a way Head (the first bytes) does not; true for any
+  // other extension, about which the bytes say nothing.
+  static bool BytesFitExt(const std::string &Ext, std::string_view Head);
 
  private:
   std::string KeyOf(const std::string &Url) const;

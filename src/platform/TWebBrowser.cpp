@@ -4,7 +4,6 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
-#include <QFile>
 #include <QImage>
 #include <QMap>
 #include <QNetworkAccessManager>
@@ -21,11 +20,14 @@
 #include <atomic>
 
 #include "platform/TUrlCache.h"
+#include "platform/uLocalFile.h"
 #include "pub/Unit_Pub.h"
 
 namespace {
 
 constexpr const char *PreviewScheme = "mgpreview";
+// As large as a page the browser can hand over.
+constexpr size_t MaxLightDocBytes = size_t{64} << 20;
 bool SchemeRegistered = false;
 
 // Serves the HTML texts loaded into previews: a stream load without a file
@@ -172,11 +174,19 @@ class TLightBrowser::TView : public QTextBrowser {
 
  protected:
   QVariant loadResource(int Type, const QUrl &Name) override {
+    // A local file is read here, through the safe reader, and the answer is
+    // never empty: given nothing, the document opens the file itself and
+    // reads it to its end, a FIFO or /dev/zero as well.
+    if (Name.isLocalFile()) {
+      std::string Bytes;
+      bool Read = ReadWholeFile(Name.toLocalFile().toStdString(), Bytes, TUrlCache::MaxEntryBytes);
+      if (Type == QTextDocument::ImageResource) return Read ? QImage::fromData(QByteArray::fromStdString(Bytes)) : QImage();
+      return QByteArray::fromStdString(Bytes);
+    }
     if (Type != QTextDocument::ImageResource) return QTextBrowser::loadResource(Type, Name);
-    std::string Local =
-        Name.isLocalFile() ? Name.toLocalFile().toStdString() : TUrlCache::Default().LocalFile(Name.toString().toStdString());
-    if (!Local.empty()) {
-      QImage Img(QString::fromStdString(Local));
+    std::string Bytes, Local = TUrlCache::Default().LocalFile(Name.toString().toStdString());
+    if (!Local.empty() && ReadWholeFile(Local, Bytes, TUrlCache::MaxEntryBytes)) {
+      QImage Img = QImage::fromData(QByteArray::fromStdString(Bytes));
       if (!Img.isNull()) return Img;
     }
     if (Name.scheme() == QStringLiteral("http") || Name.scheme() == QStringLiteral("https")) Fetch(Name);
@@ -219,8 +229,9 @@ void TLightBrowser::Navigate(const QUrl &Url) {
   FHasDoc = true;
   if (!FView) return;
   if (Url.isLocalFile()) {
-    QFile F(Url.toLocalFile());
-    FView->Html = F.open(QIODevice::ReadOnly) ? QString::fromUtf8(F.readAll()) : QString();
+    std::string Bytes;
+    FView->Html =
+        ReadWholeFile(Url.toLocalFile().toStdString(), Bytes, MaxLightDocBytes) ? QString::fromStdString(Bytes) : QString();
   } else {
     FView->Html.clear();
   }

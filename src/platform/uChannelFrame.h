@@ -16,15 +16,21 @@ std::string Frame_Encode(std::string_view Json);
 class TFrameReader {
  public:
   explicit TFrameReader(uint32_t MaxLen = MaxChannelMessage) : FMax(MaxLen) {}
-  void Feed(std::string_view Bytes) { FBuf.append(Bytes); }
+  void Feed(std::string_view Bytes);
   // The next whole message, if one has arrived. After an oversized length
   // Failed() is true and nothing more is handed out.
   std::optional<std::string> Next();
   bool Failed() const { return FFailed; }
   // Bytes of an unfinished message held now.
   size_t Buffered() const { return FBuf.size(); }
+  // What the message under way will hold when whole (its length and the 4
+  // bytes before it), once its length has arrived; until then what is held.
+  size_t Expected() const;
 
  private:
+  // The announced length, when 4 bytes have arrived.
+  std::optional<uint32_t> Length() const;
+
   uint32_t FMax;
   std::string FBuf;
   bool FFailed = false;

@@ -1,11 +1,15 @@
 #include "pub/Unit_Pub.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -55,8 +59,46 @@ std::string Url_Decode(const std::string &S) {
   return Out;
 }
 
-std::string Url_LocalFile(const std::string &Url) {
-  if (Url.compare(0, 8, "file:///") == 0) return Url_Decode(Url.substr(7));
+bool Url_IsFile(const std::string &Url) {
+  size_t B = Url.find_first_not_of(" \t\r\n");
+  return B != std::string::npos && SameText(Url.substr(B, 5), "file:");
+}
+
+std::string Url_NoUserInfo(const std::string &Url) {
+  const size_t Start = Url.find_first_not_of(" \t\r\n");
+  const size_t Sep = Url.find("://");
+  if (Start == std::string::npos || Sep == std::string::npos || Sep <= Start ||
+      !std::isalpha(static_cast<unsigned char>(Url[Start])))
+    return Url;
+  for (size_t I = Start; I < Sep; ++I) {
+    const char C = Url[I];
+    if (!std::isalnum(static_cast<unsigned char>(C)) && C != '+' && C != '-' && C != '.') return Url;
+  }
+  const size_t A = Sep + 3;
+  const size_t End = std::min(Url.find_first_of("/?#", A), Url.size());
+  const size_t At = Url.substr(A, End - A).rfind('@');
+  if (At == std::string::npos) return Url;
+  return Url.substr(0, A) + Url.substr(A + At + 1);
+}
+
+namespace {
+
+// The path a "file:///" address names, when it names a regular file.
+std::string RegularFileOf(const std::string &Url) {
+  std::string U = Trim(Url);
+  if (U.compare(5, 3, "///") != 0) return {};  // another host's file is no local file
+  std::string Path = Url_Decode(U.substr(7, U.find_first_of("?#") - 7));
+  // A NUL would make the system read a shorter path than the one checked.
+  if (Path.find('\0') != std::string::npos) return {};
+  struct stat St;
+  if (::stat(Path.c_str(), &St) != 0 || !S_ISREG(St.st_mode)) return {};
+  return Path;
+}
+
+}  // namespace
+
+std::string Url_LocalFile(const std::string &Url, const std::string &PageUrl) {
+  if (Url_IsFile(Url)) return Url_IsFile(PageUrl) ? RegularFileOf(Url) : std::string();
   return TUrlCache::Default().LocalFile(Url);
 }
 
@@ -91,6 +133,41 @@ void Fn_ClrInvalid(std::string &Text) {
   for (char &C : Text)
     for (char Bad : InvalidFnChars)
       if (C == Bad) C = ' ';
+}
+
+std::string Fn_CutName(const std::string &Name, size_t MaxBytes) {
+  if (Name.size() <= MaxBytes) return Name;
+  // Cut at Max, moved back over at most three continuation bytes so that a
+  // character is never split (a text that is no UTF-8 is simply cut).
+  auto Cut = [](const std::string &S, size_t Max) {
+    size_t P = Max;
+    for (int K = 0; K < 3 && P > 0 && (static_cast<unsigned char>(S[P]) & 0xC0) == 0x80; ++K) --P;
+    if ((static_cast<unsigned char>(S[P]) & 0xC0) == 0x80) P = Max;
+    return S.substr(0, P);
+  };
+  size_t Dot = Name.rfind('.');
+  if (Dot != std::string::npos && Dot > 0 && Name.size() - Dot <= 16 && Name.size() - Dot < MaxBytes / 2) {
+    std::string Ext = Name.substr(Dot);
+    std::string Stem = Cut(Name, MaxBytes - Ext.size());
+    while (!Stem.empty() && Stem.back() == ' ') Stem.pop_back();
+    return Stem + Ext;
+  }
+  std::string R = Cut(Name, MaxBytes);
+  while (!R.empty() && R.back() == ' ') R.pop_back();
+  return R;
+}
+
+std::string Fn_CleanName(const std::string &Name, const std::string &Fallback) {
+  std::string N = Name;
+  for (char &C : N)
+    if (static_cast<unsigned char>(C) < 0x20 || C == 0x7F) C = ' ';
+  Fn_ClrInvalid(N);
+  size_t B = N.find_first_not_of(" .");
+  if (B == std::string::npos) return Fallback;
+  N.erase(0, B);
+  N.erase(N.find_last_not_of(' ') + 1);
+  N = Fn_CutName(N);
+  return N.empty() ? Fallback : N;
 }
 
 bool Fn_HasInvalid(const std::string &Path) {
@@ -143,6 +220,21 @@ bool Dir_Exists(const std::string &Path) {
 bool File_Exists(const std::string &Path) {
   struct stat St;
   return !Path.empty() && ::stat(Path.c_str(), &St) == 0 && S_ISREG(St.st_mode);
+}
+
+bool Path_Exists(const std::string &Path) {
+  struct stat St;
+  return !Path.empty() && ::lstat(Path.c_str(), &St) == 0;
+}
+
+bool File_MoveNew(const std::string &Src, const std::string &Dst) {
+  if (::renameat2(AT_FDCWD, Src.c_str(), AT_FDCWD, Dst.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+  // A file system without that kind of rename: link() refuses an existing
+  // target just the same.
+  if (::link(Src.c_str(), Dst.c_str()) != 0) return false;
+  ::unlink(Src.c_str());
+  return true;
 }
 
 bool Dir_DelFiles(const std::string &Folder, const std::string &Mask) {

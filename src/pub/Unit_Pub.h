@@ -1,6 +1,7 @@
 #pragma once
 // Shared file-name, text and size utilities. Paths use "/" as separator;
 // none of these keep state, so the download workers call them too.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,9 +12,18 @@
 // The eleven characters a saved file name may never hold, in this order.
 inline constexpr char InvalidFnChars[] = {'\\', '/', ':', '"', '*', '<', '>', '?', '|', '\n', '\r'};
 
-// The local file of a URL: a "file:///" URL's path (percent escapes decoded),
-// or the URL cache's copy; empty when there is none.
-std::string Url_LocalFile(const std::string &Url);
+// The local file of Url, for a page at PageUrl. A file: address counts only
+// for a page that came from the local disk itself, and only when it names a
+// regular file: a web page must never make the program read the user's
+// files. Any other address gives the URL cache's copy. Empty when there is
+// none.
+std::string Url_LocalFile(const std::string &Url, const std::string &PageUrl);
+// A file: address, in any letter case.
+bool Url_IsFile(const std::string &Url);
+// The address without a user name and password ("http://u:p@h/x" ->
+// "http://h/x"); anything else unchanged. What the program shows, saves,
+// logs, keeps or sends of an address goes through here first.
+std::string Url_NoUserInfo(const std::string &Url);
 // The text after the last "/"; the whole text when there is none.
 std::string Url_FileName(const std::string &Url);
 // The file-name part of a path (after the last "/").
@@ -26,6 +36,18 @@ std::string Fn_ExtractExt(const std::string &Path);
 std::string Fn_ExtractDir(const std::string &Path);
 // Every forbidden character becomes a blank; nothing else changes.
 void Fn_ClrInvalid(std::string &Text);
+// The most bytes a name made by the program may have, leaving room within
+// the system's limit for a counter ("[12]"), an extension and the picture
+// folder's ".files".
+inline constexpr size_t FnMaxBytes = 200;
+// Name cut to MaxBytes without splitting a UTF-8 character; a short
+// extension is kept whole.
+std::string Fn_CutName(const std::string &Name, size_t MaxBytes = FnMaxBytes);
+// A name any file may safely be given: forbidden and control characters
+// become blanks, leading blanks and dots go (no hidden files, no "." or
+// ".."), trailing blanks too, and the rest is cut (Fn_CutName). Fallback
+// when nothing is left.
+std::string Fn_CleanName(const std::string &Name, const std::string &Fallback);
 // True when the file-name part holds a forbidden character.
 bool Fn_HasInvalid(const std::string &Path);
 // Makes Path name no existing file and (when given) no entry of Taken,
@@ -38,6 +60,12 @@ bool Fn_MakeUnique(std::string &Path, const std::vector<std::string> *Taken = nu
 void Dir_AddSlash(std::string &Text);
 bool Dir_Exists(const std::string &Path);
 bool File_Exists(const std::string &Path);
+// Anything by that name, a folder or a dangling link as much as a file.
+bool Path_Exists(const std::string &Path);
+// Moves Src to Dst only when nothing is at Dst; an existing file is never
+// replaced, however close the race. False with errno set (EEXIST when Dst
+// was there); Src then stays.
+bool File_MoveNew(const std::string &Src, const std::string &Dst);
 // Deletes the files (not folders) of Folder matching Mask ("*.html"; empty
 // means every file). False when nothing matched; throws EMossError when the
 // folder cannot be read.

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QUrl>
 #include <QWidget>
+#include <algorithm>
 
 #include "control/uRunVars.h"
 #include "pub/Unit_Pub.h"
@@ -57,6 +58,23 @@ void Wnd_ToFront(QWidget *W) {
   W->show();
   W->raise();
   W->activateWindow();
+}
+
+bool Wnd_OthersShown(std::initializer_list<const QWidget *> Except) {
+  for (QWidget *W : QApplication::topLevelWidgets()) {
+    if (!W->isVisible() || std::find(Except.begin(), Except.end(), W) != Except.end()) continue;
+    switch (W->windowType()) {
+      case Qt::Window:
+      case Qt::Dialog:
+      case Qt::Sheet:
+      case Qt::Drawer:
+      case Qt::Tool:
+        return true;
+      default:
+        break;
+    }
+  }
+  return false;
 }
 
 void Wnd_ForceFront(QWidget *W) {

@@ -1,6 +1,7 @@
 #pragma once
 // The shell and window functions shared by the windows: opening documents
 // and addresses with the desktop, the folder dialog, bringing windows forward.
+#include <initializer_list>
 #include <string>
 
 class QWidget;
@@ -15,6 +16,9 @@ bool Sel_Directory(QWidget *Owner, const std::string &Title, const std::string &
 void Wnd_TopMost(QWidget *W);
 // The active window (after restoring a minimised program).
 void Wnd_ToFront(QWidget *W);
+// True while a window of the program other than those in Except shows;
+// menus, tooltips and other pop-ups are not windows here.
+bool Wnd_OthersShown(std::initializer_list<const QWidget *> Except);
 // Topmost and active. A program on this desktop can only raise and activate
 // its own windows; there is no synthetic click.
 void Wnd_ForceFront(QWidget *W);

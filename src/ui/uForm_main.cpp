@@ -238,8 +238,8 @@ void TMainForm::BuildMenus() {
   MItm_RefreshDtl->setShortcut(QKeySequence(Qt::Key_F5));
 
   QMenu *Tools = menuBar()->addMenu(QStringLiteral("&Tools"));
-  // The options dialog and the update check join these items when they come
-  // into the program; until then the items stay in place, disabled.
+  // This item and "Check for updates" are enabled when the program entry
+  // connects them to their dialogs.
   MItm_Option = Named(Tools->addAction(QStringLiteral("Options...")), "MItm_Option");
   MItm_Option->setEnabled(false);
   Named(Tools->addAction(QStringLiteral("Clear IE cache")), "MItm_ClrCache");
@@ -401,7 +401,7 @@ void TMainForm::TimerTick() {
     close();
     return;
   }
-  // The automatic update check joins this tick with the update dialog.
+  if (isVisible() && !Wnd_OthersShown({this})) emit AutoChkUpdDue();
   if (Form_EditJob) Form_EditJob->DO_OptimizeMem();
   FRunSeconds += 8;
   if (FRunSeconds >= 60) {

@@ -66,6 +66,11 @@ class TMainForm : public QMainWindow {
   // Where the save dialog opens.
   std::string SaveDlgDir;
 
+ signals:
+  // A timer tick found the main window the only window of the program
+  // showing: the moment for the automatic update check.
+  void AutoChkUpdDue();
+
  protected:
   void showEvent(QShowEvent *E) override;
   void closeEvent(QCloseEvent *E) override;

@@ -4,7 +4,9 @@
 #include "pub/Unit_Pub.h"
 
 namespace {
-void AddEntry(std::string &Text, const TJobFile &F) { Text += Format("\n From: %s\n   To: %s", {F.Url, F.LocalName}); }
+void AddEntry(std::string &Text, const TJobFile &F) {
+  Text += Format("\n From: %s\n   To: %s", {Url_NoUserInfo(F.Url), F.LocalName});
+}
 }  // namespace
 
 std::string JobDtlText(const TJobRec &Job, TDateTime NowT) {
@@ -21,7 +23,7 @@ std::string JobDtlText(const TJobRec &Job, TDateTime NowT) {
         AddEntry(Saved, *F);
         break;
       case fsSaving:
-        SavingUrl = F->Url;
+        SavingUrl = Url_NoUserInfo(F->Url);
         SavingFile = F->LocalName;
         AddEntry(Unsaved, *F);
         break;
@@ -74,7 +76,8 @@ std::string JobDtlText(const TJobRec &Job, TDateTime NowT) {
 std::vector<std::string> JobUrlList(const TJobRec &Job) {
   std::vector<std::string> Urls;
   Urls.reserve(Job.FileList.size());
-  for (const auto &F : Job.FileList) Urls.push_back(F->Url == WebpageContents ? Job.PageUrl : F->Url);
+  // A picture's address may carry the page's password, resolved from it.
+  for (const auto &F : Job.FileList) Urls.push_back(Url_NoUserInfo(F->Url == WebpageContents ? Job.PageUrl : F->Url));
   return Urls;
 }
 

@@ -162,6 +162,22 @@ TEST_F(BrowserFixture, TheLightEngineTakesPicturesFromLocalFilesAndTheCache) {
   TUrlCache::Default().Delete("http://thumbs.test/red.png");
 }
 
+TEST_F(BrowserFixture, TheLightEngineReadsNoPictureOrPageThatIsNotARegularFile) {
+  TLightBrowser L(&Host);
+  TFifoTrap Fifo(Dir.File("pic.fifo"));
+  EXPECT_EQ(L.LoadStream("<img src=\"file://" + Fifo.Path() + "\"><img src=\"file:///dev/zero\">"), 0);
+  QTextDocument *D = L.Text()->document();
+  for (const std::string &Path : {Fifo.Path(), std::string("/dev/zero")})
+    EXPECT_TRUE(
+        D->resource(QTextDocument::ImageResource, QUrl::fromLocalFile(QString::fromStdString(Path))).value<QImage>().isNull())
+        << Path;
+  // Nor a style sheet, which the document would otherwise read by itself.
+  EXPECT_TRUE(D->resource(QTextDocument::StyleSheetResource, QUrl(QStringLiteral("file:///dev/zero"))).toByteArray().isEmpty());
+  L.Navigate(QUrl::fromLocalFile(QString::fromStdString(Fifo.Path())));
+  EXPECT_TRUE(L.Text()->toPlainText().isEmpty());
+  EXPECT_FALSE(Fifo.Opened());
+}
+
 TEST(FindByDoc, OnlyTheTopLevelDocumentOfTheSameUrlIsFound) {
   TPageSnapshot Top = TSnapshotBuilder().Url("http://h.test/page.html").Parse();
   auto Doc = Top.Window()->Document();

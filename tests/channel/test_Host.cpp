@@ -86,9 +86,13 @@ struct HostFixture : JobFixture {
     JobFixture::SetUp();
     Dir_Force(Dir.File("run"));
     ::chmod(Dir.File("run").c_str(), 0700);
-    Env = {"MOSSGATHER_REGISTRY=" + Dir.File("registry.ini"), "XDG_RUNTIME_DIR=" + Dir.File("run"),
-           "MOSSGATHER_PRGDIR=" + Dir.File("prg/"),           "HOME=" + Dir.Path(),
-           "XDG_CONFIG_HOME=" + Dir.File("config"),           "QT_QPA_PLATFORM=offscreen"};
+    Env = {"MOSSGATHER_REGISTRY=" + Dir.File("registry.ini"),
+           "XDG_RUNTIME_DIR=" + Dir.File("run"),
+           "MOSSGATHER_PRGDIR=" + Dir.File("prg/"),
+           "HOME=" + Dir.Path(),
+           "XDG_CONFIG_HOME=" + Dir.File("config"),
+           "QT_QPA_PLATFORM=offscreen",
+           "MOSSGATHER_UPDHOST="};
     Dir_Force(Dir.File("prg"));
     ::setenv("XDG_RUNTIME_DIR", Dir.File("run").c_str(), 1);
     Sock = ChannelPath("Mossgather 0.12");

@@ -109,11 +109,12 @@ TEST_F(PickerFixture, BadRequestsFailWithOneErrorLine) {
 
 TEST_F(PickerFixture, PicturesTheBrowserHeldGoIntoTheUrlCache) {
   std::string Url = "http://h.test/held.png";
+  const std::string Png = std::string("\x89PNG\r\n\x1A\n", 8) + "PNG bytes";
   TUrlCache::Default().Delete(Url);
-  EXPECT_EQ(Ask(Message("SaveImages", TSnapshotBuilder().Image({.Src = Url}).Cached(Url, "PNG bytes"))), R"({"status":0})");
+  EXPECT_EQ(Ask(Message("SaveImages", TSnapshotBuilder().Image({.Src = Url}).Cached(Url, Png))), R"({"status":0})");
   std::string Local = TUrlCache::Default().LocalFile(Url);
   ASSERT_FALSE(Local.empty());
-  EXPECT_EQ(ReadFile(Local), "PNG bytes");
+  EXPECT_EQ(ReadFile(Local), Png);
   TUrlCache::Default().Delete(Url);
 }
 

@@ -1,5 +1,9 @@
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QJsonObject>
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -73,6 +78,101 @@ struct ChannelFixture : ::testing::Test {
     Log.FlushToFile();
     return ReadFile(Dir.File("log.txt"));
   }
+  static int Count(const std::string &Text, const std::string &What) {
+    int N = 0;
+    for (size_t P = 0; (P = Text.find(What, P)) != std::string::npos; ++P) ++N;
+    return N;
+  }
+};
+
+// A client on a raw socket, driven from the test's own thread while the
+// channel is served by the event loop in between.
+struct TRawClient {
+  int Fd = -1;
+  std::string Got;
+  bool Ended = false;
+
+  explicit TRawClient(const std::string &Path) {
+    Fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un A{};
+    A.sun_family = AF_UNIX;
+    std::strcpy(A.sun_path, Path.c_str());
+    if (Fd >= 0 && ::connect(Fd, reinterpret_cast<sockaddr *>(&A), sizeof A) != 0) {
+      ::close(Fd);
+      Fd = -1;
+    }
+  }
+  ~TRawClient() { Close(); }
+  TRawClient(const TRawClient &) = delete;
+  TRawClient &operator=(const TRawClient &) = delete;
+
+  bool Connected() const { return Fd >= 0; }
+  void Close() {
+    if (Fd >= 0) ::close(Fd);
+    Fd = -1;
+  }
+  // The first Len bytes of a frame announcing Total bytes of JSON.
+  bool SendHead(uint32_t Total, size_t Len) {
+    std::string F;
+    for (int I = 0; I < 4; ++I) F += static_cast<char>((Total >> (8 * I)) & 0xFF);
+    F.append(Len, ' ');
+    return SendAll(F);
+  }
+  bool SendAll(const std::string &Bytes) {
+    for (size_t Done = 0; Done < Bytes.size();) {
+      ssize_t N = ::send(Fd, Bytes.data() + Done, Bytes.size() - Done, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (N > 0) {
+        Done += static_cast<size_t>(N);
+        continue;
+      }
+      if (N < 0 && errno == EAGAIN) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        continue;
+      }
+      return false;
+    }
+    return true;
+  }
+  // Takes what has arrived; true once the server closed the connection.
+  bool Poll() {
+    char B[4096];
+    for (;;) {
+      ssize_t N = ::recv(Fd, B, sizeof B, MSG_DONTWAIT);
+      if (N > 0) {
+        Got.append(B, static_cast<size_t>(N));
+        continue;
+      }
+      if (N == 0 || (N < 0 && errno != EAGAIN && errno != EINTR)) Ended = true;
+      return Ended;
+    }
+  }
+  bool WaitEnd() {
+    return SpinUntil([this] { return Poll(); });
+  }
+  bool WaitReply(const std::string &Text) {
+    return SpinUntil([&] { return Poll() || Got.find(Text) != std::string::npos; }) && Got.find(Text) != std::string::npos;
+  }
+};
+
+int OpenFds() {
+  int N = 0;
+  if (DIR *D = ::opendir("/proc/self/fd")) {
+    while (::readdir(D)) ++N;
+    ::closedir(D);
+  }
+  return N;
+}
+
+// Lowers the descriptor limit of this process for one test.
+struct TFdLimit {
+  rlimit Old{};
+  explicit TFdLimit(rlim_t Soft) {
+    ::getrlimit(RLIMIT_NOFILE, &Old);
+    rlimit New = Old;
+    New.rlim_cur = Soft;
+    ::setrlimit(RLIMIT_NOFILE, &New);
+  }
+  ~TFdLimit() { ::setrlimit(RLIMIT_NOFILE, &Old); }
 };
 
 }  // namespace
@@ -170,6 +270,124 @@ TEST_F(ChannelFixture, AnotherUserCannotConnect) {
   if (WEXITSTATUS(St) == 3) GTEST_SKIP() << "cannot change user here";
   EXPECT_EQ(WEXITSTATUS(St), 1);
   EXPECT_EQ(Calls, 0);
+}
+
+TEST_F(ChannelFixture, RunningOutOfDescriptorsPausesAcceptingButNeverEndsTheChannel) {
+  // Few descriptors, so that a handful of fillers takes the last ones.
+  TFdLimit Limit(static_cast<rlim_t>(OpenFds() + 40));
+  std::vector<std::unique_ptr<TRawClient>> Waiting;
+  for (int I = 0; I < 3; ++I) {
+    Waiting.push_back(std::make_unique<TRawClient>(Path));
+    ASSERT_TRUE(Waiting.back()->Connected());
+  }
+  std::vector<int> Fillers{::open("/dev/null", O_RDONLY | O_CLOEXEC)};
+  ASSERT_GE(Fillers[0], 0);
+  for (int Fd; (Fd = ::dup(Fillers[0])) >= 0;) Fillers.push_back(Fd);
+  ASSERT_EQ(errno, EMFILE);
+  // The clients queue while nothing can be accepted; the socket stays.
+  ASSERT_TRUE(SpinUntil([&] { return Chan.AcceptPaused(); })) << "the channel never tried to accept";
+  EXPECT_TRUE(Chan.Listening());
+  EXPECT_EQ(Chan.Clients(), 0u);
+  for (int Fd : Fillers) ::close(Fd);
+
+  // The queued clients are served, and the socket is still there for new ones.
+  for (auto &C : Waiting) {
+    ASSERT_TRUE(C->SendAll(Frame_Encode(R"({"method":"WakeUp"})")));
+    EXPECT_TRUE(C->WaitReply(R"({"status":0,"woken":true})")) << C->Got;
+  }
+  struct stat St;
+  EXPECT_EQ(::stat(Path.c_str(), &St), 0);
+  EXPECT_EQ(Ask(R"({"method":"WakeUp"})"), R"({"status":0,"woken":true})");
+  EXPECT_FALSE(Chan.AcceptPaused());
+  std::string L = LogText();
+  EXPECT_EQ(Count(L, "Cannot accept a channel client, trying again"), 1) << L;
+  EXPECT_NE(L.find("Too many open files"), std::string::npos) << L;
+  EXPECT_NE(L.find("The request channel accepts clients again."), std::string::npos) << L;
+}
+
+TEST_F(ChannelFixture, ClientsBeyondTheBoundAreRefusedAndIdleOnesLeave) {
+  Chan.SetLimits(3, TReqChannel::DefMaxPendingBytes);
+  Chan.SetReadTimeout(300);
+  std::vector<std::unique_ptr<TRawClient>> Idle;
+  for (int I = 0; I < 3; ++I) Idle.push_back(std::make_unique<TRawClient>(Path));
+  ASSERT_TRUE(SpinUntil([&] { return Chan.Clients() == 3; }));
+  // A fourth gets a failure at once instead of a place.
+  TRawClient Extra(Path);
+  ASSERT_TRUE(Extra.Connected());
+  ASSERT_TRUE(Extra.WaitEnd());
+  EXPECT_NE(Extra.Got.find("\"status\":1"), std::string::npos) << Extra.Got;
+  EXPECT_NE(Extra.Got.find("too many clients at once"), std::string::npos) << Extra.Got;
+  EXPECT_EQ(Chan.Clients(), 3u);
+  // Clients that only hold their place are let go, so the place comes back.
+  for (auto &C : Idle) EXPECT_TRUE(C->WaitEnd());
+  EXPECT_EQ(Chan.Clients(), 0u);
+  EXPECT_EQ(Ask(R"({"method":"WakeUp"})"), R"({"status":0,"woken":true})");
+  EXPECT_NE(LogText().find("Refused a channel client"), std::string::npos);
+}
+
+TEST_F(ChannelFixture, UnfinishedMessagesTogetherHoldABoundedAmount) {
+  // Large announced messages, of which only the start arrives: two fit in
+  // the bound, a third is refused before it can hold anything.
+  const uint32_t Big = 60u << 20;
+  std::vector<std::unique_ptr<TRawClient>> Cs;
+  for (size_t I = 0; I < 4; ++I) {
+    Cs.push_back(std::make_unique<TRawClient>(Path));
+    // A refused client may see its connection closed while it still sends.
+    bool Sent = Cs.back()->SendHead(Big, 256 << 10);
+    if (I < 2) {
+      ASSERT_TRUE(Sent);
+    }
+    SpinUntil([&] { return Cs.back()->Poll() || Chan.PendingBytes() >= (I + 1) * size_t{Big}; });
+  }
+  EXPECT_FALSE(Cs[0]->Ended);
+  EXPECT_FALSE(Cs[1]->Ended);
+  for (size_t I = 2; I < 4; ++I) {
+    EXPECT_TRUE(Cs[I]->WaitEnd());
+    EXPECT_NE(Cs[I]->Got.find("too many unfinished requests"), std::string::npos) << Cs[I]->Got;
+  }
+  EXPECT_EQ(Chan.PendingBytes(), 2 * (size_t{Big} + 4));
+  EXPECT_LE(Chan.PendingBytes(), TReqChannel::DefMaxPendingBytes);
+  // A client that leaves gives its share back; small requests pass meanwhile.
+  EXPECT_EQ(Ask(R"({"method":"WakeUp"})"), R"({"status":0,"woken":true})");
+  Cs[0]->Close();
+  ASSERT_TRUE(SpinUntil([&] { return Chan.PendingBytes() == size_t{Big} + 4; }));
+  TRawClient Next(Path);
+  ASSERT_TRUE(Next.SendHead(Big, 1024));
+  EXPECT_TRUE(SpinUntil([&] { return Chan.PendingBytes() == 2 * (size_t{Big} + 4); }));
+  EXPECT_FALSE(Next.Poll());
+  EXPECT_NE(LogText().find("unfinished messages would hold more than"), std::string::npos);
+}
+
+TEST_F(ChannelFixture, AWholeLargeMessageIsServedAndGivesItsShareBack) {
+  Chan.SetLimits(TReqChannel::DefMaxClients, 3u << 20);
+  std::string Pad(2u << 20, 'x');
+  TRawClient C(Path);
+  ASSERT_TRUE(C.SendAll(Frame_Encode(R"({"method":"WakeUp","pad":")" + Pad + "\"}")));
+  EXPECT_TRUE(C.WaitReply(R"({"status":0,"woken":true})")) << C.Got;
+  EXPECT_EQ(Chan.PendingBytes(), 0u);
+  // The same again on the same connection: the share was given back.
+  ASSERT_TRUE(C.SendAll(Frame_Encode(R"({"method":"WakeUp","pad":")" + Pad + "\"}")));
+  C.Got.clear();
+  EXPECT_TRUE(C.WaitReply(R"({"status":0,"woken":true})")) << C.Got;
+  EXPECT_EQ(Calls, 2);
+}
+
+TEST_F(ChannelFixture, AClientThatNeverReadsItsRepliesIsDropped) {
+  TRawClient C(Path);
+  int Small = 4096;
+  ::setsockopt(C.Fd, SOL_SOCKET, SO_RCVBUF, &Small, sizeof Small);
+  std::string Batch;
+  for (int I = 0; I < 1000; ++I) Batch += Frame_Encode(R"({"method":"WakeUp"})");
+  // Far more replies than the bound on unsent bytes, none of them read.
+  bool Cut = false;
+  for (int I = 0; I < 200 && !Cut; ++I) {
+    Cut = !C.SendAll(Batch);
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 0);
+  }
+  EXPECT_TRUE(Cut) << "the channel kept buffering replies";
+  EXPECT_TRUE(SpinUntil([&] { return Chan.Clients() == 0; }));
+  EXPECT_NE(LogText().find("replies not read"), std::string::npos);
+  EXPECT_EQ(Ask(R"({"method":"WakeUp"})"), R"({"status":0,"woken":true})");
 }
 
 TEST(MainThread, HandOversRunOnTheMainThreadAndNeverHangAfterTheLoop) {

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include "platform/TRegistryStore.h"
 #include "platform/TRuntimeDir.h"
 #include "platform/uChannelFrame.h"
+#include "platform/uLocalFile.h"
 #include "platform/uRegional.h"
 #include "pub/Unit_Pub.h"
 #include "support/TestSupport.h"
@@ -122,6 +124,21 @@ TEST(RuntimeDir, RefusesAFolderOfAnotherUser) {
   ::unsetenv("XDG_RUNTIME_DIR");
 }
 
+TEST(TempFiles, AHeldNameIsPassedOverUntilReleased) {
+  TTempDir D;
+  std::string First = GetTempFileIn(D.Path());
+  HoldTempFile(First);
+  // Held before its file exists (a download that has not begun writing)...
+  EXPECT_EQ(GetTempFileIn(D.Path()), D.Path() + "txtmp/#tmp_1.html");
+  // ...and while it does: the file is not taken away from under it.
+  WriteFile(First, "0.14");
+  EXPECT_EQ(GetTempFileIn(D.Path()), D.Path() + "txtmp/#tmp_1.html");
+  EXPECT_TRUE(File_Exists(First));
+  ReleaseTempFile(First);
+  EXPECT_EQ(GetTempFileIn(D.Path()), First);
+  EXPECT_FALSE(File_Exists(First));
+}
+
 TEST(TempFiles, NamesAreReusedWhenTheirFileCanGo) {
   TTempDir D;
   std::string First = GetTempFileIn(D.Path());
@@ -158,6 +175,58 @@ TEST(TempFiles, AFolderThatCannotBeMadeIsAnError) {
   }
 }
 
+TEST(LocalFile, OnlyRegularFilesAreReadAndOnlyWithinTheirBound) {
+  TTempDir D;
+  TFifoTrap Fifo(D.File("fifo"));
+  WriteFile(D.File("abc"), "abc");
+  ASSERT_EQ(::symlink(D.File("abc").c_str(), D.File("to-abc").c_str()), 0);
+  ASSERT_EQ(::symlink(Fifo.Path().c_str(), D.File("to-fifo").c_str()), 0);
+  struct {
+    std::string Path;
+    size_t Max;
+    TReadFail Fail;
+    std::string Text;  // the bytes read, or a part of the reason
+  } Cases[] = {
+      {D.File("abc"), 3, TReadFail::None, "abc"},
+      {D.File("to-abc"), 100, TReadFail::None, "abc"},
+      {D.File("abc"), 2, TReadFail::TooLarge, "larger than 2 bytes"},
+      {D.File("none"), 100, TReadFail::Missing, "No such file"},
+      {D.File("abc/x"), 100, TReadFail::Missing, "Not a directory"},
+      {D.Path(), 100, TReadFail::NotRegular, "not a regular file"},
+      {Fifo.Path(), 100, TReadFail::NotRegular, "not a regular file"},
+      {D.File("to-fifo"), 100, TReadFail::NotRegular, "not a regular file"},
+      {"/dev/zero", 1u << 20, TReadFail::NotRegular, "not a regular file"},
+      {"/dev/null", 100, TReadFail::NotRegular, "not a regular file"},
+  };
+  for (const auto &C : Cases) {
+    std::string Out = "old";
+    TReadResult R = ReadRegularFile(C.Path, Out, C.Max);
+    EXPECT_EQ(R.Fail, C.Fail) << C.Path;
+    if (C.Fail == TReadFail::None) {
+      EXPECT_EQ(Out, C.Text) << C.Path;
+      EXPECT_TRUE(R.Why.empty()) << C.Path;
+    } else {
+      EXPECT_TRUE(Out.empty()) << C.Path;
+      EXPECT_NE(R.Why.find(C.Text), std::string::npos) << C.Path << ": " << R.Why;
+      EXPECT_EQ(R.Why.rfind(C.Path, 0), 0u) << R.Why;  // the reason names the file
+    }
+  }
+  EXPECT_FALSE(Fifo.Opened());
+  // Files that report no size are read to their end, within the bound.
+  std::string Status;
+  EXPECT_TRUE(ReadRegularFile("/proc/self/status", Status, 1u << 20).Ok());
+  EXPECT_NE(Status.find("Pid:"), std::string::npos);
+  EXPECT_EQ(ReadRegularFile("/proc/self/status", Status, 8).Fail, TReadFail::TooLarge);
+  // The descriptor handed out never blocks.
+  TReadResult Why;
+  int Fd = OpenRegularFile(D.File("abc"), &Why);
+  ASSERT_GE(Fd, 0) << Why.Why;
+  EXPECT_NE(::fcntl(Fd, F_GETFL) & O_NONBLOCK, 0);
+  ::close(Fd);
+  EXPECT_EQ(OpenRegularFile(Fifo.Path(), &Why), -1);
+  EXPECT_EQ(Why.Fail, TReadFail::NotRegular);
+}
+
 TEST(ChannelFrame, WholeMessagesFromPiecesAndALimit) {
   std::string Wire = Frame_Encode("{\"a\":1}") + Frame_Encode("") + Frame_Encode("{\"b\":2}");
   TFrameReader R;
@@ -172,6 +241,18 @@ TEST(ChannelFrame, WholeMessagesFromPiecesAndALimit) {
   Small.Feed(Frame_Encode(std::string(17, 'x')));
   EXPECT_FALSE(Small.Next());
   EXPECT_TRUE(Small.Failed());
+  // What a message under way will hold is known from its length on.
+  TFrameReader Part;
+  Part.Feed(std::string("\x08\x00", 2));
+  EXPECT_EQ(Part.Expected(), 2u);
+  Part.Feed(std::string("\x00\x00{\"a\"", 6));
+  EXPECT_EQ(Part.Expected(), 12u);
+  Part.Feed(":12}" + Frame_Encode("{}").substr(0, 3));
+  EXPECT_EQ(Part.Next(), std::optional<std::string>("{\"a\":12}"));
+  EXPECT_EQ(Part.Expected(), 3u);
+  Part.Feed(Frame_Encode("{}").substr(3));
+  EXPECT_EQ(Part.Next(), std::optional<std::string>("{}"));
+  EXPECT_EQ(Part.Buffered(), 0u);
   EXPECT_EQ(Frame_Encode("ab").substr(0, 4), std::string("\x02\x00\x00\x00", 4));
 }
 

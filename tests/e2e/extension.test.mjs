@@ -254,6 +254,23 @@ describe('Requests', () => {
       assert.ok(cache[server.near + p].equals(server.body(p)), `${p} as served`);
   });
 
+  test('A picture the server refused travels without its bytes', async () => {
+    // The error page is cacheable, so the browser keeps it under the picture's address.
+    const notFound = '<!DOCTYPE HTML><html><head><title>404 Not Found</title></head><body>gone</body></html>';
+    server.put('/pics/HERO.JPG', notFound, { 'Content-Type': 'text/html', 'Cache-Control': 'max-age=3600' }, 404);
+    server.put('/refused.html', '<!doctype html><html><body><img src="pics/HERO.JPG"><img src="pics/photo.jpg"></body></html>', {
+      'Content-Type': 'text/html; charset=utf-8',
+    });
+    const page = await open('/refused.html');
+    const { snap } = await send('Img_All.js', page);
+    assert.equal(server.hits('/pics/HERO.JPG'), 1, 'the browser asked for the picture once');
+    assert.deepEqual(
+      snap.document.images.map((i) => i.src),
+      [`${server.near}/pics/HERO.JPG`, `${server.near}/pics/photo.jpg`],
+    );
+    assert.deepEqual((snap.cache ?? []).map((c) => c.url), [`${server.near}/pics/photo.jpg`]);
+  });
+
   test('Save picture names the picture under the mouse', async () => {
     const page = await open('/article.html');
     await page.click('#photo', { button: 'right' });

@@ -143,3 +143,51 @@ TEST_F(EditFixture, ANameWithAForbiddenCharacterIsRefused) {
   EXPECT_FALSE(Save());
   EXPECT_EQ(Seen, QStringLiteral("Invalid file name, please correct it!"));
 }
+
+TEST_F(EditFixture, APageAddressNamingAFifoOrADeviceIsNeverRead) {
+  GParm.SrcTextFmt = 1;
+  TFifoTrap Fifo(Dir.File("page.fifo"), "<html>read from a FIFO</html>");
+  // Without the browser's source the page's own file would be next: a FIFO
+  // would hold the window for good, /dev/zero would fill the memory.
+  for (const std::string &Url : {"file://" + Fifo.Path(), std::string("file:///dev/zero")}) {
+    Open(pcFullPage,
+         TSnapshotBuilder().Url(Url).Drop("document.sourceBase64").Drop("document.source").RootHtml("<html>root</html>"));
+    EXPECT_EQ(Txt->FHtmlWay, 3) << Url;
+    EXPECT_EQ(Txt->FTxt_Final, "<html>root</html>") << Url;
+    Form_EditJob->Btn_Cancel->click();
+  }
+  EXPECT_FALSE(Fifo.Opened());
+}
+
+TEST_F(EditFixture, OnlyRegularFilesAreCopiedAsAPagesPictures) {
+  GParm.SrcTextFmt = 1;
+  GParm.bTxt_Atch_Image = true;
+  TFifoTrap Fifo(Dir.File("pic.fifo"), "GIF89a from a FIFO");
+  WriteFile(Dir.File("red.png"), "PNG bytes");
+  const std::string Page = "file://" + Dir.File("album.html"), Pic = "file://" + Dir.File("red.png"),
+                    Trap = "file://" + Fifo.Path(), Zero = "file:///dev/zero";
+  std::string Html = "<html><img src=\"red.png\"><img src=\"pic.fifo\"><img src=\"" + Zero + "\"></html>";
+  WriteFile(Dir.File("album.html"), Html);
+  PJobRec J = Open(pcFullPage, TSnapshotBuilder()
+                                   .Title("album")
+                                   .Url(Page)
+                                   .Source(Html)
+                                   .Image({.Src = Pic, .OuterHtml = "<img src=\"red.png\">"})
+                                   .Image({.Src = Trap, .OuterHtml = "<img src=\"pic.fifo\">"})
+                                   .Image({.Src = Zero, .OuterHtml = "<img src=\"" + Zero + "\">"}));
+  ASSERT_TRUE(Save());
+  ASSERT_TRUE(WaitSaved(J)) << "the save run never ended";
+  EXPECT_EQ(J->State, jsWarning);
+  ASSERT_EQ(J->FileList.size(), 4u);
+  EXPECT_EQ(J->FileList[1]->Status, fsSaved);
+  EXPECT_EQ(J->FileList[2]->Status, fsFailed);
+  EXPECT_EQ(J->FileList[3]->Status, fsFailed);
+  std::string Folder = Dir.File("save/Text/album.files/");
+  EXPECT_EQ(ReadFile(Folder + "red.png"), "PNG bytes");
+  EXPECT_FALSE(File_Exists(Folder + "pic.fifo"));
+  EXPECT_FALSE(File_Exists(Folder + "zero"));
+  EXPECT_FALSE(Fifo.Opened());
+  std::string L = LogText();
+  EXPECT_NE(L.find("Not a regular file: " + Trap), std::string::npos) << L;
+  EXPECT_NE(L.find("Not a regular file: " + Zero), std::string::npos) << L;
+}

@@ -81,19 +81,12 @@ TEST(SearchChar, StaysInsideTheTextAndTheRange) {
   EXPECT_EQ(Found, 2u);  // untouched when nothing is found
 }
 
-TEST(HtmlHasImg, WantsImgInAnyCaseFollowedByABlank) {
+TEST(HtmlHasImg, WantsImgInAnyCaseFollowedByWhiteSpace) {
   const std::pair<const char *, bool> Cases[] = {
-      {"<IMG src=a.gif>", true},
-      {"x<iMg alt=''>", true},
-      {"<<img ", true},
-      {"a < b <img src=x>", true},
-      {"<imgx src=a>", false},
-      {"<img\nsrc=a>", false},
-      {"<img\tsrc=a>", false},
-      {"x<img", false},
-      {"<image src=a>", false},
-      {"< img src=a>", false},
-      {"", false},
+      {"<IMG src=a.gif>", true}, {"x<iMg alt=''>", true},  {"<<img ", true},        {"a < b <img src=x>", true},
+      {"<imgx src=a>", false},   {"<img\nsrc=a>", true},   {"<img\tsrc=a>", true},  {"<IMG\r\nsrc=a>", true},
+      {"<img\fsrc=a>", true},    {"<img\vsrc=a>", false},  // not white space to HTML
+      {"x<img", false},          {"<image src=a>", false}, {"< img src=a>", false}, {"", false},
   };
   for (const auto &[Text, Want] : Cases) EXPECT_EQ(Html_HasImg(Text), Want) << Text;
 }
@@ -164,7 +157,7 @@ TEST(HtmlChgImgLink, RewritesTheSrcOfKnownPictureTags) {
       {"<p><img alt=\"A\" src=\"a.gif\" width=\"10\"></p>", "<p><img alt=\"A\" src=\"page.files/a.gif\" width=\"10\"></p>"},
       {"<img src=a.gif>", "<img src=\"page.files/a.gif\">"},
       {"<img src='pics/b.png' alt=''>", "<img src=\"page.files/b.png\" alt=''>"},
-      {"<IMG SRC=\"PICS/B.PNG\">", "<IMG src=\"page.files/b.png\">"},  // letter case ignored in name and value
+      {"<IMG SRC=\"pics/b.png\">", "<IMG src=\"page.files/b.png\">"},  // letter case ignored in tag and attribute names
       {"<img src = \"a.gif\" alt=x>", "<img src=\"page.files/a.gif\" alt=x>"},
       {"<img src=\"c d.jpg\" alt=c>", "<img src=\"page.files/c d.jpg\" alt=c>"},
       {"<img alt=\"1 > 0\" src=\"a.gif\">", "<img alt=\"1 > 0\" src=\"page.files/a.gif\">"},
@@ -186,10 +179,34 @@ TEST(HtmlChgImgLink, FindsASrcOnItsOwnLine) {
             "<img alt=\"x\"\r\nsrc=\"page.files/a.gif\"\r\nwidth=\"3\">");
 }
 
+TEST(HtmlChgImgLink, AnyWhiteSpaceAfterTheTagNameMakesAPictureTag) {
+  const std::pair<const char *, const char *> Cases[] = {
+      {"<img\nsrc=\"a.gif\">", "<img\nsrc=\"page.files/a.gif\">"},
+      {"<IMG\tsrc=\"a.gif\">", "<IMG\tsrc=\"page.files/a.gif\">"},
+      {"<img\r\nsrc=\"a.gif\"\r\nalt=x>", "<img\r\nsrc=\"page.files/a.gif\"\r\nalt=x>"},
+      {"<img\falt=x\tsrc=a.gif\n>", "<img\falt=x\tsrc=\"page.files/a.gif\"\n>"},
+      {"<img\nsrc\n=\t\"a.gif\">", "<img\nsrc=\"page.files/a.gif\">"},
+      // The first src counts, wherever the white space before it is.
+      {"<img alt=x\nsrc=\"a.gif\" src=\"pics/b.png\">", "<img alt=x\nsrc=\"page.files/a.gif\" src=\"pics/b.png\">"},
+  };
+  for (const auto &[In, Want] : Cases) EXPECT_EQ(Rewritten(In), Want) << In;
+}
+
+TEST(HtmlChgImgLink, ComparesAbsoluteSrcsAsAddresses) {
+  std::string Html =
+      "<img src=\"HTTP://Example.TEST/pics/b.png\"><img src=\"http://example.test/PICS/B.PNG\"><img src=\"pics/B.png\">";
+  std::vector<int> Index{1};
+  EXPECT_TRUE(Html_ChgImgLink(Html, 3, {"http://example.test/pics/b.png", "pics/b.png"}, {"/p/s.files/b.png", "/p/s.files/b.png"},
+                              Index));
+  EXPECT_EQ(Html, "<img src=\"s.files/b.png\"><img src=\"http://example.test/PICS/B.PNG\"><img src=\"pics/B.png\">");
+  EXPECT_EQ(Index, (std::vector<int>{0}));
+}
+
 TEST(HtmlChgImgLink, LeavesTagsThatDoNotQualify) {
   for (const char *Html : {
            "<img src=\"unknown.gif\">",
-           "<img\nsrc=\"a.gif\">",  // not a picture tag without the blank
+           "<img src=\"PICS/B.PNG\">",  // another address on a server that tells case apart
+           "<img\vsrc=\"a.gif\">",      // no white space after the tag name
            "<imgsrc=\"a.gif\">",
            "<image src=\"a.gif\">",
            "<img alt='x src=a.gif'>",  // inside a quoted value

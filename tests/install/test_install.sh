@@ -6,6 +6,7 @@ src=$1 build=$2
 home=$(mktemp -d /tmp/mossgather-install-XXXXXX)
 trap 'pkill -TERM -f "$home/" 2>/dev/null || true; rm -rf "$home"' EXIT
 export HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share XDG_RUNTIME_DIR=$home/run
+export MOSSGATHER_UPDHOST=  # no test asks the real web site for updates
 mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
 fail() { echo "FAIL: $*"; exit 1; }
 

@@ -11,6 +11,9 @@
 #include "support/TScriptHttpServer.h"
 
 namespace {
+// Local files are copied only for a page that is itself on the local disk.
+TSnapshotBuilder LocalPage() { return TSnapshotBuilder().Url("file:///tmp/page.html"); }
+
 std::string Body(int Job, int File) {
   return Format("job %d file %d ", {Job, File}) + std::string(static_cast<size_t>(200 + File * 37), 'x');
 }
@@ -52,14 +55,15 @@ TEST_F(JobFixture, ATextJobWhosePicturesAllFailEndsWithAWarning) {
 TEST_F(JobFixture, ACachedPictureIsCopiedWithoutAConnection) {
   TScriptHttpServer Srv;
   std::string Url = Srv.Url("/cached/fern.jpg");
-  TUrlCache::Default().Store(Url, std::string(1536, 'j'));
+  const std::string Jpeg = std::string("\xFF\xD8\xFF", 3) + std::string(1533, 'j');
+  TUrlCache::Default().Store(Url, Jpeg);
   PJobRec J = Edit({{Url, Dir.File("fern.jpg")}}, pcOneImage);
   Save(J);
   ASSERT_TRUE(WaitEnd(J));
   EXPECT_EQ(J->State, jsComplete);
   EXPECT_TRUE(Srv.Requests().empty());
   EXPECT_EQ(J->Downloader.Get(), nullptr);
-  EXPECT_EQ(ReadFile(Dir.File("fern.jpg")), std::string(1536, 'j'));
+  EXPECT_EQ(ReadFile(Dir.File("fern.jpg")), Jpeg);
   ASSERT_EQ(Host.Tips.size(), 1u);
   EXPECT_EQ(Host.Tips[0].Msg, "fern.jpg");
   EXPECT_EQ(Host.Tips[0].Sec, "1.5 K");
@@ -71,7 +75,8 @@ TEST_F(JobFixture, ACopyOntoAnExistingFileFails) {
   WriteFile(Dir.File("src.txt"), "new");
   WriteFile(Dir.File("taken.txt"), "old");
   PJobRec J =
-      Edit({{"file://" + Dir.File("src.txt"), Dir.File("taken.txt")}, {"file://" + Dir.File("src.txt"), Dir.File("free.txt")}});
+      Edit({{"file://" + Dir.File("src.txt"), Dir.File("taken.txt")}, {"file://" + Dir.File("src.txt"), Dir.File("free.txt")}},
+           pcAllImages, LocalPage());
   Save(J);
   ASSERT_TRUE(WaitEnd(J));
   EXPECT_EQ(J->FileList[0]->Status, fsFailed);
@@ -108,13 +113,13 @@ TEST_F(JobFixture, ARerunTriesOnlyTheFailedEntriesAndCountsOn) {
 TEST_F(JobFixture, WithTheCompletionMessageOffOnlyFailuresAreTold) {
   GParm.bMsg_Cmplt = false;
   WriteFile(Dir.File("s"), "x");
-  PJobRec Good = Edit({{"file://" + Dir.File("s"), Dir.File("copy")}});
+  PJobRec Good = Edit({{"file://" + Dir.File("s"), Dir.File("copy")}}, pcAllImages, LocalPage());
   Save(Good);
   ASSERT_TRUE(WaitEnd(Good));
   EXPECT_EQ(Good->State, jsComplete);
   EXPECT_TRUE(Host.Tips.empty());
   EXPECT_EQ(LogText().find("MainMsg:"), std::string::npos);
-  PJobRec Bad = Edit({{"file://" + Dir.File("missing"), Dir.File("none")}});
+  PJobRec Bad = Edit({{"file://" + Dir.File("missing"), Dir.File("none")}}, pcAllImages, LocalPage());
   Save(Bad);
   ASSERT_TRUE(WaitEnd(Bad));
   EXPECT_EQ(Bad->State, jsError);

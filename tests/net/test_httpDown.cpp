@@ -231,22 +231,6 @@ TEST(HttpDown, CookieStaysWithTheHostItWasGivenFor) {
   EXPECT_TRUE(Contains(R[2], "\r\nHost: localhost:" + Port + "\r\n"));
 }
 
-TEST(HttpDown, FollowsElevenRedirectsAndSavesTheTwelfth) {
-  for (int Chain : {11, 12}) {
-    TScriptHttpServer Srv;
-    for (int I = 0; I < Chain; ++I)
-      Srv.On("/r" + std::to_string(I),
-             Resp("302 Found", "moved " + std::to_string(I), "Location: /r" + std::to_string(I + 1) + "\r\n"));
-    Srv.On("/r" + std::to_string(Chain), Resp("200 OK", "done"));
-    TTempDir Dir;
-    THttpDownFile D;
-    ASSERT_TRUE(D.DownLoad(Srv.Url("/r0"), Dir.File("f"), "", "", 5)) << D.ErrorText();
-    EXPECT_EQ(Srv.Targets().size(), 12u) << Chain;
-    EXPECT_EQ(ReadFile(Dir.File("f")), Chain == 11 ? "done" : "moved 11");
-    EXPECT_EQ(D.Location(), Chain == 11 ? "" : "/r12");
-  }
-}
-
 TEST(HttpDown, FailedOrStoppedDownloadLeavesTheTargetAsItWas) {
   TScriptHttpServer Srv;
   Srv.On("/ok", Resp("200 OK", "new"));

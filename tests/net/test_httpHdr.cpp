@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "net/Unit_httpHdr.h"
+#include "support/TestSupport.h"
 
 TEST(HttpHeader, EndIsTheFirstEmptyLine) {
   const std::pair<std::string, size_t> Cases[] = {
@@ -110,4 +112,73 @@ TEST(HttpChunked, MalformedFramingFails) {
   EXPECT_EQ(DecodeInSteps("1;" + std::string(5000, 'e') + "\r\nx\r\n0\r\n\r\n", 512), "!Chunk extension too long");
   EXPECT_EQ(DecodeInSteps("0\r\n" + std::string(70000, 't'), 4096), "!Chunked trailer too large");
   EXPECT_EQ(DecodeInSteps("3\r\nab", 64), "!unfinished");
+}
+
+TEST(HttpHeader, ContentEncodingSaysWhatToUndo) {
+  const std::pair<const char *, THttpCoding> Cases[] = {
+      {"", THttpCoding::Identity},        {"identity", THttpCoding::Identity}, {"GZIP", THttpCoding::Gzip},
+      {"x-gzip", THttpCoding::Gzip},      {" deflate ", THttpCoding::Deflate}, {"identity, gzip", THttpCoding::Gzip},
+      {"gzip,", THttpCoding::Gzip},       {"br", THttpCoding::Unknown},        {"gzip, gzip", THttpCoding::Unknown},
+      {"gzip, br", THttpCoding::Unknown}, {"compress", THttpCoding::Unknown},  {"gzip;q=1", THttpCoding::Unknown},
+  };
+  for (const auto &[Value, Coding] : Cases) EXPECT_EQ(Http_BodyCoding(Value), Coding) << Value;
+  // Several lines make one list, in their order.
+  EXPECT_EQ(Http_ParseHeader("HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\ncontent-encoding:  br \r\n\r\n").ContentEncoding,
+            "gzip, br");
+}
+
+namespace {
+
+struct TInflated {
+  std::string Out;
+  bool Ok = true;
+};
+
+TInflated InflateInSteps(THttpCoding Coding, const std::string &In, size_t Step) {
+  THttpInflater I(Coding);
+  TInflated R;
+  for (size_t Off = 0; Off < In.size() && R.Ok; Off += Step)
+    R.Ok = I.Feed(In.data() + Off, std::min(Step, In.size() - Off), [&](const char *P, size_t N) {
+      R.Out.append(P, N);
+      return true;
+    });
+  if (!R.Ok)
+    R.Out = "!" + I.Error();
+  else if (!I.Done())
+    R.Out = "!unfinished";
+  return R;
+}
+
+}  // namespace
+
+TEST(HttpInflate, DecodesWhereverTheInputIsSplit) {
+  std::string Text;
+  for (int I = 0; I < 30000; ++I) Text += std::to_string(I * 7919 % 100003) + (I % 13 ? " " : "\n");
+  const std::pair<THttpCoding, int> Forms[] = {
+      {THttpCoding::Gzip, 31},
+      {THttpCoding::Gzip, 15},  // a zlib stream sent as gzip
+      {THttpCoding::Deflate, 15},
+      {THttpCoding::Deflate, -15},
+  };
+  for (const auto &[Coding, Bits] : Forms) {
+    const std::string In = ZCompress(Text, Bits);
+    ASSERT_FALSE(In.empty());
+    for (size_t Step : {size_t{1}, size_t{2}, size_t{7}, size_t{4096}, In.size()}) {
+      TInflated R = InflateInSteps(Coding, In, Step);
+      EXPECT_TRUE(R.Ok && R.Out == Text) << "bits " << Bits << ", step " << Step << ": " << R.Out.substr(0, 80);
+    }
+  }
+}
+
+TEST(HttpInflate, BadDataAndAFailedSinkAreToldApart) {
+  EXPECT_EQ(InflateInSteps(THttpCoding::Gzip, "\x1f\x8b not gzip", 64).Out.substr(0, 21), "!Bad compressed body:");
+  EXPECT_EQ(InflateInSteps(THttpCoding::Deflate, "\x78\x9c\xff\xff\xff", 64).Out.substr(0, 21), "!Bad compressed body:");
+  const std::string Gz = ZCompress(std::string(200000, 'z'), 31);
+  EXPECT_EQ(InflateInSteps(THttpCoding::Gzip, Gz.substr(0, Gz.size() - 4), 64).Out, "!unfinished");
+  // After the stream's end the rest is ignored.
+  EXPECT_EQ(InflateInSteps(THttpCoding::Gzip, Gz + "junk", 5).Out, std::string(200000, 'z'));
+
+  THttpInflater I(THttpCoding::Gzip);
+  EXPECT_FALSE(I.Feed(Gz.data(), Gz.size(), [](const char *, size_t) { return false; }));
+  EXPECT_EQ(I.Error(), "");
 }

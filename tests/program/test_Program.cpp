@@ -1,13 +1,22 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 
 #include "platform/TChannelClient.h"
 #include "platform/TRegistryStore.h"
+#include "platform/uRegional.h"
 #include "pub/Unit_Pub.h"
+#include "support/TDesktop.h"
 #include "support/TProcess.h"
+#include "support/TScriptHttpServer.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -32,7 +41,8 @@ struct ProgramFixture : ::testing::Test {
            "XDG_RUNTIME_DIR=" + Root.Path() + "run",
            "XDG_CACHE_HOME=" + Root.Path() + "cache",
            "HOME=" + Root.Path() + "home",
-           "QT_QPA_PLATFORM=offscreen"};
+           "QT_QPA_PLATFORM=offscreen",
+           "MOSSGATHER_UPDHOST="};  // no test asks the real web site
   }
 
   std::string Sock() const { return Root.Path() + "run/mossgather/Mossgather 0.12.sock"; }
@@ -125,6 +135,81 @@ TEST_F(ProgramFixture, ABadCheckDateStartsNormallyAndKeepsEveryKey) {
   EXPECT_EQ(L.find("[Fatal]"), std::string::npos);
 }
 
+TEST_F(ProgramFixture, ASettingsFileTooLargeToReadIsKeptAndTheReasonLogged) {
+  const std::string Cfg0 = "[Global]\niTot_Job_Cnt=41\n" + std::string(17u << 20, ' ') + "\n";
+  WriteFile(Prg + "cfg.ini", Cfg0);
+  RunOnce();
+  EXPECT_TRUE(Cfg() == Cfg0) << "cfg.ini was written over; it now has " << Cfg().size() << " bytes";
+  std::string L = Log();
+  EXPECT_NE(L.find("cfg.ini could not be read; defaults are used and the file is kept"), std::string::npos) << L;
+  EXPECT_NE(L.find("larger than"), std::string::npos) << L;
+  EXPECT_NE(L.find("Fail to save parameters to file!"), std::string::npos) << L;
+}
+
+TEST_F(ProgramFixture, ALongSettingsFileIsReadWholeWithoutDelay) {
+  // Some hundred thousand lines of keys and sections this program does not
+  // know, with its own keys after them: read in one pass, a start takes no
+  // longer than Ready's patience.
+  std::string Text = "[Global]\n";
+  for (int I = 0; I < 150000; ++I) Text += Format("k%06d=%d\n", {I, I});
+  for (int I = 0; I < 50000; ++I) Text += Format("[x%05d]\nv=1\n", {I});
+  Text += "[global]\niTot_Job_Cnt=41\n[JEP]\nImg_Flt_Typ=2\n";
+  WriteFile(Prg + "cfg.ini", Text);
+  RunOnce();
+  std::string C = Cfg();
+  EXPECT_NE(C.find("iTot_Job_Cnt=41\n"), std::string::npos) << C.substr(0, 2000);
+  EXPECT_NE(C.find("Img_Flt_Typ=2\n"), std::string::npos);
+  EXPECT_EQ(C.find("k000000"), std::string::npos);
+}
+
+TEST_F(ProgramFixture, TheChannelOutlivesAsManyIdleConnectionsAsDescriptorsAllow) {
+  auto P = Start();
+  ASSERT_TRUE(Ready()) << ReadFile(Root.Path() + "out.txt");
+  // A few descriptors to spare, far fewer than the connections below.
+  int Open = 0;
+  for ([[maybe_unused]] const auto &E : std::filesystem::directory_iterator("/proc/" + std::to_string(P->Pid()) + "/fd")) ++Open;
+  rlimit Lim{static_cast<rlim_t>(Open + 32), static_cast<rlim_t>(Open + 32)};
+  ASSERT_EQ(::prlimit(P->Pid(), RLIMIT_NOFILE, &Lim, nullptr), 0);
+  std::vector<int> Conns;
+  int Failed = 0;
+  for (int I = 0; I < 300; ++I) {
+    int Fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(Fd, 0);
+    sockaddr_un A{};
+    A.sun_family = AF_UNIX;
+    std::strcpy(A.sun_path, Sock().c_str());
+    if (::connect(Fd, reinterpret_cast<sockaddr *>(&A), sizeof A) == 0) {
+      Conns.push_back(Fd);
+    } else {
+      ++Failed;
+      ::close(Fd);
+    }
+  }
+  EXPECT_EQ(Failed, 0) << "the channel's socket went away";
+  // Every connection is either taken or refused before they all go.
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        size_t Ended = 0;
+        for (int Fd : Conns) {
+          char B[256];
+          ssize_t N;
+          while ((N = ::recv(Fd, B, sizeof B, MSG_DONTWAIT)) > 0) {
+          }
+          Ended += N == 0;
+        }
+        return Ended + 16 >= Conns.size();
+      },
+      10000));
+  for (int Fd : Conns) ::close(Fd);
+  EXPECT_TRUE(Ready()) << "the channel did not answer after the connections closed";
+  std::string L;
+  WaitFor([&] { return (L = Log()).find("Refused a channel client") != std::string::npos; }, 5000);
+  Stop(*P);
+  L = Log();
+  EXPECT_NE(L.find("Refused a channel client"), std::string::npos) << L;
+  EXPECT_NE(L.find("too many clients at once"), std::string::npos) << L;
+}
+
 TEST_F(ProgramFixture, ASecondCopyWakesTheFirstAndEnds) {
   auto First = Start();
   ASSERT_TRUE(Ready());
@@ -184,4 +269,78 @@ TEST_F(ProgramFixture, SigIntAndSigHupCloseThroughTheNormalPath) {
     EXPECT_EQ(Code, 0);
     EXPECT_TRUE(File_Exists(Prg + "cfg.ini")) << Sig;
   }
+}
+
+// The update check runs on the main window's 8-second timer, so these wait
+// for its first tick.
+TEST_F(ProgramFixture, TheTimerAsksTheUpdateSiteAndMovesTheNextCheckByTheCycle) {
+  TScriptHttpServer Srv;
+  Srv.On("/upd/updpgm.txt", TScriptHttpServer::Response("200 OK", "0.14\r\nhttps://mossgather.org/en/v014.html\r\n"));
+  WriteFile(Prg + "cfg.ini", "[Global]\niChkCyc=5\ndChkDate=2020-01-01\nsUpdHost=" + Srv.Url("") + "\n");
+  auto P = Start();
+  ASSERT_TRUE(Ready());
+  ASSERT_TRUE(Srv.WaitRequests(1, 60000)) << "no update check came from the timer";
+  EXPECT_EQ(Srv.Targets(), std::vector<std::string>{"/upd/updpgm.txt"});
+  // A newer version is published: the program may be showing its question
+  // now, and ends through its normal close all the same.
+  Stop(*P);
+  std::string C = Cfg();
+  EXPECT_NE(C.find("dChkDate=" + DateToStr(Date() + 5) + "\n"), std::string::npos) << C;
+  EXPECT_NE(C.find("iChkCyc=5\n"), std::string::npos) << C;
+  EXPECT_NE(C.find("sUpdHost=" + Srv.Url("") + "\n"), std::string::npos) << C;
+  EXPECT_EQ(Srv.Requests().size(), 1u);
+}
+
+TEST_F(ProgramFixture, AnUpdateSiteThatNeverAnswersLeavesTheProgramAnsweringAndEnding) {
+  TScriptHttpServer Srv;
+  Srv.On("/upd/updpgm.txt", TScript{TScriptStep::Stall()});
+  WriteFile(Prg + "cfg.ini", "[Global]\niChkCyc=3\ndChkDate=2020-01-01\nsUpdHost=" + Srv.Url("") + "\n");
+  auto P = Start();
+  ASSERT_TRUE(Ready());
+  ASSERT_TRUE(Srv.WaitRequests(1, 60000)) << "no update check came from the timer";
+  // The main thread, which serves the channel, is not waiting for the site.
+  std::string Reply;
+  ASSERT_TRUE(Channel_Request(Sock(), R"({"method":"Ping"})", Reply, 5000)) << "the program stopped answering";
+  EXPECT_NE(Reply.find("\"sysState\":1"), std::string::npos) << Reply;
+  Stop(*P);  // the download still waits; the end stops it
+  EXPECT_NE(Cfg().find("dChkDate=" + DateToStr(Date() + 3) + "\n"), std::string::npos) << Cfg();
+}
+
+// The options dialog driven with the keyboard on a desktop of the test's
+// own, as a user would; the values reach cfg.ini when the program ends.
+TEST_F(ProgramFixture, OptionsSavedInTheDialogReachCfgIniAtExit) {
+  TDesktop Desk;
+  if (!Desk.Running()) GTEST_SKIP() << Desk.Error();
+  for (auto &E : Env)
+    if (E.rfind("QT_QPA_PLATFORM=", 0) == 0) E = "QT_QPA_PLATFORM=xcb";
+  Env.push_back("DISPLAY=" + Desk.Display());
+  Env.push_back("QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu");
+  Env.push_back("QTWEBENGINE_DISABLE_SANDBOX=1");
+  const std::string Typed = Root.Path() + "no such folder/typed by hand";
+  auto P = Start();
+  ASSERT_TRUE(Ready()) << ReadFile(Root.Path() + "out.txt");
+  std::string Main = Desk.WaitWindow("Mossgather 0.12", 30000);
+  ASSERT_FALSE(Main.empty()) << "the main window did not show";
+  Desk.Keys(Main, {"alt+t", "Return"});  // Tools > Options...
+  std::string Opt = Desk.WaitWindow("Options", 30000);
+  ASSERT_FALSE(Opt.empty()) << "the options window did not show";
+  // Nothing has the focus: Tab reaches the tabs, then the rename choices
+  // ("Down" picks "Auto rename"), the completion tip (untick), the default
+  // folder (typed over); Enter saves.
+  Desk.Keys(Opt, {"Tab", "Tab", "Down", "Tab", "space", "Tab", "ctrl+a"});
+  Desk.Type(Opt, Typed);
+  Desk.Keys(Opt, {"Return"});
+  ASSERT_TRUE(Desk.WaitNoWindow("Options", 30000)) << "Enter did not close the options window";
+  // A second visit changed and left with Esc stores nothing.
+  Desk.Keys(Main, {"alt+t", "Return"});
+  Opt = Desk.WaitWindow("Options", 30000);
+  ASSERT_FALSE(Opt.empty()) << "the options window did not show again";
+  Desk.Keys(Opt, {"Tab", "Tab", "Up", "Tab", "space", "Escape"});
+  ASSERT_TRUE(Desk.WaitNoWindow("Options", 30000)) << "Esc did not close the options window";
+  Stop(*P);
+  std::string C = Cfg();
+  EXPECT_NE(C.find("bFlAtRenam=1\n"), std::string::npos) << C;
+  EXPECT_NE(C.find("bMsg_Cmplt=0\n"), std::string::npos) << C;
+  EXPECT_NE(C.find("sDir_Def=" + Typed + "\n"), std::string::npos) << C;
+  EXPECT_FALSE(Dir_Exists(Root.Path() + "no such folder"));
 }

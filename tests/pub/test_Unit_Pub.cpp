@@ -2,22 +2,50 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 
 #include "platform/TUrlCache.h"
 #include "pub/Unit_Pub.h"
 #include "support/TestSupport.h"
 
-TEST(UnitPub, UrlLocalFileOfFileUrlsAndTheCache) {
-  EXPECT_EQ(Url_LocalFile("file:///tmp/a/b.htm"), "/tmp/a/b.htm");
-  EXPECT_EQ(Url_LocalFile("file:///tmp/a%20b.htm"), "/tmp/a b.htm");
-  EXPECT_EQ(Url_LocalFile("FILE:///tmp/a.htm"), Url_LocalFile("FILE:///tmp/a.htm"));  // case counts: cache lookup
+TEST(UnitPub, UrlLocalFileReadsOnlyRegularFilesAndOnlyForALocalPage) {
+  TTempDir D;
+  WriteFile(D.File("b.htm"), "x");
+  WriteFile(D.File("a b.htm"), "x");
+  ASSERT_EQ(::mkfifo(D.File("fifo").c_str(), 0600), 0);
+  const std::string Local = "file://" + D.File("page.html"), Web = "http://example.test/page.html";
+  const std::string F = "file://" + D.Path();
+  struct TCase {
+    std::string Url, Page, Want;
+  } Cases[] = {
+      {F + "b.htm", Local, D.File("b.htm")},
+      {F + "a%20b.htm", Local, D.File("a b.htm")},
+      {"FILE://" + D.File("b.htm"), Local, D.File("b.htm")},
+      {F + "b.htm#part", Local, D.File("b.htm")},
+      {F + "b.htm", "FILE://" + D.File("page.html"), D.File("b.htm")},
+      {F + "b.htm", Web, ""},   // a web page never reads a local file
+      {F + "b.htm", "", ""},    // nor does a page of unknown origin
+      {F + "fifo", Local, ""},  // only regular files
+      {F, Local, ""},
+      {F + "missing", Local, ""},
+      {F + "b.htm%00.jpg", Local, ""},  // no NUL cuts the path short
+      {"file://otherhost" + D.File("b.htm"), Local, ""},
+  };
+  for (const TCase &C : Cases) EXPECT_EQ(Url_LocalFile(C.Url, C.Page), C.Want) << C.Url << " on " << C.Page;
+  EXPECT_TRUE(Url_IsFile(" File:///x"));
+  EXPECT_FALSE(Url_IsFile("http://h/file:///x"));
+}
+
+TEST(UnitPub, UrlCacheLookupAndEntries) {
   TTempDir D;
   TUrlCache Cache(D.Path());
   EXPECT_EQ(Cache.LocalFile("http://127.0.0.1/not-cached.png"), "");
-  std::string Local = Cache.Store("http://127.0.0.1/x/p.png?s=1", "PNGDATA");
+  const std::string Png = std::string("\x89PNG\r\n\x1A\n", 8) + "PNGDATA";
+  std::string Local = Cache.Store("http://127.0.0.1/x/p.png?s=1", Png);
   EXPECT_EQ(Cache.LocalFile("http://127.0.0.1/x/p.png?s=1"), Local);
-  EXPECT_EQ(ReadFile(Local), "PNGDATA");
+  EXPECT_EQ(ReadFile(Local), Png);
   EXPECT_EQ(Cache.Entries().size(), 1u);
   EXPECT_TRUE(Cache.Delete("http://127.0.0.1/x/p.png?s=1"));
   EXPECT_EQ(Cache.LocalFile("http://127.0.0.1/x/p.png?s=1"), "");
@@ -136,4 +164,94 @@ TEST(UnitPub, TextHelpers) {
   EXPECT_EQ(Url_Decode("a%2Fb%zz%4"), "a/b%zz%4");
   EXPECT_EQ(Int_Min(3, -1), -1);
   EXPECT_EQ(Int_Max(3, -1), 3);
+}
+
+TEST(UnitPub, CleanNamesAreSafeNonEmptyAndBounded) {
+  const std::pair<std::string, std::string> Cases[] = {
+      {"plain name.txt", "plain name.txt"},
+      {"a:b?c", "a b c"},
+      {std::string("a\0b", 3), "a b"},
+      {"tab\there\x7F", "tab here"},
+      {"  ..hidden.txt ", "hidden.txt"},
+      {".", "fallback"},
+      {"..", "fallback"},
+      {"<>:|?*", "fallback"},
+      {"", "fallback"},
+      {"\xC3\xA4rger.png", "\xC3\xA4rger.png"},
+  };
+  for (const auto &[In, Want] : Cases) EXPECT_EQ(Fn_CleanName(In, "fallback"), Want) << In;
+}
+
+TEST(UnitPub, CutNamesKeepWholeCharactersAndTheirExtension) {
+  std::string Euros;
+  for (int I = 0; I < 100; ++I) Euros += "\xE2\x82\xAC";  // 300 bytes
+  const std::string Cut = Fn_CutName(Euros);
+  EXPECT_EQ(Cut, Euros.substr(0, 198));  // 66 whole characters
+  EXPECT_EQ(Fn_CutName(Euros + ".jpeg"), Euros.substr(0, 195) + ".jpeg");
+  EXPECT_EQ(Fn_CutName(std::string(300, 'a') + ".x" + std::string(40, 'b')).size(), FnMaxBytes);  // no short extension
+  EXPECT_EQ(Fn_CutName(std::string(150, 'a') + std::string(60, ' ') + ".png"), std::string(150, 'a') + ".png");
+  EXPECT_EQ(Fn_CutName("short.txt"), "short.txt");
+  // Bytes that are no UTF-8 are cut where the bound is.
+  EXPECT_EQ(Fn_CutName(std::string(300, '\x80')).size(), FnMaxBytes);
+}
+
+TEST(UnitPub, MoveNewNeverReplacesAFile) {
+  TTempDir D;
+  WriteFile(D.File("src"), "new");
+  WriteFile(D.File("taken"), "old");
+  EXPECT_FALSE(File_MoveNew(D.File("src"), D.File("taken")));
+  EXPECT_EQ(errno, EEXIST);
+  EXPECT_EQ(ReadFile(D.File("taken")), "old");
+  EXPECT_EQ(ReadFile(D.File("src")), "new");
+  ASSERT_EQ(::symlink(D.File("nowhere").c_str(), D.File("dangling").c_str()), 0);
+  EXPECT_FALSE(File_MoveNew(D.File("src"), D.File("dangling")));
+  EXPECT_TRUE(File_MoveNew(D.File("src"), D.File("free")));
+  EXPECT_EQ(ReadFile(D.File("free")), "new");
+  EXPECT_FALSE(Path_Exists(D.File("src")));
+}
+
+TEST(UnitPub, ACacheEntryIsUsedOnlyWhenItsBytesCanBeItsPicture) {
+  const std::string Jpeg("\xFF\xD8\xFF\xE0", 4), Png("\x89PNG\r\n\x1A\n", 8), Html = "<!DOCTYPE HTML><html>";
+  struct TCase {
+    const char *Ext;
+    std::string Head;
+    bool Fits;
+  } Cases[] = {
+      {".jpg", Jpeg, true},
+      {".JPG", Jpeg, true},
+      {".jpg", Html, false},
+      {".jpeg", Png, false},
+      {".png", Png, true},
+      {".png", "", false},
+      {".gif", "GIF89a", true},
+      {".gif", "GIF", false},
+      {".bmp", "BM..", true},
+      {".webp", "RIFF....WEBPVP8 ", true},
+      {".webp", "RIFF....AVI ", false},
+      {".bin", Html, true},  // no type claimed, nothing to judge
+      {".svg", "<svg", true},
+  };
+  for (const TCase &C : Cases) EXPECT_EQ(TUrlCache::BytesFitExt(C.Ext, C.Head), C.Fits) << C.Ext << " " << C.Head;
+
+  TTempDir D;
+  TUrlCache Cache(D.Path());
+  Cache.Store("http://h/pics/HERO.JPG", Html + "404 Not Found");
+  EXPECT_EQ(Cache.LocalFile("http://h/pics/HERO.JPG"), "");
+  Cache.Store("http://h/pics/HERO.JPG", Jpeg + "a picture");
+  EXPECT_NE(Cache.LocalFile("http://h/pics/HERO.JPG"), "");
+  EXPECT_EQ(Cache.LocalFile("http://h/pics/hero.jpg"), "");  // another address
+}
+
+TEST(UnitPub, TheUrlCacheKeepsNoPassword) {
+  TTempDir D;
+  TUrlCache Cache(D.Path());
+  const std::string Gif = "GIF89a...";
+  const std::string Local = Cache.Store("http://alice:s3cret@h/a.gif", Gif);
+  EXPECT_EQ(Cache.LocalFile("http://h/a.gif"), Local);
+  EXPECT_EQ(Cache.LocalFile("http://bob:other@h/a.gif"), Local);
+  EXPECT_EQ(Cache.Entries(), (std::vector<std::string>{"http://h/a.gif"}));
+  for (const auto &E : std::filesystem::directory_iterator(D.Path()))
+    EXPECT_EQ(ReadFile(E.path().string()).find("s3cret"), std::string::npos) << E.path();
+  EXPECT_TRUE(Cache.Delete("http://alice:s3cret@h/a.gif"));
+  EXPECT_TRUE(Cache.Entries().empty());
 }

@@ -69,8 +69,8 @@ std::string TNginxServer::WrongNameUrl(const std::string &Path) const {
   return Format("https://127.0.0.1:%d%s", {FWrongPort, Path});
 }
 
-bool TNginxServer::MakeCerts() {
-  const std::string D = FDir.Path();
+bool MakeTestCerts(const std::string &Dir) {
+  const std::string &D = Dir;
   WriteFile(D + "ca.cnf",
             "[req]\ndistinguished_name = dn\nprompt = no\n[dn]\nCN = Mossgather Test CA\n"
             "[v3_ca]\nbasicConstraints = critical,CA:TRUE\nkeyUsage = critical,keyCertSign,cRLSign\n"
@@ -89,11 +89,13 @@ bool TNginxServer::MakeCerts() {
     Cmd += " && openssl x509 -req -in " + L + ".csr -CA ca.pem -CAkey ca.key -set_serial " + std::to_string(Serial++) +
            " -days 2 -extfile " + L + ".ext -out " + L + ".pem";
   }
-  if (!Run(Cmd)) {
-    FError = "openssl could not make the test certificates";
-    return false;
-  }
-  return true;
+  return Run(Cmd);
+}
+
+bool TNginxServer::MakeCerts() {
+  if (MakeTestCerts(FDir.Path())) return true;
+  FError = "openssl could not make the test certificates";
+  return false;
 }
 
 bool TNginxServer::Start(const std::string &Root, const std::string &Extra) {

@@ -41,5 +41,10 @@ class TNginxServer {
   std::string FError;
 };
 
+// Makes, with the openssl tool, a test CA ("ca.pem") and two server
+// certificates it signed, in Dir (ending in "/"): "good.pem"/"good.key" for
+// 127.0.0.1 and localhost, "wrong.pem"/"wrong.key" for another host name.
+bool MakeTestCerts(const std::string &Dir);
+
 // A port on 127.0.0.1 that was free a moment ago.
 uint16_t FreeLoopbackPort();

@@ -2,7 +2,9 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <openssl/ssl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,7 +13,21 @@
 #include <chrono>
 #include <stdexcept>
 
-TScriptHttpServer::TScriptHttpServer() {
+TScriptHttpServer::TScriptHttpServer() { Listen(); }
+
+TScriptHttpServer::TScriptHttpServer(const std::string &CertFile, const std::string &KeyFile) {
+  // A client that goes away while we write must not end the test process.
+  signal(SIGPIPE, SIG_IGN);
+  FTlsCtx = SSL_CTX_new(TLS_server_method());
+  if (!FTlsCtx || SSL_CTX_use_certificate_chain_file(FTlsCtx, CertFile.c_str()) != 1 ||
+      SSL_CTX_use_PrivateKey_file(FTlsCtx, KeyFile.c_str(), SSL_FILETYPE_PEM) != 1) {
+    SSL_CTX_free(FTlsCtx);
+    throw std::runtime_error("scripted server: can not load " + CertFile);
+  }
+  Listen();
+}
+
+void TScriptHttpServer::Listen() {
   FStopFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   FListenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (FStopFd < 0 || FListenFd < 0) throw std::runtime_error("scripted server: no socket");
@@ -40,10 +56,11 @@ TScriptHttpServer::~TScriptHttpServer() {
   for (std::thread &T : Conns) T.join();
   close(FListenFd);
   close(FStopFd);
+  SSL_CTX_free(FTlsCtx);
 }
 
 std::string TScriptHttpServer::Url(const std::string &Target) const {
-  return "http://127.0.0.1:" + std::to_string(FPort) + Target;
+  return (FTlsCtx ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(FPort) + Target;
 }
 
 void TScriptHttpServer::On(const std::string &Target, TScript Steps) {
@@ -93,18 +110,38 @@ void TScriptHttpServer::AcceptLoop() {
 }
 
 void TScriptHttpServer::Serve(int Fd) {
+  SSL *Ssl = nullptr;
+  if (FTlsCtx) {
+    // TLS is served blocking, each wait bounded; the clients are the tests' own.
+    timeval Tv{10, 0};
+    setsockopt(Fd, SOL_SOCKET, SO_RCVTIMEO, &Tv, sizeof Tv);
+    setsockopt(Fd, SOL_SOCKET, SO_SNDTIMEO, &Tv, sizeof Tv);
+    Ssl = SSL_new(FTlsCtx);
+    SSL_set_fd(Ssl, Fd);
+    if (SSL_accept(Ssl) != 1) {
+      SSL_free(Ssl);
+      close(Fd);
+      return;
+    }
+  }
   // The request, up to its blank line; a client that sends none is dropped.
   std::string Req;
   char Buf[4096];
   while (Req.find("\r\n\r\n") == std::string::npos && Req.size() < 65536) {
-    pollfd P[2] = {{Fd, POLLIN, 0}, {FStopFd, POLLIN, 0}};
-    if (poll(P, 2, 10000) <= 0 || P[1].revents) break;
-    ssize_t N = recv(Fd, Buf, sizeof Buf, 0);
+    ssize_t N;
+    if (Ssl) {
+      N = SSL_read(Ssl, Buf, sizeof Buf);
+    } else {
+      pollfd P[2] = {{Fd, POLLIN, 0}, {FStopFd, POLLIN, 0}};
+      if (poll(P, 2, 10000) <= 0 || P[1].revents) break;
+      N = recv(Fd, Buf, sizeof Buf, 0);
+    }
     if (N <= 0) break;
     Req.append(Buf, static_cast<size_t>(N));
   }
   size_t End = Req.find("\r\n\r\n");
   if (End == std::string::npos) {
+    SSL_free(Ssl);
     close(Fd);
     return;
   }
@@ -121,8 +158,13 @@ void TScriptHttpServer::Serve(int Fd) {
       Steps = {TScriptStep::Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n")};
   }
   FCv.notify_all();
+  TScriptStep::TKind Ending = TScriptStep::TKind::Send;  // a normal end
   for (const TScriptStep &S : Steps) {
     if (S.Kind == TScriptStep::TKind::Send) {
+      if (Ssl) {
+        if (!S.Bytes.empty()) SSL_write(Ssl, S.Bytes.data(), static_cast<int>(S.Bytes.size()));
+        continue;
+      }
       for (size_t Off = 0; Off < S.Bytes.size();) {
         pollfd P[2] = {{Fd, POLLOUT, 0}, {FStopFd, POLLIN, 0}};
         if (poll(P, 2, 10000) <= 0 || P[1].revents) break;
@@ -132,16 +174,29 @@ void TScriptHttpServer::Serve(int Fd) {
       }
     } else if (S.Kind == TScriptStep::TKind::Pause) {
       if (WaitStop(S.Ms)) break;
-    } else {
+    } else if (S.Kind == TScriptStep::TKind::Stall) {
       // Until the client goes away or the server stops; what the client
-      // sends meanwhile is read and dropped.
+      // sends meanwhile is read and dropped (over TLS the session is then
+      // beyond use, so it ends without a close_notify).
+      if (Ssl) Ending = TScriptStep::TKind::Cut;
       for (;;) {
         pollfd P[2] = {{Fd, POLLIN, 0}, {FStopFd, POLLIN, 0}};
         if (poll(P, 2, -1) < 0 && errno != EINTR) break;
         if (P[1].revents) break;
         if (P[0].revents && recv(Fd, Buf, sizeof Buf, 0) <= 0) break;
       }
+    } else {
+      Ending = S.Kind;
+      break;
     }
+  }
+  if (Ssl) {
+    if (Ending == TScriptStep::TKind::Send) SSL_shutdown(Ssl);
+    SSL_free(Ssl);
+  }
+  if (Ending == TScriptStep::TKind::Reset) {
+    linger L{1, 0};
+    setsockopt(Fd, SOL_SOCKET, SO_LINGER, &L, sizeof L);
   }
   close(Fd);
 }

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "net/Unit_httpDown.h"
+#include "net/uDownNew.h"
+#include "net/uUrlRef.h"
 #include "pub/Unit_Pub.h"
 
 namespace {
@@ -19,15 +21,9 @@ void Usage() {
 }
 
 // The file name a list entry is saved under: the last path segment, without
-// query or fragment, made safe; "index.html" for a bare host or folder.
-std::string ListFileName(const std::string &Url) {
-  std::string Path = PathOf(Url);
-  Path = Path.substr(0, Path.find_first_of("?#"));
-  std::string Name = Url_Decode(Url_FileName(Path));
-  Fn_ClrInvalid(Name);
-  Name = Trim(Name);
-  return Name.empty() || Name == "." || Name == ".." ? "index.html" : Name;
-}
+// query or fragment, decoded and made safe before anything looks at the
+// disk; "index.html" for a bare host or folder.
+std::string ListFileName(const std::string &Url) { return Url_SaveName(Url, "index.html"); }
 
 }  // namespace
 
@@ -105,8 +101,9 @@ int main(int Argc, char **Argv) {
     std::string Target = Dir + ListFileName(Url);
     Fn_MakeUnique(Target, &Taken);
     Taken.push_back(Target);
-    if (!Down.DownLoad(Url, Target, Referer, Cookie, Timeout)) {
-      std::cerr << Down.ErrorText() << "\n";
+    std::string Why;
+    if (!DownLoadNew(Down, Url, Target, Referer, Cookie, Timeout, Why)) {
+      std::cerr << Why << "\n";
       ++Failed;
     }
   }

@@ -57,7 +57,7 @@ export async function startServer() {
         'Cache-Control': 'max-age=3600',
         ...(extra.get(urlPath)?.headers ?? {}),
       };
-      res.writeHead(200, headers);
+      res.writeHead(extra.get(urlPath)?.status ?? 200, headers);
       res.end(req.method === 'HEAD' ? undefined : bytes);
     };
   }
@@ -72,9 +72,10 @@ export async function startServer() {
     far: origins.far,
     // The exact bytes served for a path.
     body,
-    // Serves Body at Path (on both origins), with extra or replaced headers.
-    put(urlPath, bytes, headers = {}) {
-      extra.set(urlPath, { body: Buffer.from(bytes), headers });
+    // Serves Body at Path (on both origins), with extra or replaced headers
+    // and the status given.
+    put(urlPath, bytes, headers = {}, status = 200) {
+      extra.set(urlPath, { body: Buffer.from(bytes), headers, status });
     },
     // How often a path was asked for (on one origin, or on both).
     hits(urlPath, origin) {
