@@ -7,17 +7,18 @@
 #include <cstdio>
 #include <functional>
 
-#include "control/uGlobalParm.h"
 #include "control/uJobHostUi.h"
-#include "control/uRunVars.h"
-#include "control/uTempFile.h"
+#include "control/uParmFile.h"
 #include "editors/uJobEditor.h"
 #include "editors/uTxtJobEdtr.h"
 #include "jobs/Unit_JobCntl.h"
 #include "platform/TIniFile.h"
+#include "platform/TMainThread.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uRunVars.h"
+#include "pub/uTempFile.h"
 #include "ui/UForm_Msg.h"
-#include "ui/Unit_Log.h"
 #include "ui/Unit_Msg.h"
 #include "ui/uForm_main.h"
 #include "ui/uJobMonitor.h"
@@ -78,7 +79,9 @@ void TMPC::CrtMods() {
   if (MainForm) {
     QPointer<TMainForm> Form(MainForm);
     L->SetMemoSink([Form](const std::string &Line) {
-      if (Form) Form->AppendLogLine(Line);
+      TMainThread::Post([Form, Line] {
+        if (Form) Form->AppendLogLine(Line);
+      });
     });
   }
   Step("CrtMods-Form_Msg");

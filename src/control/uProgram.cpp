@@ -24,7 +24,6 @@
 #include "control/uIEMenu.h"
 #include "control/uIEMenuUi.h"
 #include "control/uOptUpdUi.h"
-#include "control/uRunVars.h"
 #include "editors/uForm_EditJob.h"
 #include "platform/TChannelClient.h"
 #include "platform/TMainThread.h"
@@ -33,8 +32,9 @@
 #include "platform/TSignalBridge.h"
 #include "platform/TWebBrowser.h"
 #include "platform/uSpawn.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "ui/Unit_Log.h"
+#include "pub/uRunVars.h"
 #include "ui/uForm_Rename.h"
 #include "ui/uForm_main.h"
 

@@ -20,13 +20,13 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "control/uGlobalParm.h"
-#include "control/uRunVars.h"
 #include "editors/uJobEditor.h"
 #include "platform/TWebBrowser.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_PubWB.h"
 #include "pub/Unit_PubWnd.h"
-#include "ui/Unit_Log.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
 #include "ui/Unit_Msg.h"
 #include "ui/uForm_main.h"
 

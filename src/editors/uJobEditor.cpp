@@ -4,9 +4,9 @@
 
 #include "editors/uForm_EditJob.h"
 #include "jobs/Unit_JobCntl.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
 #include "pub/Unit_PubWnd.h"
-#include "ui/Unit_Log.h"
 #include "ui/Unit_Msg.h"
 #include "ui/uForm_Rename.h"
 

@@ -7,10 +7,10 @@
 #include <unordered_map>
 
 #include "net/uUrlRef.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
 #include "pub/uFormat.h"
 #include "pub/uMossError.h"
-#include "ui/Unit_Log.h"
 
 namespace {
 

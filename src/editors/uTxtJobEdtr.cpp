@@ -14,17 +14,17 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "control/Unit_MPC.h"
-#include "control/uGlobalParm.h"
 #include "editors/uForm_EditJob.h"
 #include "editors/uTxtHtml.h"
 #include "net/uUrlRef.h"
 #include "platform/TIniFile.h"
 #include "platform/TPageSnapshot.h"
 #include "platform/TWebBrowser.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
 #include "pub/Unit_PubWB.h"
-#include "ui/Unit_Log.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uTempFile.h"
 #include "ui/Unit_Msg.h"
 #include "ui/uForm_Rename.h"
 
@@ -96,7 +96,7 @@ int Doc_GetSource(const THtmlDocument &Doc, std::vector<std::string> &Lines) {
 
 void WB_LoadHtml_SFile(TWebBrowser *Wb, const std::string &Html) {
   try {
-    std::string File = MPC.GetTempFile();
+    std::string File = GetTempFile();
     WriteFileAtomic(File, Html);
     Wb->Navigate(QUrl::fromLocalFile(QString::fromStdString(File)));
   } catch (const std::exception &E) {

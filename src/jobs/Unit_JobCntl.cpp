@@ -3,20 +3,17 @@
 #include <QElapsedTimer>
 #include <algorithm>
 
-#include "control/uGlobalParm.h"
-#include "control/uRunVars.h"
 #include "jobs/uDwnldThd.h"
 #include "net/Unit_httpDown.h"
 #include "platform/TMainThread.h"
 #include "platform/TPageSnapshot.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "ui/Unit_Log.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uMsgKind.h"
+#include "pub/uRunVars.h"
 
 TJobCtrl *JobCtrl = nullptr;
-
-namespace {
-constexpr int TipError = 1, MbError = 1;
-}
 
 TJobCtrl::TJobCtrl(TJobHost &Host) : FHost(Host) {
   FEditTimer.setInterval(500);

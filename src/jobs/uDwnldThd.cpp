@@ -1,10 +1,10 @@
 #include "jobs/uDwnldThd.h"
 
-#include "control/uGlobalParm.h"
 #include "jobs/Unit_JobCntl.h"
 #include "net/Unit_httpDown.h"
 #include "platform/TMainThread.h"
-#include "ui/Unit_Log.h"
+#include "pub/Unit_Log.h"
+#include "pub/uGlobalParm.h"
 
 TDwnldThd::TDwnldThd(TJobCtrl &Ctrl, PJobRec Job) : MsgCmplt(GParm.bMsg_Cmplt), FCtrl(Ctrl), FJob(std::move(Job)) {}
 

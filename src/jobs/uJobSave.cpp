@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "control/uGlobalParm.h"
 #include "jobs/Unit_JobCntl.h"
 #include "jobs/uDwnldThd.h"
 #include "net/Unit_httpDown.h"
@@ -16,8 +15,9 @@
 #include "net/uUrlRef.h"
 #include "platform/TIniFile.h"
 #include "platform/uLocalFile.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "ui/Unit_Log.h"
+#include "pub/uGlobalParm.h"
 
 namespace {
 

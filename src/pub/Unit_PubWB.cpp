@@ -6,7 +6,7 @@
 #include "platform/TMainThread.h"
 #include "platform/TPageSnapshot.h"
 #include "platform/TWebBrowser.h"
-#include "ui/Unit_Log.h"
+#include "pub/Unit_Log.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <QMessageBox>
 
-#include "control/uRunVars.h"
+#include "pub/Unit_Log.h"
+#include "pub/uRunVars.h"
 #include "ui/UForm_Msg.h"
-#include "ui/Unit_Log.h"
 
 TForm_Msg *FormMsg = nullptr;
 QPointer<QWidget> PrevFgWnd;

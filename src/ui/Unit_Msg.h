@@ -5,13 +5,10 @@
 #include <QWidget>
 #include <string>
 
+#include "pub/uMsgKind.h"
+
 class QWidget;
 class TForm_Msg;
-
-// Tip kinds.
-inline constexpr int TipWarning = 0, TipError = 1, TipGood = 2;
-// Message-box kinds.
-inline constexpr int MbWarning = 0, MbError = 1, MbInfo = 2, MbYesNo = 3;
 
 // The window that was active when the job on screen was opened; focus goes
 // back to it when the job's windows close.

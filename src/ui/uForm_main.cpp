@@ -23,13 +23,13 @@
 #include <QVBoxLayout>
 
 #include "control/Unit_MPC.h"
-#include "control/uGlobalParm.h"
-#include "control/uRunVars.h"
 #include "editors/uForm_EditJob.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
 #include "pub/Unit_PubWnd.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
 #include "ui/UForm_About.h"
-#include "ui/Unit_Log.h"
 #include "ui/Unit_Msg.h"
 #include "ui/uJobMonitor.h"
 

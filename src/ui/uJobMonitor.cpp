@@ -15,12 +15,12 @@
 #include <cmath>
 #include <fstream>
 
-#include "control/uGlobalParm.h"
-#include "control/uRunVars.h"
 #include "jobs/Unit_JobCntl.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
 #include "pub/Unit_PubWnd.h"
-#include "ui/Unit_Log.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
 #include "ui/Unit_Msg.h"
 #include "ui/uForm_main.h"
 #include "ui/uJobDtlText.h"

@@ -7,16 +7,16 @@
 #include <QPushButton>
 #include <memory>
 
-#include "control/uGlobalParm.h"
-#include "control/uRunVars.h"
 #include "editors/uForm_EditJob.h"
 #include "editors/uTxtJobEdtr.h"
 #include "jobs/Unit_JobCntl.h"
 #include "platform/TMainThread.h"
+#include "pub/Unit_Log.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
 #include "support/TQtSupport.h"
 #include "support/TSnapshotBuilder.h"
 #include "support/TestSupport.h"
-#include "ui/Unit_Log.h"
 
 struct TTip {
   std::string Msg, Sec;

@@ -7,10 +7,10 @@
 
 #include "control/Unit_MPC.h"
 #include "jobs/Unit_JobCntl.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
 #include "support/TJobWait.h"
 #include "support/TSnapshotBuilder.h"
-#include "ui/Unit_Log.h"
 #include "ui/uForm_main.h"
 #include "ui/uJobMonitor.h"
 

@@ -13,11 +13,11 @@
 #include <QUrl>
 #include <cstdlib>
 
-#include "control/uGlobalParm.h"
 #include "jobs/Unit_JobCntl.h"
 #include "monitor/MonitorFixture.h"
 #include "net/Unit_httpDown.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uGlobalParm.h"
 #include "support/TQtSupport.h"
 #include "support/TScriptHttpServer.h"
 #include "ui/uForm_main.h"

@@ -15,12 +15,12 @@
 #include <QTimer>
 #include <memory>
 
-#include "control/uGlobalParm.h"
 #include "control/uOptUpdUi.h"
 #include "jobs/Unit_JobCntl.h"
 #include "monitor/MonitorFixture.h"
 #include "pub/Unit_Pub.h"
 #include "pub/Unit_PubWnd.h"
+#include "pub/uGlobalParm.h"
 #include "support/TQtSupport.h"
 #include "support/TScriptHttpServer.h"
 #include "ui/UForm_ChkUpd.h"

@@ -17,13 +17,13 @@
 #include <stdexcept>
 #include <vector>
 
-#include "control/uRunVars.h"
 #include "editors/uForm_EditJob.h"
 #include "platform/TWebBrowser.h"
+#include "pub/Unit_Log.h"
+#include "pub/uRunVars.h"
 #include "support/TQtSupport.h"
 #include "support/TestSupport.h"
 #include "ui/UForm_Msg.h"
-#include "ui/Unit_Log.h"
 #include "ui/Unit_Msg.h"
 #include "ui/uForm_main.h"
 
