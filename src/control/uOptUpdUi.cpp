@@ -5,10 +5,10 @@
 
 #include "control/Unit_MPC.h"
 #include "editors/uForm_EditJob.h"
-#include "pub/Unit_PubWnd.h"
 #include "pub/uGlobalParm.h"
 #include "pub/uRunVars.h"
 #include "pub/uTempFile.h"
+#include "ui/Unit_PubWnd.h"
 #include "ui/uForm_main.h"
 
 TOptFields OptFieldsOf(TGlobalParm &P) {

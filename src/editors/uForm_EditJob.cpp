@@ -23,11 +23,11 @@
 #include "editors/uJobEditor.h"
 #include "platform/TWebBrowser.h"
 #include "pub/Unit_Log.h"
-#include "pub/Unit_PubWB.h"
-#include "pub/Unit_PubWnd.h"
 #include "pub/uGlobalParm.h"
 #include "pub/uRunVars.h"
 #include "ui/Unit_Msg.h"
+#include "ui/Unit_PubWB.h"
+#include "ui/Unit_PubWnd.h"
 #include "ui/uForm_main.h"
 
 TForm_EditJob *Form_EditJob = nullptr;

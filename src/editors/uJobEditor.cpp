@@ -6,8 +6,8 @@
 #include "jobs/Unit_JobCntl.h"
 #include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "pub/Unit_PubWnd.h"
 #include "ui/Unit_Msg.h"
+#include "ui/Unit_PubWnd.h"
 #include "ui/uForm_Rename.h"
 
 PJobRec EditJob;

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "net/uUrlRef.h"
+#include "platform/uUrlRef.h"
 #include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
 #include "pub/uFormat.h"

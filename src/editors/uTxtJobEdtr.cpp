@@ -16,16 +16,17 @@
 
 #include "editors/uForm_EditJob.h"
 #include "editors/uTxtHtml.h"
-#include "net/uUrlRef.h"
 #include "platform/TIniFile.h"
 #include "platform/TPageSnapshot.h"
 #include "platform/TWebBrowser.h"
+#include "platform/uLocalFile.h"
+#include "platform/uUrlRef.h"
 #include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "pub/Unit_PubWB.h"
 #include "pub/uGlobalParm.h"
 #include "pub/uTempFile.h"
 #include "ui/Unit_Msg.h"
+#include "ui/Unit_PubWB.h"
 #include "ui/uForm_Rename.h"
 
 TTxtJobEdtr *JE_Txt = nullptr;

@@ -15,7 +15,7 @@
 #include <cstring>
 
 #include "net/uNetConn.h"
-#include "net/uUrlRef.h"
+#include "platform/uUrlRef.h"
 #include "pub/Unit_Pub.h"
 
 namespace {

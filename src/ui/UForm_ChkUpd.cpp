@@ -21,7 +21,7 @@
 
 #include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "pub/Unit_PubWnd.h"
+#include "ui/Unit_PubWnd.h"
 
 namespace {
 constexpr int DlgWidth = 400;

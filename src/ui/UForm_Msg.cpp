@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "editors/uForm_EditJob.h"
-#include "pub/Unit_PubWnd.h"
 #include "ui/Unit_Msg.h"
+#include "ui/Unit_PubWnd.h"
 #include "ui/uForm_main.h"
 
 namespace {

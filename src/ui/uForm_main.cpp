@@ -26,11 +26,11 @@
 #include "editors/uForm_EditJob.h"
 #include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "pub/Unit_PubWnd.h"
 #include "pub/uGlobalParm.h"
 #include "pub/uRunVars.h"
 #include "ui/UForm_About.h"
 #include "ui/Unit_Msg.h"
+#include "ui/Unit_PubWnd.h"
 #include "ui/uJobMonitor.h"
 
 TMainForm *MainForm = nullptr;

@@ -18,10 +18,10 @@
 #include "jobs/Unit_JobCntl.h"
 #include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "pub/Unit_PubWnd.h"
 #include "pub/uGlobalParm.h"
 #include "pub/uRunVars.h"
 #include "ui/Unit_Msg.h"
+#include "ui/Unit_PubWnd.h"
 #include "ui/uForm_main.h"
 #include "ui/uJobDtlText.h"
 

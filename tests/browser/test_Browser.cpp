@@ -13,10 +13,10 @@
 #include "platform/TUrlCache.h"
 #include "platform/TWebBrowser.h"
 #include "pub/Unit_Log.h"
-#include "pub/Unit_PubWB.h"
 #include "support/TQtSupport.h"
 #include "support/TSnapshotBuilder.h"
 #include "support/TestSupport.h"
+#include "ui/Unit_PubWB.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "pub/Unit_PubWnd.h"
+#include "ui/Unit_PubWnd.h"
 
 #include <QApplication>
 #include <QDesktopServices>

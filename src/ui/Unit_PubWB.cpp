@@ -1,4 +1,4 @@
-#include "pub/Unit_PubWB.h"
+#include "ui/Unit_PubWB.h"
 
 #include <QElapsedTimer>
 #include <QUrl>
