@@ -9,6 +9,7 @@
 
 #include "control/uJobHostUi.h"
 #include "control/uParmFile.h"
+#include "editors/uForm_EditJob.h"
 #include "editors/uImgJobEdtr.h"
 #include "editors/uJobEditor.h"
 #include "editors/uTxtJobEdtr.h"
@@ -41,6 +42,16 @@ TMPC::~TMPC() = default;
 void TMPC::Step(const char *Name) {
   FStep = Name;
   InjectFault(FStep);
+}
+
+void TMPC::Connect(TMainForm &Main) {
+  QObject::connect(&Main, &TMainForm::FirstShown, &Main, [this] { DO_SYSTEM_INIT(); });
+  QObject::connect(&Main, &TMainForm::UnattendedCloseAsked, &Main, [this] { ExitUnattended = true; });
+  QObject::connect(&Main, &TMainForm::Ticked, &Main, [] {
+    if (Form_EditJob) Form_EditJob->DO_OptimizeMem();
+  });
+  Main.CloseQuery = [this] { return ALLOW_EXIT_SYSTEM(); };
+  Main.OnDestroy = [this] { DO_SYSTEM_EXIT(); };
 }
 
 void TMPC::DO_SYSTEM_INIT() {

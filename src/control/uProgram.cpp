@@ -176,6 +176,7 @@ int RunProgram(int Argc, char **Argv) {
   TMainThread::Attach();
   auto *Main = new TMainForm();
   MainForm = Main;
+  MPC.Connect(*Main);
   Form_EditJob = new TForm_EditJob();
   auto *Opt = new TForm_Option(Main);
   Form_Renam = new TForm_Renam(Main);

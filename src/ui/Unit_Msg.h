@@ -3,6 +3,7 @@
 // and the modal message box captioned "Message".
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <string>
 
 #include "pub/uMsgKind.h"
@@ -13,6 +14,20 @@ class TForm_Msg;
 // The window that was active when the job on screen was opened; focus goes
 // back to it when the job's windows close.
 extern QPointer<QWidget> PrevFgWnd;
+
+// The job editing window, registered by itself while it exists, with its own
+// way of coming forward (a rename dialog over it goes first). The tip hands
+// the focus back to it without knowing the editors.
+extern QPointer<QWidget> EditWnd;
+extern std::function<void()> EditWnd_ToFront;
+// Brings the registered edit window forward when it shows; false when there
+// is none on screen.
+bool EditWnd_Raise();
+
+// The main window as the editors see it: where the focus does not go back
+// to, and what steps back below the other windows when a job closes.
+QWidget *MainWnd();
+void MainWnd_PutAtBottom();
 
 // The tip window, made at start-up and freed at exit; null outside that.
 extern TForm_Msg *FormMsg;

@@ -22,8 +22,6 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "control/Unit_MPC.h"
-#include "editors/uForm_EditJob.h"
 #include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
 #include "pub/uGlobalParm.h"
@@ -217,7 +215,7 @@ TMainForm::TMainForm() {
 }
 
 TMainForm::~TMainForm() {
-  MPC.DO_SYSTEM_EXIT();
+  if (OnDestroy) OnDestroy();
   if (MainForm == this) MainForm = nullptr;
 }
 
@@ -303,11 +301,11 @@ void TMainForm::showEvent(QShowEvent *E) {
   QMainWindow::showEvent(E);
   if (FInitDone) return;
   FInitDone = true;
-  MPC.DO_SYSTEM_INIT();
+  emit FirstShown();
 }
 
 void TMainForm::closeEvent(QCloseEvent *E) {
-  if (!MPC.ALLOW_EXIT_SYSTEM()) {
+  if (CloseQuery && !CloseQuery()) {
     E->ignore();
     return;
   }
@@ -321,7 +319,7 @@ void TMainForm::changeEvent(QEvent *E) {
 }
 
 void TMainForm::CloseUnattended() {
-  MPC.ExitUnattended = true;
+  emit UnattendedCloseAsked();
   close();
 }
 
@@ -402,7 +400,7 @@ void TMainForm::TimerTick() {
     return;
   }
   if (isVisible() && !Wnd_OthersShown({this})) emit AutoChkUpdDue();
-  if (Form_EditJob) Form_EditJob->DO_OptimizeMem();
+  emit Ticked();
   FRunSeconds += 8;
   if (FRunSeconds >= 60) {
     ++FRunMinutes;

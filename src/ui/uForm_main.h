@@ -1,10 +1,12 @@
 #pragma once
 // The main window: the job monitor and the event log on a notebook, the
-// menus, and the 8-second timer of the program's periodic duties. Showing
-// it first starts the program's modules; closing asks whether exit is
-// allowed; destroying it tears the modules down.
+// menus, and the 8-second timer of the program's periodic duties. The
+// window knows nothing of the program's controller: the program entry hangs
+// the start on the first showing, the exit question on a close and the
+// teardown on the window's end (the hooks below).
 #include <QMainWindow>
 #include <QTimer>
+#include <functional>
 #include <string>
 
 class QAction;
@@ -66,10 +68,21 @@ class TMainForm : public QMainWindow {
   // Where the save dialog opens.
   std::string SaveDlgDir;
 
+  // Asked when the window is to close; false keeps it open. Empty: it closes.
+  std::function<bool()> CloseQuery;
+  // Runs first thing as the window is destroyed.
+  std::function<void()> OnDestroy;
+
  signals:
   // A timer tick found the main window the only window of the program
   // showing: the moment for the automatic update check.
   void AutoChkUpdDue();
+  // The window showed for the first time.
+  void FirstShown();
+  // A close no one can answer is on its way (see CloseUnattended).
+  void UnattendedCloseAsked();
+  // One tick of the periodic timer, for the program's other duties.
+  void Ticked();
 
  protected:
   void showEvent(QShowEvent *E) override;

@@ -24,6 +24,7 @@ void MonitorFixture::SetUp() {
 void MonitorFixture::Open() {
   Form = new TMainForm();
   MainForm = Form;
+  MPC.Connect(*Form);
   Form->show();
   ASSERT_NE(JobCtrl, nullptr);
   ASSERT_NE(JobMntr, nullptr);

@@ -51,6 +51,7 @@ struct StartupFixture : ::testing::Test {
   void Open() {
     Form = new TMainForm();
     MainForm = Form;
+    MPC.Connect(*Form);
     Form->show();  // the first showing starts the modules
   }
   void Close() {
