@@ -195,7 +195,9 @@ class THost : public TJobHost {
   void ChooseEditor(uint8_t Kind) override { CurEditor = Kind == jkAllImages || Kind == jkOneImage ? JE_Img : nullptr; }
   void StartEditor(const PJobRec &Job) override { CurEditor->EJob_Start(Job); }
   void RememberForeground() override {}
-  void JobChanged(const PJobRec &) override {}
+  bool StartFailed() override { return InitFailed; }
+  int32_t NextJobId() override { return ++GParm.iTot_Job_Cnt; }
+  bool TipOnComplete() override { return GParm.bMsg_Cmplt; }
 };
 
 long RssKiB() {

@@ -120,7 +120,15 @@ void TMPC::CrtMods() {
   // The movie editor is made in this step when it comes into the program.
   Step("CrtMods-JE_Fls");
   Step("CrtMods-JobMntr");
-  if (MainForm) JobMntr = new TJobMonitor(*MainForm);
+  if (MainForm) {
+    JobMntr = new TJobMonitor(*MainForm);
+    QObject::connect(JobCtrl, &TJobCtrl::JobChanged, JobMntr, &TJobMonitor::Run_ChgJobSta);
+    QPointer<TMainForm> Form(MainForm);
+    TJobCtrl *Ctrl = JobCtrl;
+    QObject::connect(JobCtrl, &TJobCtrl::JobChanged, MainForm, [Form, Ctrl](const PJobRec &) {
+      if (Form) Form->ShowJobCount(Ctrl->JobCount());
+    });
+  }
 }
 
 void TMPC::LoadGParmFrFl() {

@@ -8,8 +8,8 @@
 #include <QJsonObject>
 #include <cstdlib>
 
-#include "platform/TIniFile.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uSafeFile.h"
 
 std::vector<THostManifestDir> HostManifestDirs() {
   std::string Home = EnvFolder("HOME", "/tmp");

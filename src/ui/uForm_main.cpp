@@ -388,6 +388,11 @@ void TMainForm::SetPage(int Page) {
   FramePen(SBtn_Log, Page == 1 ? "blue" : "black");
 }
 
+void TMainForm::ShowJobCount(int Count) {
+  SttBar_Ready->setText(Count <= 0 ? QStringLiteral("Ready")
+                                   : QString::fromStdString(Format(Count == 1 ? "%d job" : "%d jobs", {Count})));
+}
+
 void TMainForm::PutAtBottom() {
   if (!FHoldZOrder) lower();
 }

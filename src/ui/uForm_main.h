@@ -47,6 +47,8 @@ class TMainForm : public QMainWindow {
   // The list view's height above the detail pane.
   void SetListHeight(int Height);
   int RunMinutes() const { return FRunMinutes; }
+  // The status line's count of the jobs in the program: "Ready" for none.
+  void ShowJobCount(int Count);
 
   QStackedWidget *Notebook;
   QTreeWidget *TreeView;

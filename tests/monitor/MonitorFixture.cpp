@@ -50,7 +50,8 @@ PJobRec MonitorFixture::NewJob(const std::string &Title, uint8_t PickCode,
   J->StartTime = Now();
   J->State = jsEditing;
   for (const auto &[Url, Local] : Files) J->AddFile(Url, Local);
-  JobMntr->Run_ChgJobSta(J);
+  // As the controller tells every listener of an opened job.
+  emit JobCtrl->JobChanged(J);
   return J;
 }
 

@@ -56,7 +56,9 @@ class TTestHost : public TJobHost {
     Started.push_back(Job->JobId);
   }
   void RememberForeground() override {}
-  void JobChanged(const PJobRec &) override { ++Changes; }
+  bool StartFailed() override { return InitFailed; }
+  int32_t NextJobId() override { return ++GParm.iTot_Job_Cnt; }
+  bool TipOnComplete() override { return GParm.bMsg_Cmplt; }
 };
 
 // Everything a controller test needs: a temporary folder, a log, the
