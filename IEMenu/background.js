@@ -33,6 +33,12 @@ const REFRESH_ALARM = 'mossgather-refresh-menus';
 // The browser passes at most 64 MiB to a native host in one message.
 const limits = { messageBytes: 64 << 20 };
 
+// Scrolling through a page before its pictures are collected, so that
+// pictures that load only when seen are there: at most this many screens
+// and this long in all, then the pictures that started loading get the
+// rest of the time.
+const LAZY_SCROLL = { screens: 30, ms: 5000, pauseMs: 120, settleMs: 500 };
+
 // The last notices shown, newest last, for a look from the worker's console.
 const notices = [];
 let noticeCount = 0;
@@ -213,8 +219,87 @@ function fitMessage(msg) {
   return true;
 }
 
+// Runs in the page: one step of the scroll through it. "start" remembers
+// where the user was and how long the page is, "to" scrolls, "pending"
+// counts the pictures still loading, "end" puts the user back.
+function scrollStep(op, y) {
+  const root = document.scrollingElement || document.documentElement;
+  if (op === 'start') {
+    globalThis.mossgatherScroll = { x: scrollX, y: scrollY };
+    return { height: root ? root.scrollHeight : 0, screen: innerHeight };
+  }
+  if (op === 'to') {
+    window.scrollTo({ left: scrollX, top: y, behavior: 'instant' });
+    return scrollY;
+  }
+  if (op === 'pending') return Array.from(document.images).filter((i) => !i.complete && (i.currentSrc || i.src)).length;
+  const was = globalThis.mossgatherScroll;
+  if (was) window.scrollTo({ left: was.x, top: was.y, behavior: 'instant' });
+  delete globalThis.mossgatherScroll;
+  return true;
+}
+
+function badge(tabId, text) {
+  return api.action?.setBadgeText({ tabId, text }).catch(() => {});
+}
+
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+// Scrolls the frame through the page as it stood when the scroll began (a
+// page that keeps growing as it is scrolled is not followed), with the
+// progress on the badge, and puts the user back where they were.
+async function scrollThrough(tabId, frameId) {
+  const target = { tabId, frameIds: [frameId] };
+  const run = async (...args) => (await api.scripting.executeScript({ target, func: scrollStep, args }))[0]?.result;
+  const end = Date.now() + LAZY_SCROLL.ms;
+  const start = await run('start');
+  if (!start || !(start.screen > 0)) return;
+  try {
+    const screens = Math.min(LAZY_SCROLL.screens, Math.ceil(Math.max(0, start.height - start.screen) / start.screen));
+    for (let i = 1; i <= screens && Date.now() < end; i++) {
+      await badge(tabId, `${Math.round((100 * i) / screens)}%`);
+      await run('to', i * start.screen);
+      await sleep(LAZY_SCROLL.pauseMs);
+    }
+    // The pictures that started loading may finish, as long as they get on.
+    let last = -1;
+    let still = Date.now();
+    for (;;) {
+      const pending = await run('pending');
+      if (!(pending > 0) || Date.now() >= end) break;
+      if (pending !== last) {
+        last = pending;
+        still = Date.now();
+      } else if (Date.now() - still >= LAZY_SCROLL.settleMs) {
+        break;
+      }
+      await sleep(100);
+    }
+  } finally {
+    await run('end').catch(() => {});
+    await badge(tabId, '');
+  }
+}
+
+// The program's choices the extension follows; none when it cannot be asked.
+async function programOptions() {
+  try {
+    const reply = await askHost({ method: 'GetOptions' });
+    return reply.status === 0 ? reply : {};
+  } catch {
+    return {};
+  }
+}
+
 async function collect(entry, info, tabId) {
   const frameId = typeof info.frameId === 'number' ? info.frameId : 0;
+  if (entry.method === 'SaveImages' && (await programOptions()).lazyScroll === true) {
+    try {
+      await scrollThrough(tabId, frameId);
+    } catch {
+      // a page that cannot be scrolled is collected as it is
+    }
+  }
   const [res] = await api.scripting.executeScript({
     target: { tabId, frameIds: [frameId] },
     files: ['collect.js', entry.script],
@@ -288,4 +373,5 @@ globalThis.mossgather = {
   menusBuilt: () => building,
   onMenuClicked,
   fitMessage,
+  LAZY_SCROLL,
 };

@@ -9,6 +9,7 @@
 
 #include "control/uJobHostUi.h"
 #include "control/uParmFile.h"
+#include "editors/uFlsJobEdtr.h"
 #include "editors/uForm_EditJob.h"
 #include "editors/uImgJobEdtr.h"
 #include "editors/uJobEditor.h"
@@ -117,8 +118,14 @@ void TMPC::CrtMods() {
     S.Dir = GParm.sDir_Def_Img;
     return S;
   });
-  // The movie editor is made in this step when it comes into the program.
   Step("CrtMods-JE_Fls");
+  JE_Fls = new TFlsJobEdtr([] {
+    TFlsSettings S;
+    S.SortDes = GParm.bFls_Sort_Des;
+    S.SelKind = GParm.Fls_Sel_Kind;
+    S.Dir = GParm.sDir_Def_Fls;
+    return S;
+  });
   Step("CrtMods-JobMntr");
   if (MainForm) {
     JobMntr = new TJobMonitor(*MainForm);
@@ -225,7 +232,11 @@ void TMPC::FreeModules() {
     delete JE_Img;
     JE_Img = nullptr;
   });
-  Free("JE_Fls", [] {});
+  Free("JE_Fls", [] {
+    if (CurEditor == JE_Fls) CurEditor = nullptr;
+    delete JE_Fls;
+    JE_Fls = nullptr;
+  });
   // The controller stops and finishes every worker before its jobs go.
   Free("JobCtrl", [this] {
     TJobCtrl *C = JobCtrl;

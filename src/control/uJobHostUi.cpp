@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPushButton>
 
+#include "editors/uFlsJobEdtr.h"
 #include "editors/uForm_EditJob.h"
 #include "editors/uImgJobEdtr.h"
 #include "editors/uJobEditor.h"
@@ -31,12 +32,13 @@ void TJobHostUi::PressEditCancel() {
   if (Form_EditJob) Form_EditJob->Btn_Cancel->click();
 }
 
-// The movie editor joins when it comes into the program.
 void TJobHostUi::ChooseEditor(uint8_t Kind) {
   if (Kind < 2)
     CurEditor = JE_Txt;
   else if (Kind < 4)
     CurEditor = JE_Img;
+  else if (Kind == jkFlash)
+    CurEditor = JE_Fls;
   else
     CurEditor = nullptr;
 }

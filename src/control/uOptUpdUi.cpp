@@ -32,7 +32,8 @@ TOptFields OptFieldsOf(TGlobalParm &P) {
           {"bFls_Sort_Des", &P.bFls_Sort_Des},
           {"Fls_Sel_Kind", &P.Fls_Sel_Kind},
           {"iChkCyc", &P.iChkCyc},
-          {"sUpdHost", &P.sUpdHost}};
+          {"sUpdHost", &P.sUpdHost},
+          {"bImg_LazyScroll", &P.bImg_LazyScroll}};
 }
 
 TUpdEnv UpdEnvOf(TGlobalParm &P) {

@@ -49,6 +49,7 @@ void LoadGParm(const TIniFile &Ini, TGlobalParm &P, std::string *BadDate) {
   P.bImg_Flt_IgnBar = Ini.ReadBool(SJep, "bImg_Flt_IgnBar", true);
   P.bFls_Sort_Des = Ini.ReadBool(SJep, "bFls_Sort_Des", true);
   P.Fls_Sel_Kind = Low8(Ini.ReadInteger(SJep, "Fls_Sel_Kind", 0));
+  P.bImg_LazyScroll = Ini.ReadBool(SJep, "bImg_LazyScroll", true);
 }
 
 void SaveGParm(TIniFile &Ini, const TGlobalParm &P, const TLiveLayout &Live) {
@@ -87,5 +88,6 @@ void SaveGParm(TIniFile &Ini, const TGlobalParm &P, const TLiveLayout &Live) {
   Ini.WriteBool(SJep, "bImg_Flt_IgnBar", P.bImg_Flt_IgnBar);
   Ini.WriteBool(SJep, "bFls_Sort_Des", P.bFls_Sort_Des);
   Ini.WriteInteger(SJep, "Fls_Sel_Kind", P.Fls_Sel_Kind);
+  Ini.WriteBool(SJep, "bImg_LazyScroll", P.bImg_LazyScroll);
   Ini.UpdateFile();
 }

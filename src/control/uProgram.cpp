@@ -34,6 +34,7 @@
 #include "platform/uSpawn.h"
 #include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uGlobalParm.h"
 #include "pub/uRunVars.h"
 #include "ui/uForm_Rename.h"
 #include "ui/uForm_main.h"
@@ -195,6 +196,12 @@ int RunProgram(int Argc, char **Argv) {
     Reply.insert(QStringLiteral("sysState"), SysState.load());
     Reply.insert(QStringLiteral("initFailed"), InitFailed.load());
     Reply.insert(QStringLiteral("pid"), static_cast<qint64>(::getpid()));
+    return ChannelOk;
+  });
+  // What the browser extension follows: whether "Save all pictures"
+  // scrolls through the page first, so that its lazy pictures load.
+  Channel.SetHandler("GetOptions", [](const QJsonObject &, QJsonObject &Reply) {
+    Reply.insert(QStringLiteral("lazyScroll"), GParm.bImg_LazyScroll);
     return ChannelOk;
   });
   TPicker::Install(Channel);

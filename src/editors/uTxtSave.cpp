@@ -5,10 +5,15 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "editors/uHtmlPics.h"
+#include "editors/uImgChoose.h"
+#include "editors/uImgType.h"
+#include "editors/uPagePics.h"
 #include "editors/uTxtHtml.h"
 #include "jobs/uJobRec.h"
 #include "platform/TPageSnapshot.h"
 #include "platform/uUrlRef.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
 #include "pub/uFormat.h"
 #include "pub/uMossError.h"
@@ -48,16 +53,45 @@ void Collect(const THtmlDocument &Doc, const std::string &PageUrl, const std::st
     auto Img = std::dynamic_pointer_cast<THtmlImgElement>(Imgs.Item(I));
     if (!Img) continue;
     std::string Src = Trim(Img->Src());
+    // A data: picture is part of the page already; there is nothing to fetch.
+    if (!Img_IsRealUrl(Src)) continue;
     if (Src.empty() || !Seen.emplace(Url_SameKey(Src), static_cast<int>(P.Urls.size())).second) continue;
     // A web page's local pictures are not the page's to hand out: they stay
     // as the page wrote them.
     if (Url_IsFile(Src) && !Url_IsFile(PageUrl)) continue;
     std::string Html = Img->OuterHtml(), Raw;
     Html_GetSrc(Html, Raw);
+    std::string Type;
+    try {
+      Type = Img_TypeOfText(Img->MimeType());
+    } catch (const std::exception &) {
+    }
     P.Urls.push_back(Src);
-    P.LocalPaths.push_back(Folder + Fn_CleanName(Url_FileName(Src), "image"));
+    P.LocalPaths.push_back(Folder + Page_PicName(Src, Type));
     P.ElemHtmls.push_back(Html);
     P.RawSrcs.push_back(Raw);
+  }
+}
+
+// The pictures the page shows besides the src of its picture elements:
+// srcset candidates, lazy-loading attributes, style backgrounds.
+void CollectMore(const THtmlDocument &Doc, const std::string &PageUrl, const std::string &FinalText, const std::string &Folder,
+                 TPictures &P) {
+  std::unordered_map<std::string, int> Seen = UrlIndex(P.Urls);
+  std::vector<TPagePic> More;
+  try {
+    More = Page_MorePictures(Doc, FinalText);
+  } catch (const std::exception &E) {
+    // The page is still saved with the pictures of its src.
+    Log::Warn(Format(ErrTipsFmt, {"The other picture addresses were not readable", "Txt_PlanSave", E.what()}));
+  }
+  for (const TPagePic &M : More) {
+    if (Url_IsFile(M.Url) && !Url_IsFile(PageUrl)) continue;
+    if (!Seen.emplace(Url_SameKey(M.Url), static_cast<int>(P.Urls.size())).second) continue;
+    P.Urls.push_back(M.Url);
+    P.LocalPaths.push_back(Folder + Page_PicName(M.Url, M.Type));
+    P.ElemHtmls.emplace_back();
+    P.RawSrcs.push_back(M.Raw);
   }
 }
 
@@ -114,6 +148,7 @@ TTxtSavePlan Txt_PlanSave(const TTxtSaveInput &In) {
     throw EMossError(Format("Can not create the image folder %s: %s! uTxt %d", {Folder, WhyNoFolder(Folder), 3}));
   TPictures P;
   Collect(*In.Doc, In.PageUrl, Folder, P);
+  CollectMore(*In.Doc, In.PageUrl, In.FinalText, Folder, P);
   if (In.CheckFiles && !In.CheckFiles(P.LocalPaths))
     throw EMossError(Format("Cancel by user in checking image file list! uTxt %d", {4}));
   AddAliases(*In.Doc, P);
@@ -125,6 +160,17 @@ TTxtSavePlan Txt_PlanSave(const TTxtSaveInput &In) {
     Plan.TextLines = Txt_ToLines(In.FinalText);
     return Plan;
   }
+  // Then srcset, the lazy-loading attributes and the style pictures.
+  TPicLinks Links;
+  const THtmlDocument *Doc = In.Doc;
+  Links.Resolve = [Doc](const std::string &Ref) { return Doc->AnchorHref(Ref); };
+  for (size_t I = 0; I < P.Urls.size(); ++I) {
+    Links.Add(P.Urls[I], static_cast<int>(I));
+    Links.Links.push_back(Html_PicLink(P.LocalPaths[I]));
+  }
+  std::vector<int> Used = In.Snippet ? Index : std::vector<int>();
+  Html_ChgPicLinks(Html, Links, Used);
+  if (In.Snippet) Index = Used;
   Plan.TextLines = Txt_ToLines(Html);
   if (In.Snippet) {
     for (int I : Index)

@@ -129,6 +129,8 @@ class TLightBrowser : public TWebBrowser {
   int LoadStream(const std::string &Html) override;
   QUrl Location() const override { return FUrl; }
   QTextDocument *Document() const;
+  // The file name of the movie a player page shows; null for any other page.
+  QString MovieShown() const;
 
   // Sent as the referrer of the pictures fetched for this control.
   std::string Referer;

@@ -38,7 +38,8 @@ struct TGlobalParm {
   bool bVw_JDtl_Vis = true;
   int32_t iVw_JMon_H = 0;
   // The program's own settings.
-  std::string sUpdHost;  // the site asked for the latest version; empty: never asked
+  std::string sUpdHost;         // the site asked for the latest version; empty: never asked
+  bool bImg_LazyScroll = true;  // "Save all pictures" scrolls through the page first
 };
 
 extern TGlobalParm GParm;

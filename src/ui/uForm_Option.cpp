@@ -292,6 +292,19 @@ QWidget *TForm_Option::BuildAdvanced() {
   V->addWidget(Upd);
   Bind(SpEd_ChkCyc, "iChkCyc");
   Bind(Ed_UpdHost, "sUpdHost");
+  QGroupBox *Pics = Group(" Pictures ", P);
+  auto *PV = new QVBoxLayout(Pics);
+  PV->setContentsMargins(10, 8, 10, 8);
+  ChkBox_LazyScroll = Check("ChkBox_LazyScroll", "Scroll through the page first to load its lazy pictures", Pics);
+  PV->addWidget(ChkBox_LazyScroll);
+  auto *PNote = new QLabel(QStringLiteral("Used by \"Save all pictures\": at most 30 screens and 5 seconds; "
+                                          "the page is scrolled back where it was."),
+                           Pics);
+  PNote->setWordWrap(true);
+  PNote->setForegroundRole(QPalette::PlaceholderText);
+  PV->addWidget(PNote);
+  V->addWidget(Pics);
+  Bind(ChkBox_LazyScroll, "bImg_LazyScroll");
   V->addStretch(1);
   return P;
 }

@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
+#include <memory>
+#include <optional>
 
 #include "editors/uThumbLoader.h"
 #include "platform/TMainThread.h"
@@ -24,14 +26,12 @@
 namespace {
 
 QString PreviewText(TWebEngineBrowser &B) {
-  QString Text;
-  bool Done = false;
-  B.ToPlainText([&](const QString &T) {
-    Text = T;
-    Done = true;
-  });
-  SpinUntil([&] { return Done; });
-  return Text;
+  // The text may come after the wait gave up: it then lands in state the
+  // callback shares, never in this function's finished frame.
+  auto Text = std::make_shared<std::optional<QString>>();
+  B.ToPlainText([Text](const QString &T) { *Text = T; });
+  if (!SpinUntil([&] { return Text->has_value(); }, 60000)) ADD_FAILURE() << "gave up waiting for the preview's text";
+  return Text->value_or(QString());
 }
 
 // A control whose document never completes.
@@ -77,7 +77,7 @@ TEST_F(BrowserFixture, ThePreviewLoadsTextWithoutAFileAfterBlankingItself) {
   // A text beyond the 2 MB of a data: URL loads just the same.
   std::string Big = "<html><body><p>" + std::string(3 << 20, 'x') + "</p><p>end</p></body></html>";
   EXPECT_EQ(WB_LoadHtml_Stream(&B, Big), 0);
-  EXPECT_TRUE(WaitWBRdy(&B, 60));
+  EXPECT_TRUE(WaitWBRdy(&B, 120)) << "the 3 MB page to load";
   EXPECT_TRUE(PreviewText(B).endsWith(QStringLiteral("end")));
   EXPECT_EQ(WB_LoadHtml_Stream(&B, ""), 0);
   EXPECT_TRUE(WaitWBRdy(&B, 60));

@@ -236,3 +236,18 @@ TEST(IniFile, LongFilesKeepEveryRuleOfTheShortOnes) {
   Again.SetText(Ini.Text());
   EXPECT_EQ(Again.Text(), Ini.Text());
 }
+
+TEST(Settings, ScrollingThroughPagesForLazyPicturesIsOnUntilTurnedOff) {
+  EXPECT_TRUE(Load("").bImg_LazyScroll);
+  EXPECT_FALSE(Load("[JEP]\nbImg_LazyScroll=0\n").bImg_LazyScroll);
+  TTempDir D;
+  TIniFile Ini(D.File("cfg.ini"));
+  TGlobalParm P;
+  P.bImg_LazyScroll = false;
+  SaveGParm(Ini, P, TLiveLayout{});
+  EXPECT_NE(ReadFile(D.File("cfg.ini")).find("bImg_LazyScroll=0"), std::string::npos);
+  TIniFile Again(D.File("cfg.ini"));
+  TGlobalParm Q;
+  LoadGParm(Again, Q);
+  EXPECT_FALSE(Q.bImg_LazyScroll);
+}

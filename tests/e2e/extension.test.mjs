@@ -20,6 +20,7 @@ import {
   tempDir,
   waitFor,
 } from './support/browser.mjs';
+import { PAGES, makePictures, serveCorpus } from './support/corpus.mjs';
 import { noisePng } from './support/pictures.mjs';
 import { startServer } from './support/server.mjs';
 
@@ -295,7 +296,7 @@ describe('Requests', () => {
     assert.equal(none.snap.element, undefined, 'no target and no address: no element');
   });
 
-  test('Save flash sends objects and embeds with sizes and movies as written', async () => {
+  test('Save flash sends objects and embeds with sizes and movies as written, and the video and audio', async () => {
     const page = await open('/movies.html');
     const { req, snap } = await send('Flash.js', page);
     assert.equal(req.msg.method, 'SaveFlash');
@@ -316,6 +317,22 @@ describe('Requests', () => {
     assert.match(doc.objects[0].outerHtml, /^<object id="o1" classid="clsid:D27CDB6E-AE6D-11cf-96B8-444553540000"[^>]*><param name="movie" value="movies\/intro.swf"><embed id="e1"/);
     assert.equal(doc.embeds[2].outerHtml, '<embed id="e3" src="clip.mp4" width="320" height="240">');
     assert.equal(snap.cache, undefined, 'the movie entry sends no picture bytes');
+    // VIDEO and AUDIO with their addresses resolved and their rendered size.
+    const media = (e) => ({ tagName: e.tagName, src: e.src, poster: e.poster, sources: e.sources, width: e.width, height: e.height });
+    assert.deepEqual(doc.media.map(media), [
+      {
+        tagName: 'VIDEO',
+        src: undefined,
+        poster: `${server.near}/games/pics/poster.png`,
+        sources: [
+          { src: `${server.near}/games/clip.webm`, type: 'video/webm' },
+          { src: `${server.near}/games/clip.mp4`, type: '' },
+        ],
+        width: 320,
+        height: 180,
+      },
+      { tagName: 'AUDIO', src: `${server.near}/media/song.mp3`, poster: undefined, sources: [], width: 0, height: 0 },
+    ]);
   });
 
   test('A request from a frame carries the frame document and the top document', async () => {
@@ -355,6 +372,125 @@ describe('Requests', () => {
     assert.equal(snap.document.title, 'Not kept');
     assert.ok(!('sourceBase64' in snap.document) && !('source' in snap.document));
     assert.equal(server.hits('/nostore.html'), 1, 'and it is not fetched again for it');
+  });
+});
+
+describe('Pictures in their other forms', () => {
+  before(async () => {
+    serveCorpus(server, await makePictures(context));
+    // A page that grows by a screen whenever it is scrolled near its end.
+    const growing = `<!doctype html><html><head><meta charset="utf-8"><title>Endless</title></head><body>
+<div id="feed" style="height: 3000px"></div>
+<script>
+  addEventListener('scroll', () => {
+    const feed = document.getElementById('feed');
+    if (scrollY + innerHeight > feed.offsetHeight - 1000) feed.style.height = feed.offsetHeight + 3000 + 'px';
+  });
+</script></body></html>`;
+    server.put('/endless.html', growing, { 'Content-Type': 'text/html; charset=utf-8' });
+  });
+
+  after(() => host.configure({ menus: MENUS_OK }));
+
+  const corpus = (name) => `/corpus/${name}`;
+  const img = (name) => `${server.near}/corpus/img/${name}`;
+
+  // The badge texts the extension sets while the test runs Act.
+  async function badges(act) {
+    await worker.evaluate(() => {
+      globalThis.badgeLog = [];
+      if (!globalThis.realSetBadgeText) globalThis.realSetBadgeText = chrome.action.setBadgeText.bind(chrome.action);
+      chrome.action.setBadgeText = (d) => {
+        globalThis.badgeLog.push(d.text);
+        return globalThis.realSetBadgeText(d);
+      };
+    });
+    try {
+      return { result: await act(), texts: await worker.evaluate(() => globalThis.badgeLog) };
+    } finally {
+      await worker.evaluate(() => {
+        chrome.action.setBadgeText = globalThis.realSetBadgeText;
+      });
+    }
+  }
+
+  test('Pictures carry srcset, <picture> sources, data- attributes, links and natural sizes', async () => {
+    host.configure({ menus: MENUS_OK, options: { status: 0, lazyScroll: false } });
+    const news = (await send('Img_All.js', await open(corpus('news.html')))).snap.document.images;
+    assert.equal(news[0].srcset, 'img/news-480.jpg 480w, img/news-960.jpg 960w, img/news-1600.jpg 1600w');
+    assert.match(news[0].currentSrc, /\/img\/news-(480|960|1600)\.jpg$/);
+    assert.ok(news[0].naturalWidth > 0 && news[0].naturalHeight > 0);
+
+    const pic = (await send('Img_All.js', await open(corpus('picture.html')))).snap.document.images;
+    assert.deepEqual(
+      pic.map((i) => i.sources.map((s) => [s.type, s.supported])),
+      [
+        [['image/avif', true], ['image/webp', true]],
+        [['image/x-mossgather-test', false], ['image/webp', true]],
+      ],
+    );
+    assert.equal(pic[0].currentSrc, img('hero-1600.avif'));
+
+    const lazy = (await send('Img_All.js', await open(corpus('lazy-srcset.html')))).snap.document.images;
+    assert.deepEqual(lazy[0].data, { 'data-srcset': 'img/seal-400.jpg 400w, img/seal-1200.jpg 1200w', 'data-sizes': 'auto' });
+    assert.deepEqual(lazy[1].sources[0].data, { 'data-srcset': 'img/otter-1200.webp 1200w, img/otter-400.webp 400w' });
+    assert.equal(lazy[1].naturalWidth, 1, 'the spacer shows until the picture is scrolled into view');
+
+    const gallery = (await send('Img_All.js', await open(corpus('gallery.html')))).snap.document.images;
+    assert.deepEqual(
+      gallery.map((i) => i.link),
+      ['regatta-1.jpg', 'regatta-2.jpg', 'regatta-3.png', 'regatta-4.jpg'].map(img).concat(`${server.near}/corpus/crew.html`),
+    );
+  });
+
+  test('Backgrounds are the computed CSS pictures with their sizes, without gradients and decorations', async () => {
+    host.configure({ menus: MENUS_OK, options: { status: 0, lazyScroll: false } });
+    const hero = (await send('Img_All.js', await open(corpus('hero-bg.html')))).snap.document.backgrounds;
+    assert.deepEqual(
+      hero.map((b) => [b.tagName, b.width, b.height]),
+      [
+        ['DIV', 1200, 480],
+        ['DIV', 600, 200],
+      ],
+    );
+    assert.equal(hero[0].image, `url("${img('cafe-hero.jpg')}")`);
+    assert.ok(hero[1].image.includes(img('menu-2x.png')), hero[1].image);
+    const inline = (await send('Img_All.js', await open(corpus('inline-bg.html')))).snap.document.backgrounds;
+    assert.deepEqual(
+      inline.map((b) => b.image),
+      [`url("${img('nets-wide.jpg')}")`, `url("${img('knots.png')}")`],
+    );
+    const plain = (await send('Img_All.js', await open('/article.html'))).snap.document;
+    assert.equal(plain.backgrounds, undefined, 'a page without background pictures names none');
+  });
+
+  test('With the scroll on, lazy pictures load, the badge shows the progress and the user is put back', async () => {
+    host.configure({ menus: MENUS_OK, options: { status: 0, lazyScroll: true } });
+    const page = await open(corpus('lazy-script.html'));
+    await page.evaluate(() => scrollTo(0, 300));
+    const { result, texts } = await badges(() => send('Img_All.js', page));
+    const shown = result.snap.document.images.map((i) => i.currentSrc);
+    assert.deepEqual(shown, ['walk-1.jpg', 'walk-2.jpg', 'walk-3.jpg'].map(img), 'every lazy picture was loaded');
+    assert.equal(await page.evaluate(() => scrollY), 300, 'back where the user was');
+    assert.ok(texts.some((t) => /^\d+%$/.test(t)), `progress on the badge: ${texts}`);
+    assert.equal(texts.at(-1), '', 'the badge is cleared');
+
+    // The entry finds its tab by the page's address: one tab at a time.
+    await pages.pop().close();
+    host.configure({ menus: MENUS_OK, options: { status: 0, lazyScroll: false } });
+    const still = await open(corpus('lazy-script.html'));
+    const { snap } = await send('Img_All.js', still);
+    assert.match(snap.document.images[2].currentSrc, /^data:/, 'without the scroll the last picture was never loaded');
+  });
+
+  test('A page that keeps growing is scrolled through as it stood, at most 30 screens', async () => {
+    host.configure({ menus: MENUS_OK, options: { status: 0, lazyScroll: true } });
+    const page = await open('/endless.html');
+    const { result, texts } = await badges(() => send('Img_All.js', page));
+    assert.equal(result.req.msg.method, 'SaveImages');
+    const steps = texts.filter((t) => /%$/.test(t));
+    assert.ok(steps.length > 0 && steps.length <= 30, `screens scrolled: ${steps.length}`);
+    assert.equal(await page.evaluate(() => scrollY), 0, 'back at the top');
   });
 });
 

