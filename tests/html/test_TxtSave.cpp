@@ -145,3 +145,31 @@ TEST(TxtSave, ASnippetSavesOnlyThePicturesItShows) {
   const TTxtSavePlan P = Txt_PlanSave(In);
   EXPECT_EQ(P.Files, (TFiles{{WebpageContents, Dest}, {"http://example.test/b.png", Folder + "b.png"}}));
 }
+
+TEST(TxtSave, OtherFormsOfAPictureComeAlongAndADataPictureStaysInThePage) {
+  const std::string Gif = "data:image/gif;base64,R0lGODlhAQABAAAAACw=";
+  const TPageSnapshot S = TSnapshotBuilder()
+                              .Image({.Src = "http://example.test/dir/s.png", .OuterHtml = "<img src=\"s.png\">"})
+                              .Set("document.images[0].srcset", "\"s.png 1x, s-2x.png 2x\"")
+                              .Image({.Src = Gif, .OuterHtml = "<img src=\"" + Gif + "\">"})
+                              .Set("document.images[1].data", R"({"data-src": "lazy.png"})")
+                              .Parse();
+  const std::string Html = "<html><body><img src=\"s.png\" srcset=\"s.png 1x, s-2x.png 2x\"><img src=\"" + Gif +
+                           "\" data-src=\"lazy.png\"></body></html>";
+  const TTxtSavePlan P = Txt_PlanSave(InputFor(S, Html));
+  EXPECT_EQ(P.Files, (TFiles{{WebpageContents, Dest},
+                             {"http://example.test/dir/s.png", Folder + "s.png"},
+                             {"http://example.test/dir/s-2x.png", Folder + "s-2x.png"},
+                             {"http://example.test/dir/lazy.png", Folder + "lazy.png"}}));
+  const std::string Text = Joined(P.TextLines);
+  EXPECT_NE(Text.find("srcset=\"moss.files/s.png 1x, moss.files/s-2x.png 2x\""), std::string::npos) << Text;
+  EXPECT_NE(Text.find("data-src=\"moss.files/lazy.png\""), std::string::npos) << Text;
+
+  // A snippet takes only the forms of the pictures it shows.
+  TTxtSaveInput In = InputFor(S, "<p><img src=\"s.png\" srcset=\"s-2x.png 2x\"></p>");
+  In.Snippet = true;
+  const TTxtSavePlan Q = Txt_PlanSave(In);
+  EXPECT_EQ(Q.Files, (TFiles{{WebpageContents, Dest},
+                             {"http://example.test/dir/s.png", Folder + "s.png"},
+                             {"http://example.test/dir/s-2x.png", Folder + "s-2x.png"}}));
+}
