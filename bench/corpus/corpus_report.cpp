@@ -15,8 +15,8 @@
 #include <string>
 
 #include "editors/uImgItems.h"
-#include "net/uUrlRef.h"
 #include "platform/TPageSnapshot.h"
+#include "platform/uUrlRef.h"
 #include "pub/Unit_Pub.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "pub/Unit_Log.h"
 #include "pub/uMossError.h"
-#include "ui/Unit_Log.h"
 
 // A client lives until it ends or is dropped; it is freed later, never while
 // one of its own handlers runs (a handler may run a nested event loop, in

@@ -10,12 +10,12 @@
 #include "control/uBrowsers.h"
 #include "control/uHostManifest.h"
 #include "control/uIEMenu.h"
-#include "control/uRunVars.h"
 #include "platform/TChannelClient.h"
 #include "platform/TIniFile.h"
 #include "platform/TRegistryStore.h"
 #include "platform/TRuntimeDir.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uRunVars.h"
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include "platform/TIniFile.h"
 #include "platform/TRegistryStore.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uSafeFile.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "control/uIEMenu.h"
-#include "control/uRunVars.h"
+#include "pub/uRunVars.h"
 #include "platform/TChannelClient.h"
 #include "platform/TRegistryStore.h"
 #include "platform/uChannelFrame.h"

@@ -10,10 +10,11 @@
 #include "editors/uJobEditor.h"
 #include "editors/uTxtJobEdtr.h"
 #include "platform/TWebBrowser.h"
+#include "pub/uGlobalParm.h"
 #include "pub/uMossError.h"
+#include "pub/uRunVars.h"
 #include "ui/Unit_Msg.h"
 #include "ui/uForm_main.h"
-#include "ui/uJobMonitor.h"
 
 void TJobHostUi::TipMsg(const std::string &Msg, const std::string &SecMsg, int Kind) { GLBL_TipMsg(Msg, SecMsg, Kind); }
 
@@ -60,6 +61,8 @@ void TJobHostUi::WarmUp(uint8_t Kind) {
 
 void TJobHostUi::RememberForeground() { PrevFgWnd = QApplication::activeWindow(); }
 
-void TJobHostUi::JobChanged(const PJobRec &Job) {
-  if (JobMntr) JobMntr->Run_ChgJobSta(Job);
-}
+bool TJobHostUi::StartFailed() { return InitFailed; }
+
+int32_t TJobHostUi::NextJobId() { return ++GParm.iTot_Job_Cnt; }
+
+bool TJobHostUi::TipOnComplete() { return GParm.bMsg_Cmplt; }

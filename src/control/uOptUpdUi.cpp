@@ -4,11 +4,11 @@
 #include <cstdio>
 
 #include "control/Unit_MPC.h"
-#include "control/uGlobalParm.h"
-#include "control/uRunVars.h"
-#include "control/uTempFile.h"
 #include "editors/uForm_EditJob.h"
-#include "pub/Unit_PubWnd.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
+#include "pub/uTempFile.h"
+#include "ui/Unit_PubWnd.h"
 #include "ui/uForm_main.h"
 
 TOptFields OptFieldsOf(TGlobalParm &P) {

@@ -19,13 +19,11 @@
 #include "control/Unit_IPicker.h"
 #include "control/Unit_MPC.h"
 #include "control/uDoctor.h"
-#include "control/uGlobalParm.h"
 #include "control/uHostManifest.h"
 #include "control/uHostRelay.h"
 #include "control/uIEMenu.h"
 #include "control/uIEMenuUi.h"
 #include "control/uOptUpdUi.h"
-#include "control/uRunVars.h"
 #include "editors/uForm_EditJob.h"
 #include "platform/TChannelClient.h"
 #include "platform/TMainThread.h"
@@ -34,8 +32,10 @@
 #include "platform/TSignalBridge.h"
 #include "platform/TWebBrowser.h"
 #include "platform/uSpawn.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "ui/Unit_Log.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
 #include "ui/uForm_Rename.h"
 #include "ui/uForm_main.h"
 
@@ -185,6 +185,7 @@ int RunProgram(int Argc, char **Argv) {
   TMainThread::Attach();
   auto *Main = new TMainForm();
   MainForm = Main;
+  MPC.Connect(*Main);
   Form_EditJob = new TForm_EditJob();
   auto *Opt = new TForm_Option(Main);
   Form_Renam = new TForm_Renam(Main);

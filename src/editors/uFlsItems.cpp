@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <charconv>
 
-#include "net/uUrlRef.h"
 #include "platform/TPageSnapshot.h"
+#include "platform/uUrlRef.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "ui/Unit_Log.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include "editors/uForm_EditJob.h"
 #include "platform/TPageSnapshot.h"
 #include "platform/TWebBrowser.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "ui/Unit_Log.h"
 #include "ui/Unit_Msg.h"
 
 TFlsJobEdtr *JE_Fls = nullptr;

@@ -5,7 +5,7 @@
 
 #include "editors/uCssUrl.h"
 #include "editors/uImgChoose.h"
-#include "net/uUrlRef.h"
+#include "platform/uUrlRef.h"
 #include "pub/Unit_Pub.h"
 
 namespace {

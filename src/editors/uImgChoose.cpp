@@ -7,8 +7,8 @@
 
 #include "editors/uCssUrl.h"
 #include "editors/uImgType.h"
-#include "net/uUrlRef.h"
 #include "platform/TPageSnapshot.h"
+#include "platform/uUrlRef.h"
 #include "pub/Unit_Pub.h"
 
 namespace {

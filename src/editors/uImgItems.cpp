@@ -6,10 +6,10 @@
 
 #include "editors/uImgChoose.h"
 #include "editors/uImgType.h"
-#include "net/uUrlRef.h"
 #include "platform/TPageSnapshot.h"
+#include "platform/uUrlRef.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "ui/Unit_Log.h"
 
 namespace {
 

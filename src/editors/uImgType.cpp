@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "net/uUrlRef.h"
+#include "platform/uUrlRef.h"
 
 namespace {
 

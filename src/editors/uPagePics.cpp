@@ -5,8 +5,8 @@
 #include "editors/uHtmlPics.h"
 #include "editors/uImgChoose.h"
 #include "editors/uImgType.h"
-#include "net/uUrlRef.h"
 #include "platform/TPageSnapshot.h"
+#include "platform/uUrlRef.h"
 #include "pub/Unit_Pub.h"
 
 std::vector<TPagePic> Page_MorePictures(const THtmlDocument &Doc, const std::string &Html) {

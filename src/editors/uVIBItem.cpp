@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "ui/Unit_Log.h"
 
 namespace {
 

@@ -17,10 +17,10 @@
 #include "editors/uVIBPanel.h"
 #include "platform/TUrlCache.h"
 #include "platform/TWebBrowser.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "pub/Unit_PubWB.h"
-#include "ui/Unit_Log.h"
 #include "ui/Unit_Msg.h"
+#include "ui/Unit_PubWB.h"
 #include "ui/uForm_Rename.h"
 
 TVIBItem *CurItem = nullptr;

@@ -42,8 +42,13 @@ class TJobHost {
   // A request of Kind was taken: what its editor needs may start while
   // the edit timer runs, so the edit window does not wait for it.
   virtual void WarmUp(uint8_t Kind) { (void)Kind; }
-  // The job monitor brings its list in line with one job.
-  virtual void JobChanged(const PJobRec &Job) = 0;
+  // What the controller reads of the program's start and settings, asked at
+  // the moment it is needed, on the main thread.
+  virtual bool StartFailed() = 0;
+  // The next job number; the count goes on across runs.
+  virtual int32_t NextJobId() = 0;
+  // Whether a job that completes well is told in a tip.
+  virtual bool TipOnComplete() = 0;
 };
 
 class TJobCtrl : public QObject {
@@ -69,16 +74,14 @@ class TJobCtrl : public QObject {
   const std::vector<PJobRec> &JobList() const { return FJobs; }
   PJobRec FindJob(const TJobRec *Job) const;
 
-  // The steps of a save run, on the worker thread.
-  void PJob_Sav_FList(const PJobRec &Job);
-  bool DownFile(const PJobRec &Job, TJobFile &Entry);
-  void PJob_Sav_End(const PJobRec &Job);
-  void PJob_Sav_Msg(const PJobRec &Job);
-  bool PJob_RmvAttachDir(const PJobRec &Job);
-
   // Stops every running worker and waits for each to finish, processing
   // events meanwhile so no hand-over can deadlock.
   void FinishAllWorkers();
+
+  // The jobs the user still sees: in the list and not deleted.
+  int JobCount() const;
+  // The job of a number, or null when no job in the list has it.
+  PJobRec JobById(int32_t Id) const;
 
   QTimer &EditTimer() { return FEditTimer; }
   TJobHost &Host() { return FHost; }
@@ -86,8 +89,13 @@ class TJobCtrl : public QObject {
   // they give up).
   int StopWaitSec = 5;
 
+ signals:
+  // A job was made, changed its state or counts, or left the list; always
+  // on the main thread. The monitor and anything else that shows jobs
+  // connect to it.
+  void JobChanged(const PJobRec &Job);
+
  private:
-  int32_t NextJobId();
   PJobRec NewJob();
   bool DelJob(const PJobRec &Job);
   bool FreeJob(const PJobRec &Job);

@@ -1,12 +1,12 @@
 #include "jobs/uDwnldThd.h"
 
-#include "control/uGlobalParm.h"
 #include "jobs/Unit_JobCntl.h"
 #include "net/Unit_httpDown.h"
 #include "platform/TMainThread.h"
-#include "ui/Unit_Log.h"
+#include "pub/Unit_Log.h"
+#include "pub/uMsgKind.h"
 
-TDwnldThd::TDwnldThd(TJobCtrl &Ctrl, PJobRec Job) : MsgCmplt(GParm.bMsg_Cmplt), FCtrl(Ctrl), FJob(std::move(Job)) {}
+TDwnldThd::TDwnldThd(TJobCtrl &Ctrl, PJobRec Job) : MsgCmplt(Ctrl.Host().TipOnComplete()), FCtrl(Ctrl), FJob(std::move(Job)) {}
 
 TDwnldThd::~TDwnldThd() { Join(); }
 
@@ -29,7 +29,7 @@ void TDwnldThd::Terminate() {
 // A cancelled job has left the controller: nothing of it is shown any more.
 void TDwnldThd::MonRefresh() {
   TMainThread::Send([this] {
-    if (FJob->JobId != -1) FCtrl.Host().JobChanged(FJob);
+    if (FJob->JobId != -1) emit FCtrl.JobChanged(FJob);
   });
 }
 

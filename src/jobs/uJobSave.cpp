@@ -1,6 +1,8 @@
 // The save run of a job, on its worker thread: every entry of the file list
 // is written, copied or downloaded, then the job's end state and result
-// message are decided.
+// message are decided. The steps see only the job, never the controller.
+#include "jobs/uJobSave.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,62 +10,17 @@
 #include <cerrno>
 #include <cstring>
 
-#include "control/uGlobalParm.h"
-#include "jobs/Unit_JobCntl.h"
 #include "jobs/uDwnldThd.h"
 #include "net/Unit_httpDown.h"
 #include "net/uDownNew.h"
-#include "net/uUrlRef.h"
-#include "platform/TIniFile.h"
 #include "platform/uLocalFile.h"
+#include "platform/uUrlRef.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "ui/Unit_Log.h"
+#include "pub/uMsgKind.h"
+#include "pub/uSafeFile.h"
 
 namespace {
-
-// Copies Src to Dst; fails when Dst exists already. A failed copy leaves no
-// partial file under the target name. Only a regular file is copied: a FIFO
-// would hold the worker past every stop, a device would never end.
-bool CopyNew(const std::string &Src, const std::string &Dst) {
-  TReadResult Why;
-  int In = OpenRegularFile(Src, &Why);
-  if (In < 0) {
-    Log::ErrFmt(ErrTipsFmt, {"Copy file error!", "TJobCtrl.PJob_Sav_FList-CopyNew", Why.Why}, true);
-    return false;
-  }
-  std::string Tmp = Dst + ".part" + std::to_string(::getpid()) + "_" + std::to_string(reinterpret_cast<uintptr_t>(&Tmp));
-  int Out = ::open(Tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (Out < 0) {
-    ::close(In);
-    return false;
-  }
-  bool Ok = true;
-  char Buf[256 * 1024];
-  for (;;) {
-    ssize_t N = ::read(In, Buf, sizeof Buf);
-    if (N < 0 && errno == EINTR) continue;
-    if (N <= 0) {
-      Ok = N == 0;
-      break;
-    }
-    for (ssize_t Done = 0; Done < N;) {
-      ssize_t W = ::write(Out, Buf + Done, static_cast<size_t>(N - Done));
-      if (W < 0 && errno == EINTR) continue;
-      if (W <= 0) {
-        Ok = false;
-        break;
-      }
-      Done += W;
-    }
-    if (!Ok) break;
-  }
-  ::close(In);
-  Ok = ::close(Out) == 0 && Ok;
-  // A file that appeared meanwhile is never replaced.
-  Ok = Ok && File_MoveNew(Tmp, Dst);
-  if (!Ok) ::unlink(Tmp.c_str());
-  return Ok;
-}
 
 // An address as a log line may show it: without a password, and without the
 // control bytes that would let a page write lines of its own.
@@ -76,7 +33,33 @@ std::string Shown(const std::string &Url) {
 
 }  // namespace
 
-void TJobCtrl::PJob_Sav_FList(const PJobRec &Job) {
+bool CopyNew(const std::string &Src, const std::string &Dst) {
+  TReadResult Why;
+  int In = OpenRegularFile(Src, &Why);
+  if (In < 0) {
+    Log::ErrFmt(ErrTipsFmt, {"Copy file error!", "TJobCtrl.PJob_Sav_FList-CopyNew", Why.Why}, true);
+    return false;
+  }
+  TSafeFile Out;
+  bool Ok = Out.Create(Dst);
+  char Buf[256 * 1024];
+  while (Ok) {
+    ssize_t N = ::read(In, Buf, sizeof Buf);
+    if (N < 0 && errno == EINTR) continue;
+    if (N <= 0) {
+      Ok = N == 0;
+      break;
+    }
+    Ok = Out.Write(Buf, static_cast<size_t>(N));
+  }
+  ::close(In);
+  // A file that appeared meanwhile is never replaced.
+  Ok = Ok && Out.Close() && Out.Commit(TSafeFile::TCommit::NoReplace);
+  if (!Ok) Log::ErrFmt(ErrTipsFmt, {"Copy file error!", "TJobCtrl.PJob_Sav_FList-CopyNew", std::strerror(errno)}, true);
+  return Ok;
+}
+
+void PJob_Sav_FList(const PJobRec &Job) {
   auto W = Job->Worker.Get();
   auto Refresh = [&] {
     if (W) W->MonRefresh();
@@ -104,7 +87,7 @@ void TJobCtrl::PJob_Sav_FList(const PJobRec &Job) {
   PJob_Sav_End(Job);
 }
 
-bool TJobCtrl::DownFile(const PJobRec &Job, TJobFile &Entry) {
+bool DownFile(const PJobRec &Job, TJobFile &Entry) {
   if (Entry.Url == WebpageContents) {
     try {
       std::string Text;
@@ -143,7 +126,7 @@ bool TJobCtrl::DownFile(const PJobRec &Job, TJobFile &Entry) {
   return false;
 }
 
-void TJobCtrl::PJob_Sav_End(const PJobRec &Job) {
+void PJob_Sav_End(const PJobRec &Job) {
   int32_t Saved = Job->SavedCnt, Total = Job->TotalCnt;
   if (Saved > 0 && Saved == Total) {
     Job->State = jsComplete;
@@ -159,7 +142,7 @@ void TJobCtrl::PJob_Sav_End(const PJobRec &Job) {
   if (auto W = Job->Worker.Get()) W->MonRefresh();
 }
 
-void TJobCtrl::PJob_Sav_Msg(const PJobRec &Job) {
+void PJob_Sav_Msg(const PJobRec &Job, bool TipOnComplete) {
   uint8_t Kind;
   bool LogIt;
   std::string Main, Sec;
@@ -182,7 +165,7 @@ void TJobCtrl::PJob_Sav_Msg(const PJobRec &Job) {
     Sec = "Nothing";
   }
   auto W = Job->Worker.Get();
-  if ((W ? W->MsgCmplt : GParm.bMsg_Cmplt) || Kind == 1) {
+  if (TipOnComplete || Kind == 1) {
     Job->TipKind = Kind;
     Job->LogResult = LogIt;
     Job->MainMsg.Set(Main);
@@ -193,7 +176,7 @@ void TJobCtrl::PJob_Sav_Msg(const PJobRec &Job) {
   if (W) W->ShowResult();
 }
 
-bool TJobCtrl::PJob_RmvAttachDir(const PJobRec &Job) {
+bool PJob_RmvAttachDir(const PJobRec &Job) {
   if (Job->Kind >= 2) return true;
   if (!Job->AttachDir.empty() && Job->SavedCnt <= 1) return ::rmdir(Job->AttachDir.c_str()) == 0;
   return true;

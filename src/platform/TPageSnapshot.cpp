@@ -10,7 +10,7 @@
 #include <cmath>
 #include <fstream>
 
-#include "net/uUrlRef.h"
+#include "platform/uUrlRef.h"
 #include "pub/uFormat.h"
 
 namespace {

@@ -66,15 +66,11 @@ std::atomic<int> DocSeq{0};
 }  // namespace
 
 bool TWebBrowser::FireBeforeNavigate(const QUrl &Url, bool Cancel) {
-  if (OnBeforeNavigate) OnBeforeNavigate(Url, Cancel);
   emit BeforeNavigate(Url, &Cancel);
   return !Cancel;
 }
 
-void TWebBrowser::FireDocumentComplete() {
-  if (OnDocumentComplete) OnDocumentComplete();
-  emit DocumentComplete();
-}
+void TWebBrowser::FireDocumentComplete() { emit DocumentComplete(); }
 
 class TWebEngineBrowser::TPage : public QWebEnginePage {
  public:
@@ -94,7 +90,6 @@ class TWebEngineBrowser::TPage : public QWebEnginePage {
   }
   QWebEnginePage *createWindow(WebWindowType) override {
     bool Cancel = true;
-    if (FOwner.OnNewWindow) FOwner.OnNewWindow(Cancel);
     emit FOwner.NewWindow(&Cancel);
     return nullptr;
   }

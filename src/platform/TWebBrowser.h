@@ -49,22 +49,18 @@ class TWebBrowser : public QObject {
   // The URL of the current document.
   virtual QUrl Location() const = 0;
 
-  // Every navigation the page itself asks for (link clicks, form posts,
-  // redirects); setting Cancel refuses it.
-  std::function<void(const QUrl &Url, bool &Cancel)> OnBeforeNavigate;
-  // A page asking for a new window; setting Cancel refuses it.
-  std::function<void(bool &Cancel)> OnNewWindow;
-  // The document finished loading.
-  std::function<void()> OnDocumentComplete;
-
  signals:
-  // The same three events for any number of listeners.
+  // Every navigation the page itself asks for (link clicks, form posts,
+  // redirects); setting *Cancel refuses it. Connect directly: the answer is
+  // read when the signal returns.
   void BeforeNavigate(const QUrl &Url, bool *Cancel);
+  // A page asking for a new window; setting *Cancel refuses it.
   void NewWindow(bool *Cancel);
+  // The document finished loading.
   void DocumentComplete();
 
  protected:
-  // Tells the callback and the listeners; true when the navigation may go on.
+  // Tells the listeners; true when the navigation may go on.
   bool FireBeforeNavigate(const QUrl &Url, bool Cancel);
   void FireDocumentComplete();
 };

@@ -12,12 +12,6 @@
 // The eleven characters a saved file name may never hold, in this order.
 inline constexpr char InvalidFnChars[] = {'\\', '/', ':', '"', '*', '<', '>', '?', '|', '\n', '\r'};
 
-// The local file of Url, for a page at PageUrl. A file: address counts only
-// for a page that came from the local disk itself, and only when it names a
-// regular file: a web page must never make the program read the user's
-// files. Any other address gives the URL cache's copy. Empty when there is
-// none.
-std::string Url_LocalFile(const std::string &Url, const std::string &PageUrl);
 // A file: address, in any letter case.
 bool Url_IsFile(const std::string &Url);
 // The address without a user name and password ("http://u:p@h/x" ->

@@ -16,7 +16,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "pub/Unit_PubWnd.h"
+#include "ui/Unit_PubWnd.h"
 
 namespace {
 constexpr int DesignW = 409, DesignH = 411;

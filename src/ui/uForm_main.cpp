@@ -24,16 +24,14 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "control/Unit_MPC.h"
-#include "control/uGlobalParm.h"
-#include "control/uRunVars.h"
-#include "editors/uForm_EditJob.h"
 #include "jobs/Unit_JobCntl.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "pub/Unit_PubWnd.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
 #include "ui/UForm_About.h"
-#include "ui/Unit_Log.h"
 #include "ui/Unit_Msg.h"
+#include "ui/Unit_PubWnd.h"
 #include "ui/uJobMonitor.h"
 
 TMainForm *MainForm = nullptr;
@@ -220,7 +218,7 @@ TMainForm::TMainForm() {
 }
 
 TMainForm::~TMainForm() {
-  MPC.DO_SYSTEM_EXIT();
+  if (OnDestroy) OnDestroy();
   if (MainForm == this) MainForm = nullptr;
 }
 
@@ -306,19 +304,19 @@ void TMainForm::showEvent(QShowEvent *E) {
   QMainWindow::showEvent(E);
   if (FInitDone) return;
   FInitDone = true;
-  MPC.DO_SYSTEM_INIT();
+  emit FirstShown();
 }
 
 void TMainForm::closeEvent(QCloseEvent *E) {
   // A close no one answers (a signal, the logout) ends the program even
   // with the tray.
-  if (FTray && !FQuitting && !MPC.ExitUnattended) {
+  if (FTray && !FQuitting && !FUnattended) {
     E->ignore();
     hide();
     return;
   }
   FQuitting = false;
-  if (!MPC.ALLOW_EXIT_SYSTEM()) {
+  if (CloseQuery && !CloseQuery()) {
     E->ignore();
     return;
   }
@@ -389,7 +387,8 @@ void TMainForm::changeEvent(QEvent *E) {
 }
 
 void TMainForm::CloseUnattended() {
-  MPC.ExitUnattended = true;
+  FUnattended = true;
+  emit UnattendedCloseAsked();
   close();
 }
 
@@ -459,6 +458,11 @@ void TMainForm::SetPage(int Page) {
   FramePen(SBtn_Log, Page == 1 ? "blue" : "black");
 }
 
+void TMainForm::ShowJobCount(int Count) {
+  SttBar_Ready->setText(Count <= 0 ? QStringLiteral("Ready")
+                                   : QString::fromStdString(Format(Count == 1 ? "%d job" : "%d jobs", {Count})));
+}
+
 void TMainForm::PutAtBottom() {
   if (!FHoldZOrder) lower();
 }
@@ -471,7 +475,7 @@ void TMainForm::TimerTick() {
     return;
   }
   if (isVisible() && !Wnd_OthersShown({this})) emit AutoChkUpdDue();
-  if (Form_EditJob) Form_EditJob->DO_OptimizeMem();
+  emit Ticked();
   FRunSeconds += 8;
   if (FRunSeconds >= 60) {
     ++FRunMinutes;

@@ -1,8 +1,9 @@
 #pragma once
 // The main window: the job monitor and the event log on a notebook, the
-// menus, and the 8-second timer of the program's periodic duties. Showing
-// it first starts the program's modules; closing asks whether exit is
-// allowed; destroying it tears the modules down. With the tray setting on
+// menus, and the 8-second timer of the program's periodic duties. The
+// window knows nothing of the program's controller: the program entry hangs
+// the start on the first showing, the exit question on a close and the
+// teardown on the window's end (the hooks below). With the tray setting on
 // (and a tray on the desktop) closing only hides the window: the program
 // goes on serving the browser until Quit.
 #include <QMainWindow>
@@ -49,6 +50,8 @@ class TMainForm : public QMainWindow {
   // The list view's height above the detail pane.
   void SetListHeight(int Height);
   int RunMinutes() const { return FRunMinutes; }
+  // The status line's count of the jobs in the program: "Ready" for none.
+  void ShowJobCount(int Count);
 
   // Shows or removes the tray icon as the setting and the desktop allow.
   void UpdTray();
@@ -84,10 +87,21 @@ class TMainForm : public QMainWindow {
   // Where the save dialog opens.
   std::string SaveDlgDir;
 
+  // Asked when the window is to close; false keeps it open. Empty: it closes.
+  std::function<bool()> CloseQuery;
+  // Runs first thing as the window is destroyed.
+  std::function<void()> OnDestroy;
+
  signals:
   // A timer tick found the main window the only window of the program
   // showing: the moment for the automatic update check.
   void AutoChkUpdDue();
+  // The window showed for the first time.
+  void FirstShown();
+  // A close no one can answer is on its way (see CloseUnattended).
+  void UnattendedCloseAsked();
+  // One tick of the periodic timer, for the program's other duties.
+  void Ticked();
 
  protected:
   void showEvent(QShowEvent *E) override;
@@ -100,6 +114,8 @@ class TMainForm : public QMainWindow {
   void ShowAbout();
   QSystemTrayIcon *FTray = nullptr;
   bool FQuitting = false;
+  // An unattended close was asked: the tray does not keep the program.
+  bool FUnattended = false;
   bool FInitDone = false;
   bool FHoldZOrder = false;
   int FRunMinutes = 0, FRunSeconds = 0;

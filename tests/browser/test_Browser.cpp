@@ -17,12 +17,12 @@
 #include "platform/TPageSnapshot.h"
 #include "platform/TUrlCache.h"
 #include "platform/TWebBrowser.h"
-#include "pub/Unit_PubWB.h"
+#include "pub/Unit_Log.h"
 #include "support/TQtSupport.h"
 #include "support/TScriptHttpServer.h"
 #include "support/TSnapshotBuilder.h"
 #include "support/TestSupport.h"
-#include "ui/Unit_Log.h"
+#include "ui/Unit_PubWB.h"
 
 namespace {
 
@@ -131,10 +131,10 @@ TEST_F(BrowserFixture, ThePreviewStartsTheEngineOnlyWhenUsedOrWarmed) {
 TEST_F(BrowserFixture, ThePreviewMakesNoNavigationOfItsOwnAndRunsNoScripts) {
   TWebEngineBrowser B(&Host);
   std::vector<QUrl> Asked;
-  B.OnBeforeNavigate = [&](const QUrl &U, bool &Cancel) {
+  QObject::connect(&B, &TWebBrowser::BeforeNavigate, &B, [&](const QUrl &U, bool *Cancel) {
     Asked.push_back(U);
-    EXPECT_TRUE(Cancel);
-  };
+    EXPECT_TRUE(*Cancel);
+  });
   ASSERT_TRUE(WB_SetBlank(&B));
   WB_LoadHtml_Stream(&B,
                      "<html><head><meta http-equiv=\"refresh\" content=\"0;url=http://127.0.0.1:9/away\"></head>"

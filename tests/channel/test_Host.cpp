@@ -12,11 +12,11 @@
 #include "control/TReqChannel.h"
 #include "control/uHostRelay.h"
 #include "control/uIEMenu.h"
-#include "jobs/JobTestHost.h"
 #include "platform/TChannelClient.h"
 #include "platform/TRegistryStore.h"
 #include "platform/TRuntimeDir.h"
 #include "platform/uChannelFrame.h"
+#include "support/JobTestHost.h"
 #include "support/TProcess.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "editors/uHtmlPics.h"
-#include "net/uUrlRef.h"
+#include "platform/uUrlRef.h"
 
 namespace {
 

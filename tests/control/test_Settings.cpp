@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "control/uGlobalParm.h"
+#include "control/uParmFile.h"
 #include "platform/TIniFile.h"
 #include "pub/Unit_Pub.h"
 #include "pub/uMossError.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "jobs/JobTestHost.h"
 #include "net/Unit_httpDown.h"
+#include "support/JobTestHost.h"
 #include "support/TQtSupport.h"
 #include "support/TScriptHttpServer.h"
 

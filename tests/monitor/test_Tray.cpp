@@ -9,8 +9,8 @@
 #include <cstdlib>
 
 #include "control/Unit_MPC.h"
-#include "control/uGlobalParm.h"
-#include "control/uRunVars.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
 #include "jobs/Unit_JobCntl.h"
 #include "monitor/MonitorFixture.h"
 #include "pub/Unit_Pub.h"

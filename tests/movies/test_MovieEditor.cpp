@@ -13,21 +13,21 @@
 #include <QTextDocument>
 #include <QToolButton>
 
-#include "control/uGlobalParm.h"
-#include "control/uRunVars.h"
 #include "editors/uFlsJobEdtr.h"
 #include "editors/uForm_EditJob.h"
 #include "editors/uThumbLoader.h"
 #include "editors/uVIBPanel.h"
 #include "jobs/Unit_JobCntl.h"
 #include "platform/TWebBrowser.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
 #include "support/TJobWait.h"
 #include "support/TQtSupport.h"
 #include "support/TScriptHttpServer.h"
 #include "support/TSnapshotBuilder.h"
 #include "support/TestSupport.h"
-#include "ui/Unit_Log.h"
 
 namespace {
 
@@ -47,7 +47,9 @@ class TMovieHost : public TJobHost {
     CurEditor->EJob_Start(Job);
   }
   void RememberForeground() override {}
-  void JobChanged(const PJobRec &) override {}
+  bool StartFailed() override { return InitFailed; }
+  int32_t NextJobId() override { return ++GParm.iTot_Job_Cnt; }
+  bool TipOnComplete() override { return GParm.bMsg_Cmplt; }
 };
 
 struct MovieFixture : ::testing::Test {

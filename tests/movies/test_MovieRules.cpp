@@ -6,9 +6,9 @@
 #include "editors/uFlsItems.h"
 #include "editors/uVIBItem.h"
 #include "platform/TPageSnapshot.h"
+#include "pub/Unit_Log.h"
 #include "support/TSnapshotBuilder.h"
 #include "support/TestSupport.h"
-#include "ui/Unit_Log.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 
 #include "platform/TChannelClient.h"
 #include "platform/TRegistryStore.h"
-#include "platform/uRegional.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uRegional.h"
 #include "support/TDesktop.h"
 #include "support/TProcess.h"
 #include "support/TScriptHttpServer.h"

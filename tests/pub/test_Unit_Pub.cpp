@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "platform/TUrlCache.h"
+#include "platform/uLocalFile.h"
 #include "pub/Unit_Pub.h"
 #include "support/TestSupport.h"
 

@@ -9,7 +9,7 @@
 
 #include "net/Unit_httpDown.h"
 #include "net/uDownNew.h"
-#include "net/uUrlRef.h"
+#include "platform/uUrlRef.h"
 #include "pub/Unit_Pub.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/uRegional.h"
+#include "pub/uRegional.h"
 
 #include <chrono>
 #include <cmath>

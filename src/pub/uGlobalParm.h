@@ -1,13 +1,11 @@
 #pragma once
-// The one settings record and its INI file, cfg.ini beside the program. It
-// is read once at start and written once at exit; between the two the
+// The one settings record. It is read from cfg.ini once at start and
+// written back once at exit (control/uParmFile); between the two the
 // program works on the record alone.
 #include <cstdint>
 #include <string>
 
-#include "platform/uRegional.h"
-
-class TIniFile;
+#include "pub/uRegional.h"
 
 struct TGlobalParm {
   // Job-edit parameters (section "JEP").
@@ -57,17 +55,3 @@ std::string DefaultSaveDir(const char *Sub = nullptr);
 // (tests and packagers point it elsewhere, or empty for none), else the
 // product's web site.
 std::string DefaultUpdHost();
-
-// The values taken from the live windows when the settings are written.
-struct TLiveLayout {
-  int32_t MFrm_L = 0, MFrm_T = 0, MFrm_W = 0, MFrm_H = 0;
-  int32_t JMon_H = 0;
-};
-
-// Reads every key into P (missing keys and non-numbers give the defaults).
-// A "dChkDate" that is not a date reads as today, and BadDate receives the
-// text that was there so the caller can log it.
-void LoadGParm(const TIniFile &Ini, TGlobalParm &P, std::string *BadDate = nullptr);
-// Forgets the file's old content, writes every key in its fixed order, and
-// saves it atomically. Throws EMossError when the file cannot be written.
-void SaveGParm(TIniFile &Ini, const TGlobalParm &P, const TLiveLayout &Live);

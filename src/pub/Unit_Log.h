@@ -1,8 +1,9 @@
 #pragma once
-// The program's log: log.txt beside the program, and the same lines in the
-// main window's event-log memo. Lines come from any thread; one lock guards
-// the pending list and the file, and memo lines are handed to the main
-// thread. Info lines wait for the next flush; Fatal lines are written at once.
+// The program's log: log.txt beside the program, and the same lines for a
+// listener (the main window's event-log memo, which takes them over to the
+// main thread itself). Lines come from any thread; one lock guards the
+// pending list and the file. Info lines wait for the next flush; Fatal lines
+// are written at once.
 #include <functional>
 #include <initializer_list>
 #include <mutex>
@@ -31,7 +32,8 @@ class TLogger {
   void FlushToFile();
   void BakLogFile();
 
-  // Where memo lines go; called on the main thread. Empty: the file only.
+  // Where each line goes besides the file; called on the thread that logged
+  // the line, outside the lock. Empty: the file only.
   void SetMemoSink(std::function<void(const std::string &)> Sink);
 
   const std::string &FilePath() const { return FFilePath; }

@@ -1,4 +1,4 @@
-#include "jobs/JobTestHost.h"
+#include "support/JobTestHost.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@ void JobFixture::SetUp() {
   InitFailed = false;
   SysState = 1;
   Ctrl = std::make_unique<TJobCtrl>(Host);
+  QObject::connect(Ctrl.get(), &TJobCtrl::JobChanged, [this](const PJobRec &) { ++Host.Changes; });
 }
 
 void JobFixture::TearDown() {

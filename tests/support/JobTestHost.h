@@ -10,16 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "control/uGlobalParm.h"
-#include "control/uRunVars.h"
 #include "jobs/Unit_JobCntl.h"
 #include "jobs/uDwnldThd.h"
 #include "platform/TMainThread.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
 #include "support/TJobWait.h"
 #include "support/TSnapshotBuilder.h"
 #include "support/TestSupport.h"
-#include "ui/Unit_Log.h"
 
 struct TTip {
   std::string Msg, Sec;
@@ -58,7 +58,9 @@ class TTestHost : public TJobHost {
   }
   void RememberForeground() override {}
   void WarmUp(uint8_t Kind) override { Warmed.push_back(Kind); }
-  void JobChanged(const PJobRec &) override { ++Changes; }
+  bool StartFailed() override { return InitFailed; }
+  int32_t NextJobId() override { return ++GParm.iTot_Job_Cnt; }
+  bool TipOnComplete() override { return GParm.bMsg_Cmplt; }
 };
 
 // Everything a controller test needs: a temporary folder, a log, the

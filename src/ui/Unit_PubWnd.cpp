@@ -1,4 +1,4 @@
-#include "pub/Unit_PubWnd.h"
+#include "ui/Unit_PubWnd.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -7,9 +7,9 @@
 #include <QWidget>
 #include <algorithm>
 
-#include "control/uRunVars.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "ui/Unit_Log.h"
+#include "pub/uRunVars.h"
 #include "ui/Unit_Msg.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "control/uRunVars.h"
+#include "pub/uRunVars.h"
 
 #include <unistd.h>
 

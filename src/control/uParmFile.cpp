@@ -1,28 +1,12 @@
-#include "control/uGlobalParm.h"
-
-#include <cstdlib>
+#include "control/uParmFile.h"
 
 #include "platform/TIniFile.h"
-
-TGlobalParm GParm;
 
 namespace {
 constexpr const char *SDir = "Directory", *SGlobal = "Global", *SJep = "JEP";
 
 uint8_t Low8(int32_t V) { return static_cast<uint8_t>(static_cast<uint32_t>(V) & 0xFF); }
 }  // namespace
-
-std::string DefaultSaveDir(const char *Sub) {
-  const char *H = std::getenv("HOME");
-  std::string Dir = std::string(H && *H ? H : "/tmp") + "/Save";
-  if (Sub) Dir += std::string("/") + Sub;
-  return Dir;
-}
-
-std::string DefaultUpdHost() {
-  if (const char *E = std::getenv("MOSSGATHER_UPDHOST")) return E;
-  return "https://mossgather.org";
-}
 
 void LoadGParm(const TIniFile &Ini, TGlobalParm &P, std::string *BadDate) {
   P.sDir_Def = Ini.ReadString(SDir, "sDir_Def", DefaultSaveDir());

@@ -1,4 +1,4 @@
-#include "control/uTempFile.h"
+#include "pub/uTempFile.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,8 +7,9 @@
 #include <mutex>
 #include <set>
 
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "ui/Unit_Log.h"
+#include "pub/uRunVars.h"
 
 namespace {
 std::mutex HeldMx;
@@ -43,6 +44,8 @@ std::string GetTempFileIn(const std::string &PrgDir) {
     if (::unlink(Cand.c_str()) == 0) return Cand;
   }
 }
+
+std::string GetTempFile() { return GetTempFileIn(PrgDir); }
 
 void ClearTempFiles(const std::string &PrgDir) {
   std::string Folder = PrgDir + "txtmp/";

@@ -1,11 +1,10 @@
-#include "ui/Unit_Log.h"
+#include "pub/Unit_Log.h"
 
 #include <atomic>
 #include <cstdio>
 
-#include "platform/TMainThread.h"
-#include "platform/uRegional.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uRegional.h"
 
 namespace {
 std::atomic<TLogger *> GLogger{nullptr};
@@ -50,7 +49,7 @@ void TLogger::AddLn(std::string Entry, bool Flush) {
   }
   if (Sink) {
     try {
-      TMainThread::Post([Sink, Line] { Sink(Line); });
+      Sink(Line);
     } catch (...) {
       // The memo is a convenience; the file has the line.
     }

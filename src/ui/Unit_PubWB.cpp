@@ -1,4 +1,4 @@
-#include "pub/Unit_PubWB.h"
+#include "ui/Unit_PubWB.h"
 
 #include <QElapsedTimer>
 #include <QUrl>
@@ -6,7 +6,7 @@
 #include "platform/TMainThread.h"
 #include "platform/TPageSnapshot.h"
 #include "platform/TWebBrowser.h"
-#include "ui/Unit_Log.h"
+#include "pub/Unit_Log.h"
 
 namespace {
 

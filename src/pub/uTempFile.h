@@ -6,6 +6,8 @@
 // A full path that names no file at the moment of return (the caller creates
 // it). Throws EMossError when the folder cannot be made.
 std::string GetTempFileIn(const std::string &PrgDir);
+// The same in the program's folder (PrgDir).
+std::string GetTempFile();
 // A name still in use by work that outlives the call (a download on a
 // worker): GetTempFileIn passes over it until it is released.
 void HoldTempFile(const std::string &Path);

@@ -1,4 +1,4 @@
-#include "net/uUrlRef.h"
+#include "platform/uUrlRef.h"
 
 #include <cctype>
 
