@@ -9,11 +9,11 @@
 #include <cstdlib>
 
 #include "control/Unit_MPC.h"
-#include "pub/uGlobalParm.h"
-#include "pub/uRunVars.h"
 #include "jobs/Unit_JobCntl.h"
 #include "monitor/MonitorFixture.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
 #include "support/TQtSupport.h"
 #include "support/TScriptHttpServer.h"
 #include "ui/uForm_main.h"
