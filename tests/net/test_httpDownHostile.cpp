@@ -350,7 +350,7 @@ TEST(HttpDownHostile, TempFileOfAKilledDownloadIsRemovedByTheNext) {
     ASSERT_TRUE(WaitFor([&] { return TempNames(Dir.Path()).size() == 2; }, 10000))
         << "the killed download's temporary file did not appear";
     Killed.Signal(SIGKILL);
-    ASSERT_TRUE(Killed.Wait(10000)) << "the download did not end on SIGKILL";
+    ASSERT_TRUE(Killed.Wait(60000)) << "the download did not end on SIGKILL";
   }
   ASSERT_EQ(TempNames(Dir.Path()).size(), 2u);
   EXPECT_EQ(ReadFile(Target), "old");

@@ -66,7 +66,7 @@ struct ProgramFixture : ::testing::Test {
   void Stop(TProcess &P) {
     P.Signal(SIGTERM);
     int Code = -1;
-    ASSERT_TRUE(P.Wait(10000, &Code)) << "did not end on SIGTERM";
+    ASSERT_TRUE(P.Wait(60000, &Code)) << "did not end on SIGTERM";
     EXPECT_EQ(Code, 0);
   }
 
@@ -237,7 +237,7 @@ TEST_F(ProgramFixture, ALauncherStartsTheInstalledCopyAndEndsAfterItsPause) {
     auto T0 = Clock::now();
     auto L = Start(Args);
     int Code = -1;
-    ASSERT_TRUE(L->Wait(10000, &Code));
+    ASSERT_TRUE(L->Wait(60000, &Code));
     long long Ms = MsSince(T0);
     std::printf("launcher (%zu args) ended after %lld ms\n", Args.size(), Ms);
     EXPECT_EQ(Code, 0);
@@ -266,7 +266,7 @@ TEST_F(ProgramFixture, SigIntAndSigHupCloseThroughTheNormalPath) {
     ASSERT_TRUE(Ready());
     P->Signal(Sig);
     int Code = -1;
-    ASSERT_TRUE(P->Wait(10000, &Code));
+    ASSERT_TRUE(P->Wait(60000, &Code));
     EXPECT_EQ(Code, 0);
     EXPECT_TRUE(File_Exists(Prg + "cfg.ini")) << Sig;
   }
@@ -370,7 +370,7 @@ TEST_F(ProgramFixture, ClosingTheWindowKeepsTheCopyInTheTrayOrEndsIt) {
     EXPECT_TRUE(Ready()) << "the channel stopped answering";
     auto Second = Start();
     int Code = -1;
-    ASSERT_TRUE(Second->Wait(10000, &Code)) << "the second copy did not end";
+    ASSERT_TRUE(Second->Wait(60000, &Code)) << "the second copy did not end";
     EXPECT_FALSE(Desk.WaitWindow("Mossgather 0.12", 30000).empty()) << "the window did not come back";
     Stop(*P);
     EXPECT_NE(Cfg().find("bTrayIcon=1\n"), std::string::npos) << Cfg();

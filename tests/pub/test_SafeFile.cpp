@@ -167,7 +167,7 @@ TEST(SafeFile, AWriteKilledMidwayKeepsTheOldTarget) {
           << "the write did not reach its temporary file";
       ASSERT_TRUE(File_Exists(Marker)) << "the writer ended before it wrote";
       Child.Signal(SIGKILL);
-      ASSERT_TRUE(Child.Wait(10000)) << "the writer did not end on SIGKILL";
+      ASSERT_TRUE(Child.Wait(60000)) << "the writer did not end on SIGKILL";
     }
     if (C.Old)
       EXPECT_EQ(ReadFile(Target), C.Old);
