@@ -101,7 +101,16 @@ class TWebEngineBrowser::TPage : public QWebEnginePage {
 void TWebEngineBrowser::PrepareEngine() {
   // The engine's own sandbox cannot run as root; the preview runs no scripts.
   if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  // The preview draws in software. The engine would otherwise make a shared
+  // OpenGL context as the program starts, loading the GL driver (without a
+  // GPU driver that is Mesa's LLVM, some 50 MB) for a window that may never
+  // show. Whoever wants the GPU says so with QT_QUICK_BACKEND.
+  if (qEnvironmentVariableIsSet("QT_QUICK_BACKEND")) {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  } else {
+    qputenv("QT_QUICK_BACKEND", "software");
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION")) qputenv("QT_XCB_GL_INTEGRATION", "none");
+  }
   if (!SchemeRegistered) {
     QWebEngineUrlScheme S(PreviewScheme);
     S.setSyntax(QWebEngineUrlScheme::Syntax::Path);

@@ -85,6 +85,29 @@ TEST_F(BrowserFixture, ThePreviewLoadsTextWithoutAFileAfterBlankingItself) {
   EXPECT_EQ(PreviewText(B).trimmed(), QString());
 }
 
+// The preview draws without a GPU and without loading a GL driver: what it
+// loads reaches the screen.
+TEST_F(BrowserFixture, ThePreviewDrawsWhatItLoads) {
+  Host.resize(400, 300);
+  TWebEngineBrowser B(&Host);
+  B.Widget()->setGeometry(0, 0, 400, 300);
+  Host.show();
+  EXPECT_EQ(WB_LoadHtml_Stream(&B, "<html><body style='margin:0;background:#ff0000'></body></html>"), 0);
+  ASSERT_TRUE(WaitWBRdy(&B, 60));
+  auto *View = B.Widget()->findChild<QWebEngineView *>();
+  ASSERT_NE(View, nullptr);
+  QRgb Seen = 0;
+  bool Red = SpinUntil(
+      [&] {
+        QImage I = View->grab().toImage();
+        Seen = I.isNull() ? 0 : I.pixel(I.width() / 2, I.height() / 2);
+        return qRed(Seen) > 200 && qGreen(Seen) < 50 && qBlue(Seen) < 50;
+      },
+      60000);
+  EXPECT_TRUE(Red) << "gave up waiting for the red page on the screen; the middle pixel is #" << std::hex << Seen;
+  Host.hide();
+}
+
 // The engine costs a program that waits all day two helper processes; a
 // control starts it on its first use, or when warmed ahead of that.
 TEST_F(BrowserFixture, ThePreviewStartsTheEngineOnlyWhenUsedOrWarmed) {
