@@ -12,7 +12,8 @@ import { after, afterEach, before, beforeEach, describe, test } from 'node:test'
 import { clickEntry, hostManifestDir, startBrowser, tempDir } from './support/browser.mjs';
 import { haveDesktopTools, pressKeys, startXvfb, waitForNoWindow, waitForWindow, xdo } from './support/desktop.mjs';
 import { bmpOf, gifOf, jpegOf, pngOf } from './support/pictures.mjs';
-import { alive, builtProgram, ping, programFolder, runTool, startProgram, waitFor } from './support/program.mjs';
+import { builtProgram, ping, programFolder, runTool, startProgram, waitFor } from './support/program.mjs';
+import { stopCopy } from './support/saving.mjs';
 import { startServer } from './support/server.mjs';
 
 const built = builtProgram();
@@ -110,15 +111,7 @@ async function servePictures() {
 }
 
 async function stopProgram() {
-  if (!copy || !alive(copy.pid)) return;
-  copy.kill('SIGTERM');
-  let timer;
-  const ended = await Promise.race([copy.exited, new Promise((r) => (timer = setTimeout(() => r(null), 20000)))]);
-  clearTimeout(timer);
-  if (!ended && alive(copy.pid)) {
-    copy.kill('SIGKILL');
-    await copy.exited;
-  }
+  await stopCopy(copy);
 }
 
 before(async () => {
