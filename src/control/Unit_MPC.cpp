@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QPointer>
 #include <QStyle>
-#include <QTreeWidget>
 #include <cstdio>
 #include <functional>
 
@@ -168,7 +167,7 @@ void TMPC::SavParmToFl() {
     Live.MFrm_T = MainForm->frameGeometry().y();
     Live.MFrm_W = MainForm->width();
     Live.MFrm_H = MainForm->height();
-    Live.JMon_H = MainForm->LstVw_Mntr->height();
+    Live.JMon_H = MainForm->ListHeight();
   }
   SaveGParm(*FIni, GParm, Live);
 }

@@ -431,6 +431,8 @@ void TMainForm::InitView() {
   UpdTray();
 }
 
+int TMainForm::ListHeight() const { return LstVw_Mntr->height(); }
+
 void TMainForm::SetListHeight(int Height) {
   if (Height <= 0) return;
   // The splitter shares out by proportion, so the sizes are given against

@@ -49,6 +49,7 @@ class TMainForm : public QMainWindow {
   void SetPage(int Page);
   // The list view's height above the detail pane.
   void SetListHeight(int Height);
+  int ListHeight() const;
   int RunMinutes() const { return FRunMinutes; }
   // The status line's count of the jobs in the program: "Ready" for none.
   void ShowJobCount(int Count);
