@@ -295,6 +295,7 @@ TEST(HttpDown, BodyStallEndsAfterTheIdleTimeOut) {
   EXPECT_FALSE(D.DownLoad(Srv.Url("/f"), Dir.File("f"), "", "", 1));
   auto Took = std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - T0).count();
   std::printf("body idle time-out of 3 s took %lld ms\n", static_cast<long long>(Took));
+  EXPECT_GE(Took, 2500);  // a busy machine only makes it later
   EXPECT_TRUE(Contains(D.ErrorText(), "No data for 3 s, download TIMEOUT!")) << D.ErrorText();
   EXPECT_TRUE(Names(Dir.Path()).empty());
 }
