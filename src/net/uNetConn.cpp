@@ -273,12 +273,10 @@ bool TNetConn::TlsResumed() const { return FSsl && SSL_session_reused(FSsl) == 1
 
 SSL_SESSION *TNetConn::TlsSession() const {
   if (!FSsl) return nullptr;
-  SSL_SESSION *S = SSL_get1_session(FSsl);
-  if (S && !SSL_SESSION_is_resumable(S)) {
-    SSL_SESSION_free(S);
-    return nullptr;
-  }
-  return S;
+  SSL_SESSION *S = SSL_get0_session(FSsl);
+  // A copy: freeing a connection that ended without the TLS goodbye marks
+  // its own session as not to be resumed, and most servers end so.
+  return S && SSL_SESSION_is_resumable(S) ? SSL_SESSION_dup(S) : nullptr;
 }
 
 bool TNetConn::IdleAlive() const {
