@@ -62,6 +62,14 @@ bool TJobCtrl::Flow_Begin(std::shared_ptr<THtmlWindow> HWin2, uint8_t PickCode, 
     PJob_Fail(Job, "Fail to start the job, COM object interface error!");
     return false;
   }
+  // The browser's identity, when it told it: a snapshot that tells it
+  // wrongly leaves the job with the program's own, as an older one does.
+  try {
+    Job->UserAgent = HWin2->UserAgent();
+    Job->Cookies = Job_CookieJar(HWin2->Cookies());
+  } catch (const std::exception &E) {
+    Log::Warn_Job(Format(ErrTipsFmt, {"The browser's cookies were not readable", "TJobCtrl.Flow_Begin", E.what()}), Id);
+  }
   // Enabling a running timer does not restart it: the tick comes 500 ms
   // after the first of several quick requests and opens the newest.
   if (!FEditTimer.isActive()) FEditTimer.start();

@@ -82,6 +82,11 @@ class TJobCtrl : public QObject {
   // How long PJob_Stop and PJob_GoNxtFl wait (whole seconds beyond which
   // they give up).
   int StopWaitSec = 5;
+  // Further tries of a download that failed for a reason that may pass,
+  // and the length of the "second" their growing pauses count in (tests
+  // make it short).
+  int DownRetries = 3;
+  int RetryUnitMs = 1000;
 
  private:
   int32_t NextJobId();

@@ -135,11 +135,18 @@ bool TJobCtrl::DownFile(const PJobRec &Job, TJobFile &Entry) {
   auto D = Job->Downloader.Get();
   if (!D) {
     D = std::make_shared<THttpDownFile>();
+    // As the browser would fetch it; and a login page that comes back in
+    // place of a picture or a movie is no picture.
+    D->SetCookieJar(Job->Cookies);
+    D->SetUserAgent(Job->UserAgent);
+    D->SetRetries(DownRetries, RetryUnitMs);
+    D->SetRefuseWebPage(true);
     Job->Downloader.Set(D);
   }
   std::string Why;
   if (DownLoadNew(*D, Entry.Url, Entry.LocalName, Url_Referer(Job->PageUrl, Entry.Url), "", 10, Why)) return true;
-  if (Why.rfind(FileExistsText(""), 0) == 0) Log::Warn_Job(Shown(Why), Job->JobId);
+  // Why a file was not saved is in the log, the address without a password.
+  Log::Warn_Job(Shown(StringReplaceAll(Why, Entry.Url, Shown(Entry.Url))), Job->JobId);
   return false;
 }
 
