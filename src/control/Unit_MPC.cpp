@@ -11,6 +11,7 @@
 #include "control/uJobHostUi.h"
 #include "control/uRunVars.h"
 #include "control/uTempFile.h"
+#include "editors/uImgJobEdtr.h"
 #include "editors/uJobEditor.h"
 #include "editors/uTxtJobEdtr.h"
 #include "jobs/Unit_JobCntl.h"
@@ -90,9 +91,19 @@ void TMPC::CrtMods() {
   JobCtrl = new TJobCtrl(*FJobHost);
   Step("CrtMods-JE_Txt");
   JE_Txt = new TTxtJobEdtr();
-  // The picture and movie editors are made in these steps as they come
-  // into the program.
   Step("CrtMods-JE_Img");
+  JE_Img = new TImgJobEdtr([] {
+    TImgSettings S;
+    S.FltTyp = GParm.Img_Flt_Typ;
+    S.FltSiz = GParm.Img_Flt_Siz;
+    S.SortDes = GParm.bImg_Sort_Siz_Des;
+    S.SelKind = GParm.Img_Sel_Kind;
+    S.IgnTiny = GParm.bImg_Flt_IgnTiny;
+    S.IgnBar = GParm.bImg_Flt_IgnBar;
+    S.Dir = GParm.sDir_Def_Img;
+    return S;
+  });
+  // The movie editor is made in this step when it comes into the program.
   Step("CrtMods-JE_Fls");
   Step("CrtMods-JobMntr");
   if (MainForm) JobMntr = new TJobMonitor(*MainForm);
@@ -187,7 +198,11 @@ void TMPC::FreeModules() {
     delete JE_Txt;
     JE_Txt = nullptr;
   });
-  Free("JE_Img", [] {});
+  Free("JE_Img", [] {
+    if (CurEditor == JE_Img) CurEditor = nullptr;
+    delete JE_Img;
+    JE_Img = nullptr;
+  });
   Free("JE_Fls", [] {});
   // The controller stops and finishes every worker before its jobs go.
   Free("JobCtrl", [this] {

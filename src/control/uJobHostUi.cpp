@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "editors/uForm_EditJob.h"
+#include "editors/uImgJobEdtr.h"
 #include "editors/uJobEditor.h"
 #include "editors/uTxtJobEdtr.h"
 #include "pub/uMossError.h"
@@ -29,8 +30,15 @@ void TJobHostUi::PressEditCancel() {
   if (Form_EditJob) Form_EditJob->Btn_Cancel->click();
 }
 
-// The picture and movie editors join as they come into the program.
-void TJobHostUi::ChooseEditor(uint8_t Kind) { CurEditor = Kind < 2 ? static_cast<TJobEditor *>(JE_Txt) : nullptr; }
+// The movie editor joins when it comes into the program.
+void TJobHostUi::ChooseEditor(uint8_t Kind) {
+  if (Kind < 2)
+    CurEditor = JE_Txt;
+  else if (Kind < 4)
+    CurEditor = JE_Img;
+  else
+    CurEditor = nullptr;
+}
 
 void TJobHostUi::StartEditor(const PJobRec &Job) {
   if (!CurEditor) throw EMossError("No editor for this kind of job");

@@ -1,5 +1,7 @@
 #include "editors/uForm_EditJob.h"
 
+#include <malloc.h>
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -10,19 +12,23 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "control/uGlobalParm.h"
 #include "control/uRunVars.h"
 #include "editors/uJobEditor.h"
+#include "editors/uThumbLoader.h"
 #include "platform/TWebBrowser.h"
 #include "pub/Unit_PubWB.h"
 #include "pub/Unit_PubWnd.h"
@@ -107,6 +113,39 @@ QGroupBox *ButtonGroup(QWidget *P, const char *Title, std::initializer_list<QToo
   return G;
 }
 
+// Hands every event of the program to the window's message hook.
+class TAppEvents : public QObject {
+ public:
+  TAppEvents(TForm_EditJob &Form) : QObject(&Form), FForm(Form) {}
+
+ protected:
+  bool eventFilter(QObject *O, QEvent *E) override { return FForm.AppMessage && FForm.AppMessage(O, E); }
+
+ private:
+  TForm_EditJob &FForm;
+};
+
+// A hidden image holding a small arrow, the glyph of the sort buttons.
+QLabel *Glyph(QWidget *P, const char *Name, bool Down) {
+  const qreal Ratio = P->devicePixelRatioF();
+  QPixmap Pix(QSize(12, 12) * Ratio);
+  Pix.setDevicePixelRatio(Ratio);
+  Pix.fill(Qt::transparent);
+  QPainter G(&Pix);
+  G.setRenderHint(QPainter::Antialiasing);
+  G.setPen(Qt::NoPen);
+  G.setBrush(P->palette().color(QPalette::ButtonText));
+  const QPolygonF Tri = Down ? QPolygonF({QPointF(1.5, 3.5), QPointF(10.5, 3.5), QPointF(6, 9.5)})
+                             : QPolygonF({QPointF(1.5, 8.5), QPointF(10.5, 8.5), QPointF(6, 2.5)});
+  G.drawPolygon(Tri);
+  G.end();
+  auto *L = new QLabel(P);
+  L->setObjectName(QString::fromLatin1(Name));
+  L->setPixmap(Pix);
+  L->hide();
+  return L;
+}
+
 }  // namespace
 
 TForm_EditJob::TForm_EditJob() : QWidget(nullptr, Qt::Window | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint) {
@@ -136,6 +175,15 @@ TForm_EditJob::TForm_EditJob() : QWidget(nullptr, Qt::Window | Qt::WindowStaysOn
   ScrlBox_Img->setWidgetResizable(true);
   ScrlBox_Img->setWidget(new QWidget(ScrlBox_Img));
   ScrlBox_Img->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  ScrlBox_Img->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // Three wheel steps move the box by one panel.
+  ScrlBox_Img->verticalScrollBar()->setSingleStep(35);
+  {
+    QPalette Pal = ScrlBox_Img->palette();
+    Pal.setColor(QPalette::Window, QColor(211, 208, 180));
+    ScrlBox_Img->widget()->setPalette(Pal);
+    ScrlBox_Img->widget()->setAutoFillBackground(true);
+  }
   PV->addWidget(Memo_Preview, 1);
   PV->addWidget(WB_Preview->Widget(), 1);
   PV->addWidget(ScrlBox_Img, 1);
@@ -146,6 +194,7 @@ TForm_EditJob::TForm_EditJob() : QWidget(nullptr, Qt::Window | Qt::WindowStaysOn
   Big.setPointSize(Big.pointSize() * 2);
   Pn_No_Data->setFont(Big);
   Pn_No_Data->setEnabled(false);
+  Pn_No_Data->setGeometry(30, 60, 200, 80);
   Pn_No_Data->hide();
   StaBar_Pvw = new QStatusBar(Pnl_Preview);
   StaBar_Pvw->setObjectName(QStringLiteral("StaBar_Pvw"));
@@ -193,6 +242,8 @@ TForm_EditJob::TForm_EditJob() : QWidget(nullptr, Qt::Window | Qt::WindowStaysOn
   Pn_Pvw_Tips->setAlignment(Qt::AlignCenter);
   Pn_Pvw_Tips->setAutoFillBackground(true);
   Pn_Pvw_Tips->hide();
+  Img_Arrow_Up = Glyph(Pnl_Preview, "Img_Arrow_Up", false);
+  Img_Arrow_Down = Glyph(Pnl_Preview, "Img_Arrow_Down", true);
 
   connect(Btn_Save, &QPushButton::clicked, this, [this] { Frm_Exit(true); });
   connect(Btn_Cancel, &QPushButton::clicked, this, [this] { Frm_Exit(false); });
@@ -201,10 +252,14 @@ TForm_EditJob::TForm_EditJob() : QWidget(nullptr, Qt::Window | Qt::WindowStaysOn
   connect(SBtn_Fls_SelDir, &QToolButton::clicked, this, [this] { Frm_Sel_Dir(Edit_Fls_SDir); });
   // The first click into a name box after it gains the focus selects the whole name.
   for (QLineEdit *E : {Edit_AbsFileName, Edit_Img_AFn, Edit_Fls_AFn}) E->installEventFilter(this);
+  FAppEvents = new TAppEvents(*this);
+  qApp->installEventFilter(FAppEvents);
   Form_EditJob = this;
 }
 
 TForm_EditJob::~TForm_EditJob() {
+  qApp->removeEventFilter(FAppEvents);
+  AppMessage = nullptr;
   if (Form_EditJob == this) Form_EditJob = nullptr;
 }
 
@@ -249,20 +304,26 @@ QWidget *TForm_EditJob::BuildImageTab() {
   Pn_Almg_bench->setObjectName(QStringLiteral("Pn_Almg_bench"));
   auto *BV = new QVBoxLayout(Pn_Almg_bench);
   BV->setContentsMargins(0, 0, 0, 0);
-  const char *Sizes[4] = {"All", "Large", "Medium", "Small"}, *Types[4] = {"All", "JPG", "GIF", "PNG"};
-  for (int I = 0; I < 4; ++I) {
-    SBtn_ImgSiz[I] = SpeedBtn(Pn_Almg_bench, ("SBtn_ImgSiz" + std::to_string(I)).c_str(), Sizes[I], 21 + I);
-    SBtn_ImgTyp[I] = SpeedBtn(Pn_Almg_bench, ("SBtn_ImgTyp" + std::to_string(I)).c_str(), Types[I], 31 + I);
-  }
-  BV->addWidget(ButtonGroup(Pn_Almg_bench, "Size", {SBtn_ImgSiz[0], SBtn_ImgSiz[1], SBtn_ImgSiz[2], SBtn_ImgSiz[3]}));
-  BV->addWidget(ButtonGroup(Pn_Almg_bench, "Type", {SBtn_ImgTyp[0], SBtn_ImgTyp[1], SBtn_ImgTyp[2], SBtn_ImgTyp[3]}));
+  SBtn_AllSize = SpeedBtn(Pn_Almg_bench, "SBtn_AllSize", "All", 21);
+  SBtn_Large = SpeedBtn(Pn_Almg_bench, "SBtn_Large", "Large", 22);
+  SBtn_Medium = SpeedBtn(Pn_Almg_bench, "SBtn_Medium", "Medium", 23);
+  SBtn_Small = SpeedBtn(Pn_Almg_bench, "SBtn_Small", "Small", 24);
+  SBtn_AllType = SpeedBtn(Pn_Almg_bench, "SBtn_AllType", "All", 31);
+  SBtn_Jpg = SpeedBtn(Pn_Almg_bench, "SBtn_Jpg", "JPG", 32);
+  SBtn_Gif = SpeedBtn(Pn_Almg_bench, "SBtn_Gif", "GIF", 33);
+  SBtn_Png = SpeedBtn(Pn_Almg_bench, "SBtn_Png", "PNG", 34);
+  SBtn_AllSize->setChecked(true);
+  SBtn_AllType->setChecked(true);
+  BV->addWidget(ButtonGroup(Pn_Almg_bench, "Size", {SBtn_AllSize, SBtn_Large, SBtn_Medium, SBtn_Small}));
+  BV->addWidget(ButtonGroup(Pn_Almg_bench, "Type", {SBtn_AllType, SBtn_Jpg, SBtn_Gif, SBtn_Png}));
   BBtn_Img_SortSiz = SpeedBtn(Pn_Almg_bench, "BBtn_Img_SortSiz", "Size", 41, false);
   BBtn_Img_SortTyp = SpeedBtn(Pn_Almg_bench, "BBtn_Img_SortTyp", "Type", 42, false);
+  for (QToolButton *B : {BBtn_Img_SortSiz, BBtn_Img_SortTyp}) B->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   BV->addWidget(ButtonGroup(Pn_Almg_bench, "Sort", {BBtn_Img_SortSiz, BBtn_Img_SortTyp}, false));
-  const char *Sel[3] = {"Biggest", "All", "None"};
-  for (int I = 0; I < 3; ++I)
-    BBtn_Img_Sel[I] = SpeedBtn(Pn_Almg_bench, ("BBtn_Img_Sel" + std::to_string(I)).c_str(), Sel[I], 51 + I, false);
-  BV->addWidget(ButtonGroup(Pn_Almg_bench, "Select", {BBtn_Img_Sel[0], BBtn_Img_Sel[1], BBtn_Img_Sel[2]}, false));
+  BBtn_Img_SelBig = SpeedBtn(Pn_Almg_bench, "BBtn_Img_SelBig", "Biggest", 51, false);
+  BBtn_Img_SelAll = SpeedBtn(Pn_Almg_bench, "BBtn_Img_SelAll", "All", 52, false);
+  BBtn_Img_SelNon = SpeedBtn(Pn_Almg_bench, "BBtn_Img_SelNon", "None", 53, false);
+  BV->addWidget(ButtonGroup(Pn_Almg_bench, "Select", {BBtn_Img_SelBig, BBtn_Img_SelAll, BBtn_Img_SelNon}, false));
   V->addWidget(Pn_Almg_bench);
   V->addWidget(TargetGroup(T, " Save folder ", "Folder", Edit_Img_Url, Edit_Img_AFn, Lbl_Img_EFn, Edit_Img_SDir, SBtn_Img_SelDir,
                            "Edit_Img_Url", "Edit_Img_AFn", "Lbl_Img_EFn", "Edit_Img_SDir", "SBtn_Img_SelDir"));
@@ -302,6 +363,20 @@ std::vector<QWidget *> TForm_EditJob::ItemPanels() const {
   return Out;
 }
 
+std::vector<QWidget *> TForm_EditJob::ImageTabChain() const {
+  return {Sbtn_CurImg,     SBtn_AImg,    SBtn_AllSize, SBtn_Large,       SBtn_Medium,      SBtn_Small,      SBtn_AllType,
+          SBtn_Jpg,        SBtn_Gif,     SBtn_Png,     BBtn_Img_SortSiz, BBtn_Img_SortTyp, BBtn_Img_SelBig, BBtn_Img_SelAll,
+          BBtn_Img_SelNon, Edit_Img_Url, Edit_Img_AFn, Edit_Img_SDir,    SBtn_Img_SelDir,  Btn_Save,        Btn_Cancel};
+}
+
+void TForm_EditJob::FixGroupStops(QWidget *Tab) {
+  for (QButtonGroup *G : Tab->findChildren<QButtonGroup *>()) {
+    if (!G->exclusive()) continue;
+    for (QAbstractButton *B : G->buttons())
+      B->setFocusPolicy(Qt::FocusPolicy(B->isChecked() ? B->focusPolicy() | Qt::TabFocus : B->focusPolicy() & ~Qt::TabFocus));
+  }
+}
+
 void TForm_EditJob::showEvent(QShowEvent *E) {
   QWidget::showEvent(E);
   Frm_Init_View();
@@ -326,6 +401,7 @@ void TForm_EditJob::Frm_Init_View() {
         GParm.iVw_EFrm_Txt_H = std::min(Scr.height() - 200, 600);
         GParm.iVw_EFrm_H = height();
       }
+      for (QToolButton *B : {BBtn_Fls_SortSiz, BBtn_Img_SortSiz, BBtn_Img_SortTyp}) B->setIcon(Img_Arrow_Down->pixmap());
       WB_SetBlank(WB_Preview);
       Pn_Pvw_Tips->raise();
       Pn_No_Data->setGeometry(30, Pn_No_Data->y(), Pnl_Preview->width() - 60, Pn_No_Data->height());
@@ -368,6 +444,8 @@ void TForm_EditJob::closeEvent(QCloseEvent *E) {
   // Every way of closing goes through the cancel path first; a close the
   // window did not start itself takes that path here.
   if (!CloseOK) PrepareClose();
+  // The item box's "No files" belongs to the job that showed it.
+  Pn_No_Data->hide();
   if (EditJobKind < 2) {
     WB_Clear(WB_Preview);
     if (TagOf(Memo_Preview) > 0) {
@@ -451,6 +529,13 @@ void TForm_EditJob::DO_OptimizeMem() {
     }
     for (QWidget *P : Panels)
       if (auto *Wb = P->property("Browser").value<TWebBrowser *>()) WB_Clear(Wb);
+    // The last job's items and decoded thumbnails go too (the pictures' files
+    // stay in the URL cache), and the freed memory goes back to the system,
+    // now and once the widgets deleted later are gone.
+    if (CurEditor) CurEditor->Edt_Release();
+    TThumbLoader::Default().Release();
+    ::malloc_trim(0);
+    QTimer::singleShot(0, [] { ::malloc_trim(0); });
   } catch (const std::exception &E) {
     Log::Err(Format(ErrTipsFmt, {"Optimiaze fail", "TForm_EditJob.DO_OptimizeMem", E.what()}));
   }

@@ -5,6 +5,7 @@
 // job's kind on the right, on one of three tabs; Save hands the job on,
 // Cancel (or any other way of closing) drops it.
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 class QCheckBox;
@@ -38,6 +39,19 @@ class TForm_EditJob : public QWidget {
 
   // The item panels of the picture and movie editors, in order.
   std::vector<QWidget *> ItemPanels() const;
+  // The Image tab's controls and the two buttons, in the order the Tab key
+  // goes through them after the item box.
+  std::vector<QWidget *> ImageTabChain() const;
+  // In each group of mutually exclusive buttons on Tab, only the pressed
+  // button is a Tab stop, as in a radio group. Qt moves the stop to the
+  // button that last had the focus, which would make the Tab order depend
+  // on earlier jobs.
+  void FixGroupStops(QWidget *Tab);
+
+  // The application's message hook: sees every event of the program while
+  // set (the visual item box editors set it, the text editor clears it);
+  // true marks an event handled.
+  std::function<bool(QObject *Target, QEvent *E)> AppMessage;
 
   bool FirstShow = true;
   bool CloseOK = false;
@@ -52,6 +66,8 @@ class TForm_EditJob : public QWidget {
   QStatusBar *StaBar_Pvw;
   QLabel *StaBar_Panels[3];
   QLabel *Pn_Pvw_Tips;
+  // Hidden, holding the glyphs of the sort buttons.
+  QLabel *Img_Arrow_Up, *Img_Arrow_Down;
   // Options side.
   QWidget *Pnl_Op;
   QTabWidget *PageCtrl;
@@ -66,9 +82,10 @@ class TForm_EditJob : public QWidget {
   // "Image".
   QToolButton *Sbtn_CurImg, *SBtn_AImg;
   QWidget *Pn_Almg_bench;
-  QToolButton *SBtn_ImgSiz[4], *SBtn_ImgTyp[4];
+  QToolButton *SBtn_AllSize, *SBtn_Large, *SBtn_Medium, *SBtn_Small;
+  QToolButton *SBtn_AllType, *SBtn_Jpg, *SBtn_Gif, *SBtn_Png;
   QToolButton *BBtn_Img_SortSiz, *BBtn_Img_SortTyp;
-  QToolButton *BBtn_Img_Sel[3];
+  QToolButton *BBtn_Img_SelBig, *BBtn_Img_SelAll, *BBtn_Img_SelNon;
   QLineEdit *Edit_Img_Url, *Edit_Img_AFn, *Edit_Img_SDir;
   QLabel *Lbl_Img_EFn;
   QToolButton *SBtn_Img_SelDir;
@@ -93,6 +110,7 @@ class TForm_EditJob : public QWidget {
   QWidget *BuildFlashTab();
   void AfterClose();
   void PrepareClose();
+  QObject *FAppEvents;
 };
 
 extern TForm_EditJob *Form_EditJob;

@@ -18,7 +18,10 @@ TJobEditor *CurEditor = nullptr;
 TJobEditor::TJobEditor() = default;
 TJobEditor::~TJobEditor() = default;
 
-void TJobEditor::Edt_Bind_Ctrls() { Form = Form_EditJob; }
+void TJobEditor::Edt_Bind_Ctrls() {
+  Form = Form_EditJob;
+  if (Form) Form->AppMessage = nullptr;
+}
 
 bool TJobEditor::Edt_Chk_Valid() {
   std::string Dir = DirEdit ? DirEdit->text().toStdString() : std::string();

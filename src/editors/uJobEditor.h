@@ -24,6 +24,7 @@ struct TEditOpts {
   // The picture and movie editors' options.
   uint8_t OptImgFltTyp = 0, OptImgFltSiz = 0, OptImgSortDes = 0, OptImgSelKind = 0;
   uint8_t OptImgIgnTiny = 0, OptImgIgnBar = 0, OptFlsSortDes = 0, OptFlsSelKind = 0;
+  uint8_t OptImgTypAsc = 1;  // no setting: JPG, GIF, PNG, BMP at every start
 };
 
 class TJobEditor {
@@ -40,7 +41,12 @@ class TJobEditor {
   virtual bool Edt_Make_fList() = 0;
   virtual bool Edt_Chk_Valid();
   virtual void Edt_Load_Parm() = 0;
+  // The base part: the window, and its message hook cleared (the visual
+  // item box editors set it again after this).
   virtual void Edt_Bind_Ctrls();
+  // The idle window's tidy-up: what the last job left (its items, its
+  // page) may go; the next Edt_Init starts afresh anyway.
+  virtual void Edt_Release() {}
 
   // The entry from the job controller, for a job in jsInitial.
   void EJob_Start(const PJobRec &Job);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QCryptographicHash>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -49,17 +50,19 @@ std::string TUrlCache::DataName(const std::string &Url) const {
 }
 
 bool TUrlCache::BytesFitExt(const std::string &Ext, std::string_view Head) {
-  auto Starts = [&](std::string_view Magic, size_t At = 0) { return Head.substr(At, Magic.size()) == Magic; };
+  auto Starts = [&](std::string_view Magic, size_t At = 0) {
+    return Head.size() >= At + Magic.size() && Head.substr(At, Magic.size()) == Magic;
+  };
   const std::string E = LowerCase(Ext);
-  if (E == ".jpg" || E == ".jpeg" || E == ".jpe" || E == ".jfif") return Starts("\xFF\xD8\xFF");
-  if (E == ".png") return Starts("\x89PNG\r\n\x1A\n");
-  if (E == ".gif") return Starts("GIF87a") || Starts("GIF89a");
-  if (E == ".bmp") return Starts("BM");
-  if (E == ".webp") return Starts("RIFF") && Starts("WEBP", 8);
-  if (E == ".ico") return Starts(std::string_view("\0\0\1\0", 4));
-  if (E == ".tif" || E == ".tiff") return Starts(std::string_view("II*\0", 4)) || Starts(std::string_view("MM\0*", 4));
-  if (E == ".avif" || E == ".heic") return Starts("ftyp", 4);
-  return true;
+  static const char *const PictureExts[] = {".jpg",  ".jpeg", ".jpe", ".jfif", ".png",  ".gif", ".bmp",
+                                            ".webp", ".ico",  ".tif", ".tiff", ".avif", ".heic"};
+  if (std::find(std::begin(PictureExts), std::end(PictureExts), E) == std::end(PictureExts)) return true;
+  // Servers often give one picture format under another's name, and the
+  // browser shows it all the same; what is refused is what is no picture at
+  // all, such as an error page kept under a picture's address.
+  return Starts("\xFF\xD8\xFF") || Starts("\x89PNG\r\n\x1A\n") || Starts("GIF87a") || Starts("GIF89a") || Starts("BM") ||
+         (Starts("RIFF") && Starts("WEBP", 8)) || Starts(std::string_view("\0\0\1\0", 4)) ||
+         Starts(std::string_view("II*\0", 4)) || Starts(std::string_view("MM\0*", 4)) || Starts("ftyp", 4);
 }
 
 std::string TUrlCache::LocalFile(const std::string &AUrl) const {

@@ -38,9 +38,9 @@ class TUrlCache {
   // Largest entry accepted by Store.
   static constexpr size_t MaxEntryBytes = 256u << 20;
 
-  // False when Ext (".jpg", any letter case) names a picture type whose
-  // files all begin in a way Head (the first bytes) does not; true for any
-  // other extension, about which the bytes say nothing.
+  // False when Ext (".jpg", any letter case) names a picture type and Head
+  // (the first bytes) begins no picture at all; true for any other
+  // extension, about which the bytes say nothing.
   static bool BytesFitExt(const std::string &Ext, std::string_view Head);
 
  private:

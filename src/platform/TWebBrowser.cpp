@@ -2,14 +2,17 @@
 
 #include <unistd.h>
 
+#include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QImage>
 #include <QMap>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRegularExpression>
 #include <QSet>
-#include <QTextBrowser>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -61,6 +64,17 @@ std::atomic<int> DocSeq{0};
 
 }  // namespace
 
+bool TWebBrowser::FireBeforeNavigate(const QUrl &Url, bool Cancel) {
+  if (OnBeforeNavigate) OnBeforeNavigate(Url, Cancel);
+  emit BeforeNavigate(Url, &Cancel);
+  return !Cancel;
+}
+
+void TWebBrowser::FireDocumentComplete() {
+  if (OnDocumentComplete) OnDocumentComplete();
+  emit DocumentComplete();
+}
+
 class TWebEngineBrowser::TPage : public QWebEnginePage {
  public:
   TPage(TWebEngineBrowser &Owner, QObject *Parent) : QWebEnginePage(Parent), FOwner(Owner) {}
@@ -74,13 +88,13 @@ class TWebEngineBrowser::TPage : public QWebEnginePage {
     }
     (void)Type;
     // Everything else the page asks for is refused; the owner may look at it.
-    bool Cancel = true;
-    if (IsMainFrame && FOwner.OnBeforeNavigate) FOwner.OnBeforeNavigate(Url, Cancel);
+    if (IsMainFrame) FOwner.FireBeforeNavigate(Url, true);
     return false;
   }
   QWebEnginePage *createWindow(WebWindowType) override {
     bool Cancel = true;
     if (FOwner.OnNewWindow) FOwner.OnNewWindow(Cancel);
+    emit FOwner.NewWindow(&Cancel);
     return nullptr;
   }
 
@@ -114,7 +128,7 @@ TWebEngineBrowser::TWebEngineBrowser(QWidget *Parent) {
   connect(FPage, &QWebEnginePage::loadFinished, this, [this](bool) {
     FReady = 4;
     FHasDoc = true;
-    if (OnDocumentComplete) OnDocumentComplete();
+    FireDocumentComplete();
   });
 }
 
@@ -160,90 +174,202 @@ void TWebEngineBrowser::ToPlainText(const std::function<void(const QString &)> &
   FPage->toPlainText([Done](const QString &T) { Done(T); });
 }
 
-// The light engine's view: pictures from local files and the URL cache.
-class TLightBrowser::TView : public QTextBrowser {
+// The light engine's view: a widget that draws its document, with the
+// pictures the thumbnail loader makes. Only what is painted asks for its
+// picture, so a box of hundreds of thumbnails shows its first screen first.
+class TLightBrowser::TView : public QWidget {
  public:
-  explicit TView(QWidget *Parent) : QTextBrowser(Parent) {
-    setOpenLinks(false);
-    setOpenExternalLinks(false);
-    setFrameShape(QFrame::NoFrame);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  TView(TLightBrowser &Owner, QWidget *Parent) : QWidget(Parent), FOwner(Owner), FDoc(new TDoc(*this)) {
+    FDoc->setDocumentMargin(0);
+    setAttribute(Qt::WA_OpaquePaintEvent);
   }
-  QString Html;
+
+  void SetHtml(const QString &Html) {
+    FWanted.clear();
+    FDoc->setHtml(Html);
+    // The thumbnail page asks for a one-pixel frame round its body, which
+    // the document model has no place for; the view draws it.
+    static const QRegularExpression Border(QStringLiteral("border-width:1px;border-color:#?([0-9a-fA-F]{6});border-style:solid"));
+    QRegularExpressionMatch M = Border.match(Html);
+    FFrame = M.hasMatch() ? QColor(QStringLiteral("#") + M.captured(1)) : QColor();
+    Layout();
+    update();
+  }
+  QTextDocument *Doc() const { return FDoc; }
 
  protected:
-  QVariant loadResource(int Type, const QUrl &Name) override {
-    // A local file is read here, through the safe reader, and the answer is
-    // never empty: given nothing, the document opens the file itself and
-    // reads it to its end, a FIFO or /dev/zero as well.
-    if (Name.isLocalFile()) {
-      std::string Bytes;
-      bool Read = ReadWholeFile(Name.toLocalFile().toStdString(), Bytes, TUrlCache::MaxEntryBytes);
-      if (Type == QTextDocument::ImageResource) return Read ? QImage::fromData(QByteArray::fromStdString(Bytes)) : QImage();
-      return QByteArray::fromStdString(Bytes);
+  void paintEvent(QPaintEvent *) override {
+    QPainter P(this);
+    P.fillRect(rect(), Qt::white);
+    const int B = FFrame.isValid() ? 1 : 0;
+    if (B) {
+      P.setPen(FFrame);
+      P.drawRect(rect().adjusted(0, 0, -1, -1));
     }
-    if (Type != QTextDocument::ImageResource) return QTextBrowser::loadResource(Type, Name);
-    std::string Bytes, Local = TUrlCache::Default().LocalFile(Name.toString().toStdString());
-    if (!Local.empty() && ReadWholeFile(Local, Bytes, TUrlCache::MaxEntryBytes)) {
-      QImage Img = QImage::fromData(QByteArray::fromStdString(Bytes));
-      if (!Img.isNull()) return Img;
-    }
-    if (Name.scheme() == QStringLiteral("http") || Name.scheme() == QStringLiteral("https")) Fetch(Name);
-    return {};
+    P.translate(B, B);
+    FDoc->drawContents(&P, QRectF(0, 0, width() - 2 * B, height() - 2 * B));
+  }
+  void resizeEvent(QResizeEvent *E) override {
+    QWidget::resizeEvent(E);
+    Layout();
+  }
+  void mouseReleaseEvent(QMouseEvent *E) override {
+    const int B = FFrame.isValid() ? 1 : 0;
+    const QString A = E->button() == Qt::LeftButton ? FDoc->documentLayout()->anchorAt(E->position() - QPointF(B, B)) : QString();
+    if (!A.isEmpty()) FOwner.Navigate(QUrl(A));  // a link click navigates, which the owner may refuse
+    E->ignore();
   }
 
  private:
-  // Once per address: the bytes go into the URL cache and the view redraws.
-  void Fetch(const QUrl &Url) {
-    static QSet<QString> Asked;
-    if (Asked.contains(Url.toString())) return;
-    Asked.insert(Url.toString());
-    static QNetworkAccessManager *Net = new QNetworkAccessManager(QCoreApplication::instance());
-    QNetworkReply *R = Net->get(QNetworkRequest(Url));
-    QPointer<TView> Self(this);
-    connect(R, &QNetworkReply::finished, R, [R, Url, Self] {
-      R->deleteLater();
-      if (R->error() != QNetworkReply::NoError) return;
-      QByteArray B = R->readAll();
-      try {
-        TUrlCache::Default().Store(Url.toString().toStdString(), B.toStdString());
-      } catch (const std::exception &) {
-        return;
+  class TDoc : public QTextDocument {
+   public:
+    explicit TDoc(TView &V) : QTextDocument(&V), FView(V) {}
+
+   protected:
+    QVariant loadResource(int Type, const QUrl &Name) override {
+      // A thumbnail page needs no other resource, and the document's own
+      // loader would read a local file to its end, a FIFO or a device too.
+      if (Type != QTextDocument::ImageResource) return {};
+      return FView.Picture(Name);
+    }
+
+   private:
+    TView &FView;
+  };
+
+  void Layout() { FDoc->setTextWidth(std::max(0, width() - (FFrame.isValid() ? 2 : 0))); }
+
+  // A picture of the page: its address as the page wrote it, and the size
+  // the page draws it at (invalid when the page does not say).
+  struct TImage {
+    QString Written;
+    QSize Size;
+  };
+  TImage FindImage(const QUrl &Name) const {
+    for (QTextBlock B = FDoc->begin(); B.isValid(); B = B.next())
+      for (auto It = B.begin(); !It.atEnd(); ++It) {
+        const QTextCharFormat F = It.fragment().charFormat();
+        if (!F.isImageFormat()) continue;
+        const QTextImageFormat I = F.toImageFormat();
+        if (QUrl(I.name()) != Name) continue;
+        if (!I.hasProperty(QTextFormat::ImageWidth) || !I.hasProperty(QTextFormat::ImageHeight)) return {I.name(), {}};
+        return {I.name(), QSize(qRound(I.width()), qRound(I.height()))};
       }
-      if (Self) Self->setHtml(Self->Html);
-    });
+    return {Name.toString(QUrl::FullyEncoded), {}};
   }
+
+  // Where a picture comes from: an http(s) address exactly as written (the
+  // URL cache knows it by that), a file of the URL cache, or another local
+  // file when the control may read those; empty when it may not.
+  QString SourceOf(const QUrl &Name, const QString &Written) const {
+    const QString Scheme = Name.scheme().toLower();
+    if (Scheme == QStringLiteral("http") || Scheme == QStringLiteral("https")) return Written.trimmed();
+    if (Scheme != QStringLiteral("file")) return {};
+    const QString Path = Name.toLocalFile();
+    const QString Cache = QString::fromStdString(TUrlCache::Default().Root());
+    if (FOwner.LocalFiles || (Path.startsWith(Cache) && !Path.contains(QStringLiteral("/../")))) return Path;
+    return {};
+  }
+
+  QVariant Picture(const QUrl &Name) {
+    const TImage Img = FindImage(Name);
+    const QSize Size = Img.Size;
+    const QString Source = SourceOf(Name, Img.Written);
+    if (Source.isEmpty()) return Placeholder(Size, false);
+    FWanted.insert(Name);
+    TLightPictures *Pictures = TLightPictures::Installed();
+    if (!Pictures) return Placeholder(Size, false);
+    QPointer<TView> Self(this);
+    TLightPictures::TPicture T = Pictures->Get(
+        Source, Size, FOwner.Referer, this,
+        [Self, Name] {
+          if (Self) Self->Arrive(Name);
+        },
+        true);
+    if (T.State == TLightPictures::TState::Ready) return T.Image;
+    return Placeholder(Size, T.State == TLightPictures::TState::Waiting);
+  }
+
+  void Arrive(const QUrl &Name) {
+    if (!FWanted.contains(Name)) return;  // the view shows another page by now
+    const TImage Img = FindImage(Name);
+    const QSize Size = Img.Size;
+    TLightPictures *Pictures = TLightPictures::Installed();
+    TLightPictures::TPicture T;
+    if (Pictures) T = Pictures->Get(SourceOf(Name, Img.Written), Size, FOwner.Referer);
+    FDoc->addResource(QTextDocument::ImageResource, Name,
+                      Pictures && T.State == TLightPictures::TState::Ready ? QVariant(T.Image) : Placeholder(Size, false));
+    update();
+  }
+
+  // A quiet fill while the picture is on its way; a marked box with "not
+  // available" when it cannot come, so that no panel looks broken.
+  static QVariant Placeholder(QSize Size, bool Waiting) {
+    QImage Img(std::max(Size.width(), 1), std::max(Size.height(), 1), QImage::Format_RGB32);
+    Img.fill(Waiting ? QColor(236, 236, 236) : QColor(246, 244, 240));
+    if (!Waiting && Img.width() >= 8 && Img.height() >= 8) {
+      QPainter P(&Img);
+      P.setRenderHint(QPainter::Antialiasing);
+      P.setPen(QPen(QColor(150, 140, 130), 1));
+      const QRectF R = QRectF(Img.rect()).adjusted(2.5, 2.5, -2.5, -2.5);
+      QFont F = P.font();
+      F.setPixelSize(11);
+      P.setFont(F);
+      if (Img.width() >= 80 && Img.height() >= 24) {
+        P.drawText(R, Qt::AlignCenter, QStringLiteral("Picture not available"));
+      } else {
+        P.drawLine(R.topLeft(), R.bottomRight());
+        P.drawLine(R.topRight(), R.bottomLeft());
+      }
+    }
+    return Img;
+  }
+
+  TLightBrowser &FOwner;
+  TDoc *FDoc;
+  QColor FFrame;
+  QSet<QUrl> FWanted;
 };
 
-TLightBrowser::TLightBrowser(QWidget *Parent) { FView = new TView(Parent); }
+namespace {
+TLightPictures *InstalledPictures = nullptr;
+}  // namespace
+
+void TLightPictures::Install(TLightPictures *Source) { InstalledPictures = Source; }
+
+TLightPictures *TLightPictures::Installed() { return InstalledPictures; }
+
+TLightBrowser::TLightBrowser(QWidget *Parent) {
+  FView = new TView(*this, Parent);
+  // Freed with the widget it draws into.
+  setParent(Parent);
+}
 
 TLightBrowser::~TLightBrowser() = default;
 
 QWidget *TLightBrowser::Widget() const { return FView; }
 
-QTextBrowser *TLightBrowser::Text() const { return FView; }
+QTextDocument *TLightBrowser::Document() const { return FView ? FView->Doc() : nullptr; }
 
 void TLightBrowser::Navigate(const QUrl &Url) {
+  if (!FireBeforeNavigate(Url, false)) return;
   FUrl = Url;
   FHasDoc = true;
   if (!FView) return;
-  if (Url.isLocalFile()) {
+  QString Html;
+  // Only a page from the local disk may show another local file.
+  if (Url.isLocalFile() && LocalFiles) {
     std::string Bytes;
-    FView->Html =
-        ReadWholeFile(Url.toLocalFile().toStdString(), Bytes, MaxLightDocBytes) ? QString::fromStdString(Bytes) : QString();
-  } else {
-    FView->Html.clear();
+    if (ReadWholeFile(Url.toLocalFile().toStdString(), Bytes, MaxLightDocBytes)) Html = QString::fromStdString(Bytes);
   }
-  FView->setHtml(FView->Html);
-  if (OnDocumentComplete) OnDocumentComplete();
+  FView->SetHtml(Html);
+  FireDocumentComplete();
 }
 
 int TLightBrowser::LoadStream(const std::string &Html) {
   if (!FView) return 1;
   FHasDoc = true;
-  FView->Html = QString::fromStdString(Html);
-  FView->setHtml(FView->Html);
-  if (OnDocumentComplete) OnDocumentComplete();
+  FView->SetHtml(QString::fromStdString(Html));
+  FireDocumentComplete();
   return 0;
 }

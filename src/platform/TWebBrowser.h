@@ -6,11 +6,16 @@
 // document-complete and new-window. Two engines stand behind it:
 //  - TWebEngineBrowser (Qt WebEngine) for the HTML preview: scripts off,
 //    every navigation but the control's own refused, no new windows;
-//  - TLightBrowser (QTextBrowser) for the item thumbnails: pictures come from
-//    local files, then the URL cache; one not cached yet is fetched once in
-//    the background into the cache and the control refreshes.
+//  - TLightBrowser for the item thumbnails: a plain widget that draws a
+//    QTextDocument, hundreds of times lighter than a web view and a few
+//    times lighter than a text browser. Its pictures come from a picture
+//    source the program installs (the thumbnail loader: the URL cache, or a
+//    fetch in the background), never block it, and show a placeholder until
+//    they arrive or when they cannot.
+#include <QImage>
 #include <QObject>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -19,7 +24,7 @@
 
 class QWidget;
 class QWebEngineView;
-class QTextBrowser;
+class QTextDocument;
 
 class TWebBrowser : public QObject {
   Q_OBJECT
@@ -49,6 +54,17 @@ class TWebBrowser : public QObject {
   std::function<void(bool &Cancel)> OnNewWindow;
   // The document finished loading.
   std::function<void()> OnDocumentComplete;
+
+ signals:
+  // The same three events for any number of listeners.
+  void BeforeNavigate(const QUrl &Url, bool *Cancel);
+  void NewWindow(bool *Cancel);
+  void DocumentComplete();
+
+ protected:
+  // Tells the callback and the listeners; true when the navigation may go on.
+  bool FireBeforeNavigate(const QUrl &Url, bool Cancel);
+  void FireDocumentComplete();
 };
 
 class TWebEngineBrowser : public TWebBrowser {
@@ -80,18 +96,49 @@ class TWebEngineBrowser : public TWebBrowser {
   QUrl FOwnUrl;
 };
 
+// Where the light engine's pictures come from. The program installs one
+// (the thumbnail loader of the editors); without one every picture shows as
+// not available.
+class TLightPictures {
+ public:
+  enum class TState { Waiting, Ready, Failed };
+  struct TPicture {
+    TState State = TState::Waiting;
+    QImage Image;
+  };
+  virtual ~TLightPictures() = default;
+  // Source: an absolute local path or an http(s) address; Size: the size it
+  // is drawn at. Answers at once; while Waiting, OnArrive runs once the
+  // picture is ready or has failed, unless Owner is gone by then. Urgent
+  // pictures (on screen) go first.
+  virtual TPicture Get(const QString &Source, QSize Size, const std::string &Referer, QObject *Owner = nullptr,
+                       std::function<void()> OnArrive = {}, bool Urgent = false) = 0;
+
+  static void Install(TLightPictures *Source);
+  static TLightPictures *Installed();
+};
+
 class TLightBrowser : public TWebBrowser {
   Q_OBJECT
  public:
+  // The control lives as long as Parent (or until deleted first).
   explicit TLightBrowser(QWidget *Parent);
   ~TLightBrowser() override;
   QWidget *Widget() const override;
+  // Fires before-navigate first, the control's own navigations included,
+  // as the real control does; a navigation that is refused does not happen.
   void Navigate(const QUrl &Url) override;
   int ReadyState() const override { return 4; }
   bool HasDocument() const override { return FHasDoc; }
   int LoadStream(const std::string &Html) override;
   QUrl Location() const override { return FUrl; }
-  QTextBrowser *Text() const;
+  QTextDocument *Document() const;
+
+  // Sent as the referrer of the pictures fetched for this control.
+  std::string Referer;
+  // Whether pictures may come from local files other than the URL cache's:
+  // only for a page that itself came from the local disk.
+  bool LocalFiles = false;
 
  private:
   class TView;

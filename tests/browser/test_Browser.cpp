@@ -2,18 +2,21 @@
 #include <qpa/qwindowsysteminterface.h>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QLineEdit>
-#include <QTextBrowser>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
+#include "editors/uThumbLoader.h"
 #include "platform/TMainThread.h"
 #include "platform/TPageSnapshot.h"
 #include "platform/TUrlCache.h"
 #include "platform/TWebBrowser.h"
 #include "pub/Unit_PubWB.h"
 #include "support/TQtSupport.h"
+#include "support/TScriptHttpServer.h"
 #include "support/TSnapshotBuilder.h"
 #include "support/TestSupport.h"
 #include "ui/Unit_Log.h"
@@ -47,7 +50,11 @@ struct BrowserFixture : ::testing::Test {
   TTempDir Dir;
   TLogger Log{Dir.File("log.txt")};
   QWidget Host;
-  void SetUp() override { SetLogger(&Log); }
+  void SetUp() override {
+    SetLogger(&Log);
+    // The light engine's pictures come from the program's loader.
+    TThumbLoader::Default().Release();
+  }
   void TearDown() override { SetLogger(nullptr); }
   std::string LogText() {
     Log.FlushToFile();
@@ -145,37 +152,109 @@ TEST_F(BrowserFixture, KeysTypedDuringAWaitReachTheirWindowWhenTheWaitIsOver) {
   EXPECT_TRUE(SpinUntil([&] { return Box.text() == QStringLiteral("x"); })) << "the key to arrive after the wait";
 }
 
-TEST_F(BrowserFixture, TheLightEngineTakesPicturesFromLocalFilesAndTheCache) {
-  TLightBrowser L(&Host);
-  QImage Red(4, 3, QImage::Format_RGB32);
+namespace {
+
+// The colour the light engine draws at (X, Y) now.
+QRgb PixelAt(TLightBrowser &L, int X, int Y) { return L.Widget()->grab().toImage().pixel(X, Y); }
+
+std::string RedPng(int W, int H) {
+  QImage Red(W, H, QImage::Format_RGB32);
   Red.fill(Qt::red);
-  ASSERT_TRUE(Red.save(QString::fromStdString(Dir.File("red.png"))));
-  std::string Cached = TUrlCache::Default().Store("http://thumbs.test/red.png", ReadFile(Dir.File("red.png")));
-  EXPECT_EQ(L.LoadStream("<img src=\"file://" + Dir.File("red.png") + "\"><img src=\"http://thumbs.test/red.png\">"), 0);
-  QTextDocument *D = L.Text()->document();
-  for (const char *Src : {"http://thumbs.test/red.png"}) {
-    QVariant V = D->resource(QTextDocument::ImageResource, QUrl(QString::fromLatin1(Src)));
-    EXPECT_TRUE(V.isValid()) << Src;
-  }
-  QVariant F = D->resource(QTextDocument::ImageResource, QUrl::fromLocalFile(QString::fromStdString(Dir.File("red.png"))));
-  EXPECT_TRUE(F.isValid());
+  QByteArray B;
+  QBuffer Buf(&B);
+  Buf.open(QIODevice::WriteOnly);
+  Red.save(&Buf, "PNG");
+  return B.toStdString();
+}
+
+}  // namespace
+
+TEST_F(BrowserFixture, TheLightEngineDrawsACachedPictureOnceItArrivesWithoutWaitingForIt) {
+  TLightBrowser L(&Host);
+  L.Widget()->resize(40, 20);
+  TUrlCache::Default().Store("http://thumbs.test/red.png", RedPng(64, 32));
+  EXPECT_EQ(L.LoadStream("<img src=\"http://thumbs.test/red.png\" width=\"40\" height=\"20\">"), 0);
+  // The first paint asks for the picture and shows the quiet placeholder.
+  EXPECT_EQ(PixelAt(L, 20, 10), qRgb(236, 236, 236));
+  EXPECT_TRUE(SpinUntil([&] { return PixelAt(L, 20, 10) == qRgb(255, 0, 0); })) << "the cached picture was never drawn";
   TUrlCache::Default().Delete("http://thumbs.test/red.png");
 }
 
+TEST_F(BrowserFixture, TheLightEngineReadsALocalFileOnlyWhenItsPageMay) {
+  WriteFile(Dir.File("red.png"), RedPng(8, 8));
+  const std::string Html = "<img src=\"file://" + Dir.File("red.png") + "\" width=\"8\" height=\"8\">";
+  for (bool Allowed : {false, true}) {
+    SCOPED_TRACE(Allowed ? "a page from the disk" : "a page from the web");
+    TThumbLoader::Default().Release();
+    TLightBrowser L(&Host);
+    L.Widget()->resize(8, 8);
+    L.LocalFiles = Allowed;
+    L.LoadStream(Html);
+    if (Allowed) {
+      PixelAt(L, 4, 4);
+      EXPECT_TRUE(SpinUntil([&] { return PixelAt(L, 4, 4) == qRgb(255, 0, 0); }));
+    } else {
+      // Refused at once: the marked placeholder, and nothing asked of the loader.
+      EXPECT_EQ(PixelAt(L, 0, 0), qRgb(246, 244, 240));
+      EXPECT_EQ(TThumbLoader::Default().Pending(), 0);
+    }
+  }
+}
+
 TEST_F(BrowserFixture, TheLightEngineReadsNoPictureOrPageThatIsNotARegularFile) {
-  TLightBrowser L(&Host);
   TFifoTrap Fifo(Dir.File("pic.fifo"));
-  EXPECT_EQ(L.LoadStream("<img src=\"file://" + Fifo.Path() + "\"><img src=\"file:///dev/zero\">"), 0);
-  QTextDocument *D = L.Text()->document();
-  for (const std::string &Path : {Fifo.Path(), std::string("/dev/zero")})
-    EXPECT_TRUE(
-        D->resource(QTextDocument::ImageResource, QUrl::fromLocalFile(QString::fromStdString(Path))).value<QImage>().isNull())
-        << Path;
+  TLightBrowser L(&Host);
+  L.LocalFiles = true;  // even for a page from the disk
+  L.Widget()->resize(40, 20);
+  EXPECT_EQ(L.LoadStream("<img src=\"file://" + Fifo.Path() + "\" width=\"20\" height=\"20\"><img src=\"file:///dev/zero\" " +
+                         "width=\"20\" height=\"20\">"),
+            0);
+  PixelAt(L, 1, 1);
+  EXPECT_TRUE(SpinUntil([] { return TThumbLoader::Default().Pending() == 0; })) << "a worker is held";
+  EXPECT_EQ(PixelAt(L, 1, 1), qRgb(246, 244, 240));
+  EXPECT_EQ(PixelAt(L, 30, 1), qRgb(246, 244, 240));
   // Nor a style sheet, which the document would otherwise read by itself.
-  EXPECT_TRUE(D->resource(QTextDocument::StyleSheetResource, QUrl(QStringLiteral("file:///dev/zero"))).toByteArray().isEmpty());
+  EXPECT_TRUE(L.Document()
+                  ->resource(QTextDocument::StyleSheetResource, QUrl(QStringLiteral("file:///dev/zero")))
+                  .toByteArray()
+                  .isEmpty());
   L.Navigate(QUrl::fromLocalFile(QString::fromStdString(Fifo.Path())));
-  EXPECT_TRUE(L.Text()->toPlainText().isEmpty());
+  EXPECT_TRUE(L.HasDocument());
+  EXPECT_TRUE(L.Document()->toPlainText().isEmpty());
   EXPECT_FALSE(Fifo.Opened());
+}
+
+TEST_F(BrowserFixture, APictureThatCannotBeFetchedShowsAMarkedPlaceholderAndIsNotCached) {
+  TScriptHttpServer Srv;
+  // An error page under a picture's address, and a page that is no picture.
+  Srv.On("/missing.jpg", TScriptHttpServer::Response("404 Not Found", "<html>not here</html>"));
+  Srv.On("/page.jpg", TScriptHttpServer::Response("200 OK", "<!DOCTYPE HTML><html>a page</html>"));
+  for (const char *Path : {"/missing.jpg", "/page.jpg"}) {
+    SCOPED_TRACE(Path);
+    const std::string Url = Srv.Url(Path);
+    TLightBrowser L(&Host);
+    L.Widget()->resize(100, 40);
+    L.LoadStream("<img src=\"" + Url + "\" width=\"100\" height=\"40\">");
+    PixelAt(L, 1, 1);
+    EXPECT_TRUE(SpinUntil([&] { return PixelAt(L, 1, 1) == qRgb(246, 244, 240); })) << "no marked placeholder";
+    EXPECT_EQ(TUrlCache::Default().LocalFile(Url), "");
+  }
+}
+
+TEST_F(BrowserFixture, ALinkClickInTheLightEngineAsksBeforeNavigatingAndARefusalStopsIt) {
+  TLightBrowser L(&Host);
+  L.Widget()->resize(200, 40);
+  L.LoadStream("<a href=\"http://elsewhere.test/\">a link that covers the start of the line</a>");
+  std::vector<std::string> Asked;
+  QObject::connect(&L, &TWebBrowser::BeforeNavigate, [&](const QUrl &Url, bool *Cancel) {
+    Asked.push_back(Url.toString().toStdString());
+    *Cancel = true;
+  });
+  QTest::mouseClick(L.Widget(), Qt::LeftButton, {}, QPoint(5, 8));
+  EXPECT_EQ(Asked, std::vector<std::string>{"http://elsewhere.test/"});
+  EXPECT_TRUE(L.Location().isEmpty());              // refused: still on the page it had
+  L.Navigate(QUrl(QStringLiteral("about:blank")));  // its own navigations are asked about too
+  EXPECT_EQ(Asked.size(), 2u);
 }
 
 TEST(FindByDoc, OnlyTheTopLevelDocumentOfTheSameUrlIsFound) {
