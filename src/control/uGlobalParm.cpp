@@ -51,6 +51,8 @@ void LoadGParm(const TIniFile &Ini, TGlobalParm &P, std::string *BadDate) {
   P.bVw_JDtl_Vis = Ini.ReadBool(SGlobal, "bVw_JDtl_Vis", true);
   P.iVw_JMon_H = Ini.ReadInteger(SGlobal, "iVw_JMon_H", 0);
   P.sUpdHost = Ini.ReadString(SGlobal, "sUpdHost", DefaultUpdHost());
+  P.iDown_PerHost = Ini.ReadInteger(SGlobal, "iDown_PerHost", 4);
+  P.iDown_PerJob = Ini.ReadInteger(SGlobal, "iDown_PerJob", 6);
 
   P.SrcTextFmt = Low8(Ini.ReadInteger(SJep, "SrcTextFmt", 0));
   P.bTxt_Atch_Image = Ini.ReadBool(SJep, "bTxt_Atch_Image", false);
@@ -89,6 +91,8 @@ void SaveGParm(TIniFile &Ini, const TGlobalParm &P, const TLiveLayout &Live) {
   Ini.WriteBool(SGlobal, "bVw_JDtl_Vis", P.bVw_JDtl_Vis);
   Ini.WriteInteger(SGlobal, "iVw_JMon_H", Live.JMon_H);
   Ini.WriteString(SGlobal, "sUpdHost", P.sUpdHost);
+  Ini.WriteInteger(SGlobal, "iDown_PerHost", P.iDown_PerHost);
+  Ini.WriteInteger(SGlobal, "iDown_PerJob", P.iDown_PerJob);
 
   Ini.WriteInteger(SJep, "SrcTextFmt", P.SrcTextFmt);
   Ini.WriteBool(SJep, "bTxt_Atch_Image", P.bTxt_Atch_Image);

@@ -41,6 +41,9 @@ struct TGlobalParm {
   int32_t iVw_JMon_H = 0;
   // The program's own settings.
   std::string sUpdHost;  // the site asked for the latest version; empty: never asked
+  // Downloads of a job at once: to one server, and in all.
+  int32_t iDown_PerHost = 4;
+  int32_t iDown_PerJob = 6;
 };
 
 extern TGlobalParm GParm;

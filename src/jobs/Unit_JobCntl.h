@@ -18,6 +18,7 @@
 #include "jobs/uJobRec.h"
 
 class TDwnldThd;
+class THttpDownFile;
 
 // What the controller needs of the windows around it.
 class TJobHost {
@@ -68,7 +69,10 @@ class TJobCtrl : public QObject {
 
   // The steps of a save run, on the worker thread.
   void PJob_Sav_FList(const PJobRec &Job);
-  bool DownFile(const PJobRec &Job, TJobFile &Entry);
+  // The files of the list but the job's text, side by side.
+  void SaveFiles(const PJobRec &Job, const std::vector<TJobFile *> &Files);
+  bool SaveText(const PJobRec &Job, TJobFile &Entry);
+  bool DownFile(const PJobRec &Job, TJobFile &Entry, THttpDownFile &D);
   void PJob_Sav_End(const PJobRec &Job);
   void PJob_Sav_Msg(const PJobRec &Job);
   bool PJob_RmvAttachDir(const PJobRec &Job);

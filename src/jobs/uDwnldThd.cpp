@@ -2,11 +2,20 @@
 
 #include "control/uGlobalParm.h"
 #include "jobs/Unit_JobCntl.h"
-#include "net/Unit_httpDown.h"
 #include "platform/TMainThread.h"
 #include "ui/Unit_Log.h"
 
-TDwnldThd::TDwnldThd(TJobCtrl &Ctrl, PJobRec Job) : MsgCmplt(GParm.bMsg_Cmplt), FCtrl(Ctrl), FJob(std::move(Job)) {}
+namespace {
+TDownLimits LimitsOfSettings() {
+  TDownLimits L;
+  L.PerHost = GParm.iDown_PerHost;
+  L.PerJob = GParm.iDown_PerJob;
+  return L.Bounded();
+}
+}  // namespace
+
+TDwnldThd::TDwnldThd(TJobCtrl &Ctrl, PJobRec Job)
+    : MsgCmplt(GParm.bMsg_Cmplt), Limits(LimitsOfSettings()), FCtrl(Ctrl), FJob(std::move(Job)) {}
 
 TDwnldThd::~TDwnldThd() { Join(); }
 
@@ -23,7 +32,7 @@ void TDwnldThd::Join() {
 
 void TDwnldThd::Terminate() {
   FJob->StopReq = true;
-  if (auto D = FJob->Downloader.Get()) D->StopDown();
+  if (auto R = FJob->Runner.Get()) R->StopAll();
 }
 
 // A cancelled job has left the controller: nothing of it is shown any more.

@@ -19,7 +19,8 @@
 
 class THtmlWindow;
 class THtmlElement;
-class THttpDownFile;
+class TDownRunner;
+class TConnPool;
 class TDwnldThd;
 class TCookieJar;
 struct TSnapCookie;
@@ -135,9 +136,13 @@ class TJobRec {
   std::shared_ptr<const TCookieJar> Cookies;
   std::string UserAgent;
   std::string AttachDir;
-  // Made by the worker on the job's first download and reused; the main
-  // thread takes a copy to stop it.
-  TShared<std::shared_ptr<THttpDownFile>> Downloader;
+  // The transfers of the running save run, side by side; made by the
+  // worker for each run, the main thread takes a copy to stop them or to
+  // show their progress.
+  TShared<std::shared_ptr<TDownRunner>> Runner;
+  // The job's kept-open connections and TLS sessions, made on its first
+  // download and used by every run after it; the worker's alone.
+  std::shared_ptr<TConnPool> Pool;
   TDateTime StartTime = 0;
   std::atomic<int32_t> SavedCnt{0};  // never reset: a rerun counts on
   std::atomic<int32_t> TotalCnt{0};

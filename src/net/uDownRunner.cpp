@@ -132,6 +132,15 @@ bool TDownRunner::LastStarted(size_t &I) const {
   return true;
 }
 
+std::shared_ptr<THttpDownFile> TDownRunner::LastStartedDown() const {
+  std::lock_guard<std::mutex> L(FMx);
+  if (FRunning.empty()) return nullptr;
+  const size_t I = *FRunning.rbegin();
+  for (size_t S = 0; S < FSlotItem.size(); ++S)
+    if (FSlotItem[S] == I) return FDown[S];
+  return nullptr;
+}
+
 std::vector<size_t> TDownRunner::Running() const {
   std::lock_guard<std::mutex> L(FMx);
   return {FRunning.begin(), FRunning.end()};

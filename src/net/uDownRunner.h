@@ -59,6 +59,9 @@ class TDownRunner {
   bool StopItem(size_t I);
   // Any thread: the running item that started last; false when none runs.
   bool LastStarted(size_t &I) const;
+  // Any thread: the downloader of the running item that started last;
+  // nullptr when none runs.
+  std::shared_ptr<THttpDownFile> LastStartedDown() const;
   // Any thread: the items running now, in the order they started.
   std::vector<size_t> Running() const;
   // Any thread: every downloader of the runner, busy or not.
