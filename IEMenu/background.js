@@ -31,7 +31,7 @@ const SET_UP_HINT = 'Start Mossgather, or run `mossgather -doctor` to check the 
 const REFRESH_ALARM = 'mossgather-refresh-menus';
 
 // The browser passes at most 64 MiB to a native host in one message.
-const limits = { messageBytes: 64 << 20 };
+const limits = { messageBytes: 64 << 20, cookieAddresses: 5000, cookies: 10000 };
 
 // The last notices shown, newest last, for a look from the worker's console.
 const notices = [];
@@ -213,6 +213,69 @@ function fitMessage(msg) {
   return true;
 }
 
+// The addresses the program may download for a snapshot: the page's, its
+// pictures' and its movies', as the page resolves them.
+function snapshotAddresses(snapshot) {
+  const doc = snapshot.document || {};
+  const base = typeof doc.url === 'string' ? doc.url : '';
+  const out = new Set();
+  const add = (u) => {
+    if (typeof u !== 'string' || u === '') return;
+    try {
+      const url = new URL(u, base);
+      if (url.protocol !== 'http:' && url.protocol !== 'https:') return;
+      url.hash = '';
+      url.search = ''; // cookies go by host and path only
+      out.add(url.href);
+    } catch {
+      // not an address
+    }
+  };
+  add(base);
+  if (snapshot.topDocument) add(snapshot.topDocument.url);
+  for (const img of Array.isArray(doc.images) ? doc.images : []) add(img && img.src);
+  for (const p of [...(Array.isArray(doc.objects) ? doc.objects : []), ...(Array.isArray(doc.embeds) ? doc.embeds : [])])
+    add(p && p.movie);
+  return Array.from(out).slice(0, limits.cookieAddresses);
+}
+
+// The browser's identity for the downloads the program makes for this tab:
+// its User-Agent and the cookies it would send to each address of the
+// snapshot (HttpOnly ones included). The program keeps them for the job's
+// life only. Without the cookies permission the snapshot simply has none.
+async function addIdentity(snapshot, tab) {
+  snapshot.userAgent = navigator.userAgent;
+  if (!api.cookies || typeof api.cookies.getAll !== 'function') return;
+  // The tab's own store: an incognito tab's cookies are not the others'.
+  let storeId = tab && typeof tab.cookieStoreId === 'string' ? tab.cookieStoreId : undefined;
+  if (!storeId && tab && typeof api.cookies.getAllCookieStores === 'function') {
+    const stores = await api.cookies.getAllCookieStores().catch(() => []);
+    const mine = stores.find((st) => Array.isArray(st.tabIds) && st.tabIds.includes(tab.id));
+    if (mine) storeId = mine.id;
+  }
+  const seen = new Map();
+  const lists = await Promise.all(
+    snapshotAddresses(snapshot).map((url) => api.cookies.getAll(storeId ? { url, storeId } : { url }).catch(() => [])),
+  );
+  for (const list of lists)
+    for (const c of list) {
+      const key = `${c.name}\n${c.domain}\n${c.path}`;
+      if (seen.has(key) || seen.size >= limits.cookies) continue;
+      seen.set(key, {
+        name: c.name,
+        value: c.value,
+        domain: c.domain,
+        path: c.path,
+        hostOnly: c.hostOnly,
+        secure: c.secure,
+        httpOnly: c.httpOnly,
+        session: c.session,
+        ...(typeof c.expirationDate === 'number' ? { expirationDate: c.expirationDate } : {}),
+      });
+    }
+  if (seen.size > 0) snapshot.cookies = Array.from(seen.values());
+}
+
 async function collect(entry, info, tabId) {
   const frameId = typeof info.frameId === 'number' ? info.frameId : 0;
   const [res] = await api.scripting.executeScript({
@@ -247,6 +310,12 @@ async function onMenuClicked(info, tab) {
     const error = `Mossgather cannot read this page: ${errorText(e)}`;
     await notify(error, '');
     return { sent: false, error };
+  }
+  try {
+    await addIdentity(snapshot, tab);
+  } catch (e) {
+    // the downloads then go as the program's own, as with an older extension
+    console.warn('Mossgather: the browser\'s cookies could not be read:', e);
   }
   const msg = { method: entry.method, dispid: entry.dispid, snapshot };
   if (!fitMessage(msg)) {
