@@ -64,8 +64,14 @@ struct MonitorTest : MonitorFixture {
     PJobRec J = NewJob(Title, pcOneImage, {{Srv.Url("/stall"), Prg.File("held.jpg")}, {Srv.Url("/b"), Prg.File("b.jpg")}});
     Save(J);
     // The second file goes beside the first and is saved while the first hangs.
-    EXPECT_TRUE(SpinUntil([&] { return J->SavedCnt == 1 && JobBusyCount(*J) == 1 && JobRecvBytes(*J) > 0; }))
-        << "the second file saved, the first receiving";
+    // The list shows it once the worker's hand-over of that change has run.
+    auto Shown = [&] {
+      for (const std::string &R : Rows())
+        if (R.find("|" + Title + "|1/2|held.jpg|") != std::string::npos) return true;
+      return false;
+    };
+    EXPECT_TRUE(SpinUntil([&] { return J->SavedCnt == 1 && JobBusyCount(*J) == 1 && JobRecvBytes(*J) > 0 && Shown(); }))
+        << "the second file saved and listed, the first receiving";
     return J;
   }
   PJobRec Saved(const std::string &Title, uint8_t Pick, const std::string &Target, const std::string &Local) {
@@ -155,7 +161,8 @@ TEST_F(MonitorTest, ThePopupEnablesByTheSelectionAndCountsJobsTheFilterHides) {
   Form->MItm_StopAll->trigger();
   ASSERT_TRUE(WaitEnd(Run));
   EXPECT_EQ(Run->MonState, msEndError);
-  EXPECT_EQ(Run->FileList[1]->Status, fsPending);
+  EXPECT_EQ(Run->FileList[0]->Status, fsFailed);  // the held file stopped, the one beside it saved
+  EXPECT_EQ(Run->FileList[1]->Status, fsSaved);
   Popup({Failed});
   Form->MItm_ReRun->trigger();
   ASSERT_TRUE(WaitEnd(Failed));
