@@ -154,6 +154,7 @@ void TJobCtrl::SaveFiles(const PJobRec &Job, const std::vector<TJobFile *> &File
           }
           Refresh();
           const bool Ok = DownFile(Job, E, D);
+          Runner->Leave(I);
           {
             std::lock_guard<std::mutex> L(CurMx);
             Running.erase(I);

@@ -114,8 +114,14 @@ void TDownRunner::StopAll() {
   FCv.notify_all();
 }
 
+void TDownRunner::Leave(size_t I) {
+  std::lock_guard<std::mutex> L(FMx);
+  FRunning.erase(I);
+}
+
 bool TDownRunner::StopItem(size_t I) {
   std::lock_guard<std::mutex> L(FMx);
+  if (FRunning.count(I) == 0) return false;
   for (size_t S = 0; S < FSlotItem.size(); ++S)
     if (FSlotItem[S] == I) {
       FCancel[I] = true;

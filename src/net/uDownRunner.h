@@ -55,6 +55,10 @@ class TDownRunner {
   // Any thread: starts nothing more and stops every running transfer.
   void StopAll();
   bool Stopped() const { return FStopped.load(); }
+  // On item I's thread: its transfer is over, and what Work still does
+  // after it (counting, telling) is no transfer to show, stop or skip: the
+  // item no longer counts as running.
+  void Leave(size_t I);
   // Any thread: stops item I if it runs now; false when it does not.
   bool StopItem(size_t I);
   // Any thread: the running item that started last; false when none runs.
