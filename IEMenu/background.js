@@ -5,11 +5,14 @@
 // snapshot, and hands the snapshot to the host, which relays it to the
 // running copy (starting one when none runs).
 //
-// The service worker is stopped whenever it is idle, so every listener is
-// registered at the top level and nothing lives only in its memory that a
-// click needs.
+// Chromium runs this as a service worker, Firefox as an event page; both
+// stop it whenever it is idle, so every listener is registered at the top
+// level and nothing lives only in its memory that a click needs.
 
 const api = globalThis.browser ?? globalThis.chrome;
+// Firefox's own name for the menus, with the same calls; Chromium knows only
+// the other.
+const menusApi = api.menus ?? api.contextMenus;
 
 const HOST = 'org.mossgather.picker';
 
@@ -27,18 +30,28 @@ const BUILT_IN_MENUS = [
 const SCRIPTS = new Set(BUILT_IN_MENUS.map((m) => m.script));
 const CONTEXTS = new Set(['all', 'page', 'frame', 'selection', 'link', 'editable', 'image', 'video', 'audio']);
 
-const SET_UP_HINT = 'Start Mossgather, or run `mossgather -doctor` to check the set-up.';
 const REFRESH_ALARM = 'mossgather-refresh-menus';
+// The item of the toolbar button's menu that checks the connection.
+const CHECK_ID = 'mossgather-check';
+const CHECK_TITLE = 'Check connection';
 
 // The browser passes at most 64 MiB to a native host in one message.
 const limits = { messageBytes: 64 << 20, cookieAddresses: 5000, cookies: 10000 };
+
+// Scrolling through a page before its pictures are collected, so that
+// pictures that load only when seen are there: at most this many screens
+// and this long in all, then the pictures that started loading get the
+// rest of the time.
+const LAZY_SCROLL = { screens: 30, ms: 5000, pauseMs: 120, settleMs: 500 };
 
 // The last notices shown, newest last, for a look from the worker's console.
 const notices = [];
 let noticeCount = 0;
 
-function notify(text, hint = SET_UP_HINT) {
-  const message = hint ? `${text}\n${hint}` : text;
+// Fix: the one command that mends what Text names, or '' when the user
+// has nothing to run.
+function notify(text, fix = '') {
+  const message = fix ? `${text}\nTo mend it, run: ${fix}` : text;
   notices.push(message);
   if (notices.length > 20) notices.shift();
   const id = `mossgather-${Date.now()}-${++noticeCount}`;
@@ -49,6 +62,42 @@ function notify(text, hint = SET_UP_HINT) {
 
 function errorText(e) {
   return (e && e.message) || String(e);
+}
+
+// What the browser's refusal to reach the host means, in the user's words,
+// and the command that mends it. The browsers word the same causes
+// differently; the browser's own words follow in brackets.
+const HOST_FAULTS = [
+  {
+    match: /not found|no such native application/i,
+    cause: 'the browser finds no Mossgather host (Mossgather is not installed for this browser)',
+    fix: 'mossgather -REGSERVER',
+  },
+  {
+    match: /forbidden|not allowed|access denied/i,
+    cause: "the Mossgather host does not allow this extension (the host's manifest is stale)",
+    fix: 'mossgather -REGSERVER',
+  },
+  {
+    match: /exited|failed to start|unexpected error|disconnected|terminated|error when communicating/i,
+    cause: 'the Mossgather host ended without answering (the program may have moved or been removed)',
+    fix: 'mossgather -REGSERVER',
+  },
+];
+
+function hostFault(e) {
+  const said = errorText(e);
+  const known = HOST_FAULTS.find((f) => f.match.test(said));
+  if (known) return { cause: `${known.cause} [${said}]`, fix: known.fix };
+  return { cause: said, fix: 'mossgather -doctor' };
+}
+
+// A failure the host or the program answered with: it names its own fix.
+function replyFault(reply) {
+  return {
+    cause: reply.error || `status ${reply.status}`,
+    fix: typeof reply.fix === 'string' && reply.fix ? reply.fix : 'mossgather -doctor',
+  };
 }
 
 async function askHost(msg) {
@@ -82,7 +131,7 @@ function registeredMenus(list) {
 
 function createMenu(m) {
   return new Promise((resolve, reject) => {
-    api.contextMenus.create({ id: m.script, title: m.title, contexts: m.contexts }, () => {
+    menusApi.create({ id: m.id ?? m.script, title: m.title, contexts: m.contexts }, () => {
       const err = api.runtime.lastError;
       if (err) reject(new Error(err.message));
       else resolve();
@@ -92,17 +141,18 @@ function createMenu(m) {
 
 async function rebuildMenus({ quiet }) {
   let menus;
-  let problem = '';
+  let problem = null;
   try {
     const reply = await askHost({ method: 'GetMenus' });
-    if (reply.status !== 0) throw new Error(reply.error || `status ${reply.status}`);
-    menus = registeredMenus(reply.menus);
+    if (reply.status !== 0) problem = replyFault(reply);
+    else menus = registeredMenus(reply.menus);
   } catch (e) {
-    problem = `Mossgather's menu entries could not be read: ${errorText(e)}`;
-    menus = BUILT_IN_MENUS;
+    problem = hostFault(e);
   }
-  await api.contextMenus.removeAll();
+  if (problem) menus = BUILT_IN_MENUS;
+  await menusApi.removeAll();
   for (const m of menus) await createMenu(m);
+  await createMenu({ id: CHECK_ID, title: CHECK_TITLE, contexts: ['action'] });
   await api.storage.session.set({ menus });
 
   // Until the host answers with entries, ask again now and then, so that the
@@ -110,8 +160,8 @@ async function rebuildMenus({ quiet }) {
   if (problem || menus.length === 0) {
     await api.alarms.create(REFRESH_ALARM, { periodInMinutes: 5 });
     if (!quiet) {
-      if (problem) notify(problem);
-      else notify('No Mossgather menu entries are registered.', 'In Mossgather, choose Tools > Register IE menu items.');
+      if (problem) notify(`Mossgather's menu entries could not be read: ${problem.cause}`, problem.fix);
+      else notify('No Mossgather menu entries are registered (in Mossgather: Tools > Register IE menu items).', 'mossgather -RegIEMenu');
     }
   } else {
     await api.alarms.clear(REFRESH_ALARM);
@@ -140,7 +190,9 @@ function collectTopDocument() {
     .then((res) => (res.type === 'basic' && res.ok ? res.arrayBuffer() : null))
     .then((buf) => {
       if (buf) {
-        const bytes = new Uint8Array(buf);
+        // Our own copy: Firefox hands out the page's buffer (see collect.js).
+        const bytes = new Uint8Array(buf.byteLength);
+        bytes.set(new Uint8Array(buf));
         let bin = '';
         for (let i = 0; i < bytes.length; i += 0x8000) bin += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
         doc.sourceBase64 = btoa(bin);
@@ -276,8 +328,87 @@ async function addIdentity(snapshot, tab) {
   if (seen.size > 0) snapshot.cookies = Array.from(seen.values());
 }
 
+// Runs in the page: one step of the scroll through it. "start" remembers
+// where the user was and how long the page is, "to" scrolls, "pending"
+// counts the pictures still loading, "end" puts the user back.
+function scrollStep(op, y) {
+  const root = document.scrollingElement || document.documentElement;
+  if (op === 'start') {
+    globalThis.mossgatherScroll = { x: scrollX, y: scrollY };
+    return { height: root ? root.scrollHeight : 0, screen: innerHeight };
+  }
+  if (op === 'to') {
+    window.scrollTo({ left: scrollX, top: y, behavior: 'instant' });
+    return scrollY;
+  }
+  if (op === 'pending') return Array.from(document.images).filter((i) => !i.complete && (i.currentSrc || i.src)).length;
+  const was = globalThis.mossgatherScroll;
+  if (was) window.scrollTo({ left: was.x, top: was.y, behavior: 'instant' });
+  delete globalThis.mossgatherScroll;
+  return true;
+}
+
+function badge(tabId, text) {
+  return api.action?.setBadgeText({ tabId, text }).catch(() => {});
+}
+
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+// Scrolls the frame through the page as it stood when the scroll began (a
+// page that keeps growing as it is scrolled is not followed), with the
+// progress on the badge, and puts the user back where they were.
+async function scrollThrough(tabId, frameId) {
+  const target = { tabId, frameIds: [frameId] };
+  const run = async (...args) => (await api.scripting.executeScript({ target, func: scrollStep, args }))[0]?.result;
+  const end = Date.now() + LAZY_SCROLL.ms;
+  const start = await run('start');
+  if (!start || !(start.screen > 0)) return;
+  try {
+    const screens = Math.min(LAZY_SCROLL.screens, Math.ceil(Math.max(0, start.height - start.screen) / start.screen));
+    for (let i = 1; i <= screens && Date.now() < end; i++) {
+      await badge(tabId, `${Math.round((100 * i) / screens)}%`);
+      await run('to', i * start.screen);
+      await sleep(LAZY_SCROLL.pauseMs);
+    }
+    // The pictures that started loading may finish, as long as they get on.
+    let last = -1;
+    let still = Date.now();
+    for (;;) {
+      const pending = await run('pending');
+      if (!(pending > 0) || Date.now() >= end) break;
+      if (pending !== last) {
+        last = pending;
+        still = Date.now();
+      } else if (Date.now() - still >= LAZY_SCROLL.settleMs) {
+        break;
+      }
+      await sleep(100);
+    }
+  } finally {
+    await run('end').catch(() => {});
+    await badge(tabId, '');
+  }
+}
+
+// The program's choices the extension follows; none when it cannot be asked.
+async function programOptions() {
+  try {
+    const reply = await askHost({ method: 'GetOptions' });
+    return reply.status === 0 ? reply : {};
+  } catch {
+    return {};
+  }
+}
+
 async function collect(entry, info, tabId) {
   const frameId = typeof info.frameId === 'number' ? info.frameId : 0;
+  if (entry.method === 'SaveImages' && (await programOptions()).lazyScroll === true) {
+    try {
+      await scrollThrough(tabId, frameId);
+    } catch {
+      // a page that cannot be scrolled is collected as it is
+    }
+  }
   const [res] = await api.scripting.executeScript({
     target: { tabId, frameIds: [frameId] },
     files: ['collect.js', entry.script],
@@ -327,16 +458,59 @@ async function onMenuClicked(info, tab) {
   try {
     reply = await askHost(msg);
   } catch (e) {
-    const error = `Mossgather cannot be reached: ${errorText(e)}`;
-    await notify(error);
+    const fault = hostFault(e);
+    const error = `Mossgather cannot be reached: ${fault.cause}`;
+    await notify(error, fault.fix);
     return { sent: false, error };
   }
   if (reply.status !== 0) {
-    const error = `Mossgather did not take the request: ${reply.error || `status ${reply.status}`}`;
-    await notify(error);
+    const fault = replyFault(reply);
+    const error = `Mossgather did not take the request: ${fault.cause}`;
+    await notify(error, fault.fix);
     return { sent: true, reply, error };
   }
   return { sent: true, reply };
+}
+
+function plural(n, one, many) {
+  return `${n} ${n === 1 ? one : many}`;
+}
+
+// "Check connection": asks the host how the set-up stands and shows the
+// answer. Resolves to { ok, text } once the notice is up.
+async function checkConnection() {
+  let reply;
+  let fault = null;
+  try {
+    reply = await askHost({ method: 'Check' });
+    if (reply.status !== 0) fault = replyFault(reply);
+  } catch (e) {
+    fault = hostFault(e);
+  }
+  if (fault) {
+    const text = `Check connection: Mossgather cannot be reached: ${fault.cause}`;
+    await notify(text, fault.fix);
+    return { ok: false, text, fix: fault.fix };
+  }
+  const count = Number.isInteger(reply.menus) ? reply.menus : 0;
+  const parts = [`Mossgather answers${reply.version ? ` (version ${reply.version})` : ''}.`];
+  parts.push(
+    reply.running
+      ? 'The program is running.'
+      : 'The program is not running; the first request starts it.',
+  );
+  let fix = '';
+  if (count < BUILT_IN_MENUS.length) {
+    parts.push(`Only ${plural(count, 'menu entry is', 'menu entries are')} registered.`);
+    fix = 'mossgather -RegIEMenu';
+  } else {
+    parts.push(`${plural(count, 'menu entry is', 'menu entries are')} registered.`);
+  }
+  const text = `Check connection: ${parts.join(' ')}`;
+  await notify(text, fix);
+  // A set-up mended since the menu was built shows its entries at once.
+  await buildMenus({ quiet: true });
+  return { ok: fix === '', text, fix };
 }
 
 api.runtime.onInstalled.addListener(() => buildMenus());
@@ -344,8 +518,13 @@ api.runtime.onStartup.addListener(() => buildMenus());
 api.alarms.onAlarm.addListener((alarm) => {
   if (alarm.name === REFRESH_ALARM) buildMenus({ quiet: true });
 });
-api.contextMenus.onClicked.addListener((info, tab) => {
-  onMenuClicked(info, tab);
+menusApi.onClicked.addListener((info, tab) => {
+  if (info.menuItemId === CHECK_ID) checkConnection();
+  else onMenuClicked(info, tab);
+});
+// A click on the toolbar button runs the check too.
+api.action.onClicked.addListener(() => {
+  checkConnection();
 });
 
 // For the worker's console and the tests.
@@ -356,5 +535,7 @@ globalThis.mossgather = {
   buildMenus,
   menusBuilt: () => building,
   onMenuClicked,
+  checkConnection,
   fitMessage,
+  LAZY_SCROLL,
 };

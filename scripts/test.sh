@@ -17,7 +17,7 @@ fi
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-export TSAN_OPTIONS=${TSAN_OPTIONS:-ignore_noninstrumented_modules=1:halt_on_error=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-ignore_noninstrumented_modules=1:halt_on_error=1:suppressions=$root/tests/support/tsan.supp}
 cd "$build"
 if [ -n "${CTEST_REGEX:-}" ]; then
   ctest --output-on-failure -j"${JOBS:-2}" -R "$CTEST_REGEX"

@@ -45,8 +45,6 @@
 #include <vector>
 
 #include "control/Unit_IPicker.h"
-#include "control/uGlobalParm.h"
-#include "control/uRunVars.h"
 #include "editors/uForm_EditJob.h"
 #include "editors/uImgJobEdtr.h"
 #include "editors/uThumbLoader.h"
@@ -54,7 +52,9 @@
 #include "jobs/Unit_JobCntl.h"
 #include "platform/TMainThread.h"
 #include "platform/TWebBrowser.h"
-#include "ui/Unit_Log.h"
+#include "pub/Unit_Log.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
 
 namespace {
 
@@ -195,7 +195,9 @@ class THost : public TJobHost {
   void ChooseEditor(uint8_t Kind) override { CurEditor = Kind == jkAllImages || Kind == jkOneImage ? JE_Img : nullptr; }
   void StartEditor(const PJobRec &Job) override { CurEditor->EJob_Start(Job); }
   void RememberForeground() override {}
-  void JobChanged(const PJobRec &) override {}
+  bool StartFailed() override { return InitFailed; }
+  int32_t NextJobId() override { return ++GParm.iTot_Job_Cnt; }
+  bool TipOnComplete() override { return GParm.bMsg_Cmplt; }
 };
 
 long RssKiB() {

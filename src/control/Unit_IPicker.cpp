@@ -6,7 +6,7 @@
 #include "jobs/Unit_JobCntl.h"
 #include "platform/TPageSnapshot.h"
 #include "platform/TUrlCache.h"
-#include "ui/Unit_Log.h"
+#include "pub/Unit_Log.h"
 
 const TPickerMethod *FindPickerMethod(const std::string &Name) {
   for (const auto &M : PickerMethods)

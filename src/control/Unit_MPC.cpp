@@ -7,18 +7,21 @@
 #include <cstdio>
 #include <functional>
 
-#include "control/uGlobalParm.h"
 #include "control/uJobHostUi.h"
-#include "control/uRunVars.h"
-#include "control/uTempFile.h"
+#include "control/uParmFile.h"
+#include "editors/uFlsJobEdtr.h"
+#include "editors/uForm_EditJob.h"
 #include "editors/uImgJobEdtr.h"
 #include "editors/uJobEditor.h"
 #include "editors/uTxtJobEdtr.h"
 #include "jobs/Unit_JobCntl.h"
 #include "platform/TIniFile.h"
+#include "platform/TMainThread.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uRunVars.h"
+#include "pub/uTempFile.h"
 #include "ui/UForm_Msg.h"
-#include "ui/Unit_Log.h"
 #include "ui/Unit_Msg.h"
 #include "ui/uForm_main.h"
 #include "ui/uJobMonitor.h"
@@ -40,6 +43,16 @@ TMPC::~TMPC() = default;
 void TMPC::Step(const char *Name) {
   FStep = Name;
   InjectFault(FStep);
+}
+
+void TMPC::Connect(TMainForm &Main) {
+  QObject::connect(&Main, &TMainForm::FirstShown, &Main, [this] { DO_SYSTEM_INIT(); });
+  QObject::connect(&Main, &TMainForm::UnattendedCloseAsked, &Main, [this] { ExitUnattended = true; });
+  QObject::connect(&Main, &TMainForm::Ticked, &Main, [] {
+    if (Form_EditJob) Form_EditJob->DO_OptimizeMem();
+  });
+  Main.CloseQuery = [this] { return ALLOW_EXIT_SYSTEM(); };
+  Main.OnDestroy = [this] { DO_SYSTEM_EXIT(); };
 }
 
 void TMPC::DO_SYSTEM_INIT() {
@@ -79,7 +92,9 @@ void TMPC::CrtMods() {
   if (MainForm) {
     QPointer<TMainForm> Form(MainForm);
     L->SetMemoSink([Form](const std::string &Line) {
-      if (Form) Form->AppendLogLine(Line);
+      TMainThread::Post([Form, Line] {
+        if (Form) Form->AppendLogLine(Line);
+      });
     });
   }
   Step("CrtMods-Form_Msg");
@@ -103,10 +118,24 @@ void TMPC::CrtMods() {
     S.Dir = GParm.sDir_Def_Img;
     return S;
   });
-  // The movie editor is made in this step when it comes into the program.
   Step("CrtMods-JE_Fls");
+  JE_Fls = new TFlsJobEdtr([] {
+    TFlsSettings S;
+    S.SortDes = GParm.bFls_Sort_Des;
+    S.SelKind = GParm.Fls_Sel_Kind;
+    S.Dir = GParm.sDir_Def_Fls;
+    return S;
+  });
   Step("CrtMods-JobMntr");
-  if (MainForm) JobMntr = new TJobMonitor(*MainForm);
+  if (MainForm) {
+    JobMntr = new TJobMonitor(*MainForm);
+    QObject::connect(JobCtrl, &TJobCtrl::JobChanged, JobMntr, &TJobMonitor::Run_ChgJobSta);
+    QPointer<TMainForm> Form(MainForm);
+    TJobCtrl *Ctrl = JobCtrl;
+    QObject::connect(JobCtrl, &TJobCtrl::JobChanged, MainForm, [Form, Ctrl](const PJobRec &) {
+      if (Form) Form->ShowJobCount(Ctrl->JobCount());
+    });
+  }
 }
 
 void TMPC::LoadGParmFrFl() {
@@ -203,7 +232,11 @@ void TMPC::FreeModules() {
     delete JE_Img;
     JE_Img = nullptr;
   });
-  Free("JE_Fls", [] {});
+  Free("JE_Fls", [] {
+    if (CurEditor == JE_Fls) CurEditor = nullptr;
+    delete JE_Fls;
+    JE_Fls = nullptr;
+  });
   // The controller stops and finishes every worker before its jobs go.
   Free("JobCtrl", [this] {
     TJobCtrl *C = JobCtrl;

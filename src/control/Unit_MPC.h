@@ -8,11 +8,17 @@
 
 class TIniFile;
 class TJobHostUi;
+class TMainForm;
 
 class TMPC {
  public:
   TMPC();
   ~TMPC();
+
+  // Hangs the program's start on Main's first showing, the exit question on
+  // its close and the teardown on its end. The program entry and the tests
+  // call it once for each main window they make.
+  void Connect(TMainForm &Main);
 
   void DO_SYSTEM_INIT();
   bool ALLOW_EXIT_SYSTEM();

@@ -7,14 +7,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "control/uBrowsers.h"
 #include "control/uHostManifest.h"
 #include "control/uIEMenu.h"
-#include "control/uRunVars.h"
 #include "platform/TChannelClient.h"
 #include "platform/TIniFile.h"
 #include "platform/TRegistryStore.h"
 #include "platform/TRuntimeDir.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uRunVars.h"
 
 namespace {
 
@@ -28,12 +29,18 @@ struct TReport {
       ++Failed;
     }
   }
+  // Tells without counting a failure: "NOTE" for how something works,
+  // "WARN" for what cannot work and nothing of ours can mend.
+  void Tell(const char *Tag, const std::string &What) { Out << "[" << Tag << "] " << What << "\n"; }
 };
 
 bool Executable(const std::string &Path) { return File_Exists(Path) && ::access(Path.c_str(), X_OK) == 0; }
 
-// What is wrong with one manifest, or empty when it is sound.
-std::string ManifestFault(const std::string &File, const std::string &PrgDir, bool Firefox) {
+// What is wrong with one browser's manifest (and the launcher it names),
+// or empty when both are sound.
+std::string ManifestFault(const TBrowserSite &S, const std::string &PrgDir) {
+  const std::string File = HostManifestFile(S);
+  const bool Firefox = S.Firefox;
   std::string Text;
   if (!ReadWholeFile(File, Text, 1u << 20)) return "missing";
   QJsonParseError Pe{};
@@ -43,8 +50,11 @@ std::string ManifestFault(const std::string &File, const std::string &PrgDir, bo
   if (M.value(QStringLiteral("name")).toString() != QString::fromLatin1(HostName)) return "wrong host name";
   if (M.value(QStringLiteral("type")).toString() != QStringLiteral("stdio")) return "type is not \"stdio\"";
   std::string Path = M.value(QStringLiteral("path")).toString().toStdString();
-  if (Path != HostLauncherPath(PrgDir)) return "names " + (Path.empty() ? std::string("no program") : Path);
+  if (Path != SiteLauncherPath(S, PrgDir)) return "names " + (Path.empty() ? std::string("no program") : Path);
   if (!Executable(Path)) return "its launcher " + Path + " is missing or not executable";
+  std::string Script;
+  if (!S.LauncherDir.empty() && (!ReadWholeFile(Path, Script, 1u << 16) || Script != HostLauncherScript(S, PrgDir)))
+    return "its launcher " + Path + " does not start " + PrgDir + "mossgather";
   QJsonArray Allowed = M.value(QString::fromLatin1(Firefox ? "allowed_extensions" : "allowed_origins")).toArray();
   QString Want = Firefox ? QString::fromLatin1(FirefoxExtensionId)
                          : QStringLiteral("chrome-extension://%1/").arg(QString::fromLatin1(ExtensionId));
@@ -70,10 +80,24 @@ int RunDoctor(const std::string &PrgDir, std::ostream &Out) {
 
   R.Check(Executable(HostLauncherPath(PrgDir)), "native-messaging launcher " + HostLauncherPath(PrgDir),
           "run: " + PrgDir + "mossgather -REGSERVER");
-  for (const auto &D : HostManifestDirs()) {
-    std::string Fault = ManifestFault(HostManifestFile(D), PrgDir, D.Firefox);
-    R.Check(Fault.empty(), D.Browser + " host manifest " + HostManifestFile(D) + (Fault.empty() ? "" : ": " + Fault),
-            "run: " + PrgDir + "mossgather -REGSERVER");
+  std::vector<TBrowserSite> Sites = FindBrowsers(TBrowserEnv::FromEnvironment());
+  R.Check(!Sites.empty(),
+          Sites.empty() ? "no supported browser found for this user (Chromium, Google Chrome, Brave, Vivaldi, Microsoft Edge, "
+                          "Opera or Firefox)"
+                        : "browsers found: " + std::to_string(Sites.size()),
+          "install one and start it once, then run: " + PrgDir + "mossgather -REGSERVER");
+  for (const auto &S : Sites) {
+    if (!S.Dir.empty()) {
+      std::string Fault = ManifestFault(S, PrgDir);
+      R.Check(Fault.empty(), S.Label() + ": host manifest " + HostManifestFile(S) + (Fault.empty() ? "" : ": " + Fault),
+              "run: " + PrgDir + "mossgather -REGSERVER");
+    }
+    if (!S.Ready && !S.Fix.empty())
+      R.Check(false, S.Note, "run: " + S.Fix);
+    else if (!S.Ready)
+      R.Tell("WARN", S.Note);
+    else if (S.Pack != TBrowserPack::Native)
+      R.Tell("NOTE", S.Note);
   }
 
   std::string Ext = PrgDir + "IEMenu/";

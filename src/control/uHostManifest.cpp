@@ -6,22 +6,87 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <cstdlib>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "platform/TIniFile.h"
+#include "platform/TRegistryStore.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uSafeFile.h"
 
-std::vector<THostManifestDir> HostManifestDirs() {
-  std::string Home = EnvFolder("HOME", "/tmp");
-  std::string Config = EnvFolder("XDG_CONFIG_HOME", Home + "/.config");
-  return {{"Chromium", Config + "/chromium/NativeMessagingHosts/", false},
-          {"Google Chrome", Config + "/google-chrome/NativeMessagingHosts/", false},
-          {"Firefox", Home + "/.mozilla/native-messaging-hosts/", true}};
+namespace {
+
+std::string ShellQuote(const std::string &S) { return "'" + StringReplaceAll(S, "'", "'\\''") + "'"; }
+
+// Creates Dir and its missing parents, private to the user as a browser's
+// own folders are; the folders made are added to Created, outermost first.
+void MakeFolders(const std::string &Dir, std::vector<std::string> &Created) {
+  std::string Path;
+  size_t From = 0;
+  while (From < Dir.size()) {
+    size_t Slash = Dir.find('/', From + 1);
+    Path = Dir.substr(0, Slash);
+    From = Slash == std::string::npos ? Dir.size() : Slash;
+    if (Path.empty() || Dir_Exists(Path)) continue;
+    if (::mkdir(Path.c_str(), 0700) != 0 && errno != EEXIST)
+      throw EMossError("Cannot create " + Path + ": " + std::strerror(errno));
+    Created.push_back(Path);
+  }
 }
 
-std::string HostManifestFile(const THostManifestDir &D) { return D.Dir + HostName + ".json"; }
+// Writes Text unless the file holds it already: every start writes the
+// set-up again, and most starts find nothing to change.
+void WriteIfChanged(const std::string &File, const std::string &Text, mode_t Mode) {
+  std::string Old;
+  struct stat St {};
+  bool Same =
+      ReadWholeFile(File, Old, Text.size() + 1) && Old == Text && ::stat(File.c_str(), &St) == 0 && (St.st_mode & 0777) == Mode;
+  if (Same) return;
+  WriteFileAtomic(File, Text);
+  if (::chmod(File.c_str(), Mode) != 0) throw EMossError("Cannot make " + File + " executable: " + std::strerror(errno));
+}
+
+std::vector<std::string> RecordedFolders(const TRegistryStore &Reg) {
+  std::vector<std::string> Out;
+  for (const auto &K : Reg.SubKeys(RegKeyHostSetup)) {
+    std::string Path;
+    if (Reg.ReadString(std::string(RegKeyHostSetup) + K, "", Path) && !Path.empty()) Out.push_back(Path);
+  }
+  return Out;
+}
+
+void RecordFolders(TRegistryStore &Reg, const std::vector<std::string> &Created) {
+  if (Created.empty()) return;
+  std::vector<std::string> Known = RecordedFolders(Reg);
+  int Next = 0;
+  for (const auto &K : Reg.SubKeys(RegKeyHostSetup)) Next = std::max(Next, std::atoi(K.c_str()) + 1);
+  for (const auto &Path : Created) {
+    if (std::find(Known.begin(), Known.end(), Path) != Known.end()) continue;
+    Reg.WriteString(std::string(RegKeyHostSetup) + std::to_string(Next++), "", Path);
+  }
+}
+
+}  // namespace
+
+std::string HostManifestFile(const TBrowserSite &S) { return S.Dir + HostName + ".json"; }
 
 std::string HostLauncherPath(const std::string &PrgDir) { return PrgDir + "mossgather-host"; }
+
+std::string SiteLauncherPath(const TBrowserSite &S, const std::string &PrgDir) {
+  return S.LauncherDir.empty() ? HostLauncherPath(PrgDir) : S.LauncherDir + "mossgather-host";
+}
+
+std::string HostLauncherScript(const TBrowserSite &S, const std::string &PrgDir) {
+  // The browser passes the extension's origin (Firefox: the manifest and the
+  // extension's id) as the arguments; the program wants its own switch first.
+  std::string Program = ShellQuote(PrgDir + "mossgather");
+  if (S.LauncherDir.empty()) return "#!/bin/sh\nexec " + Program + " -Embedding \"$@\"\n";
+  // Started inside the browser's sandbox: the program runs outside it, and
+  // ends with the sandbox.
+  return "#!/bin/sh\n# Started by " + S.Label() + " inside its sandbox; Mossgather runs outside it.\n" +
+         "exec flatpak-spawn --host --watch-bus " + Program + " -Embedding \"$@\"\n";
+}
 
 std::string HostManifestJson(const std::string &LauncherPath, bool Firefox) {
   QJsonObject M;
@@ -37,27 +102,45 @@ std::string HostManifestJson(const std::string &LauncherPath, bool Firefox) {
   return QJsonDocument(M).toJson(QJsonDocument::Indented).toStdString();
 }
 
-void WriteHostManifests(const std::string &PrgDir, const std::vector<THostManifestDir> &Dirs) {
-  std::string Launcher = HostLauncherPath(PrgDir);
-  // The browser passes the extension's origin as the first argument; the
-  // program wants its own switch there.
-  WriteFileAtomic(Launcher, "#!/bin/sh\nexec '" + StringReplaceAll(PrgDir, "'", "'\\''") + "mossgather' -Embedding \"$@\"\n");
-  ::chmod(Launcher.c_str(), 0755);
+void WriteHostManifests(const std::string &PrgDir, const std::vector<TBrowserSite> &Sites, TRegistryStore &Reg) {
+  std::vector<std::string> Created;
   std::string FirstError;
-  for (const auto &D : Dirs) {
+  auto Guard = [&](const auto &Fn) {
     try {
-      if (!Dir_Force(D.Dir)) throw EMossError("Cannot create " + D.Dir);
-      WriteFileAtomic(HostManifestFile(D), HostManifestJson(Launcher, D.Firefox));
+      Fn();
     } catch (const std::exception &E) {
       if (FirstError.empty()) FirstError = E.what();
     }
+  };
+  Guard([&] { WriteIfChanged(HostLauncherPath(PrgDir), HostLauncherScript(TBrowserSite{}, PrgDir), 0755); });
+  for (const auto &S : Sites) {
+    if (S.Dir.empty()) continue;
+    Guard([&] {
+      if (!S.LauncherDir.empty()) {
+        MakeFolders(S.LauncherDir, Created);
+        WriteIfChanged(SiteLauncherPath(S, PrgDir), HostLauncherScript(S, PrgDir), 0755);
+      }
+      MakeFolders(S.Dir, Created);
+      WriteIfChanged(HostManifestFile(S), HostManifestJson(SiteLauncherPath(S, PrgDir), S.Firefox), 0644);
+    });
   }
+  Guard([&] { RecordFolders(Reg, Created); });
   if (!FirstError.empty()) throw EMossError(FirstError);
 }
 
-bool RemoveHostManifests(const std::string &PrgDir, const std::vector<THostManifestDir> &Dirs) {
-  bool Any = false;
-  for (const auto &D : Dirs) Any = ::unlink(HostManifestFile(D).c_str()) == 0 || Any;
-  ::unlink(HostLauncherPath(PrgDir).c_str());
-  return Any;
+int RemoveHostManifests(const std::string &PrgDir, const std::vector<TBrowserSite> &Sites, TRegistryStore &Reg) {
+  int Removed = 0;
+  auto Remove = [&Removed](const std::string &File) { Removed += ::unlink(File.c_str()) == 0 ? 1 : 0; };
+  for (const auto &S : Sites) {
+    if (!S.Dir.empty()) Remove(HostManifestFile(S));
+    if (!S.LauncherDir.empty()) Remove(SiteLauncherPath(S, PrgDir));
+  }
+  Remove(HostLauncherPath(PrgDir));
+  // Innermost first, so that a folder emptied by removing its child goes too;
+  // a folder that holds anything else stays.
+  std::vector<std::string> Folders = RecordedFolders(Reg);
+  std::sort(Folders.begin(), Folders.end(), [](const std::string &A, const std::string &B) { return A.size() > B.size(); });
+  for (const auto &F : Folders) ::rmdir(F.c_str());
+  if (Reg.KeyExists(RegKeyHostSetup)) Reg.DeleteKey(RegKeyHostSetup);
+  return Removed;
 }

@@ -1,29 +1,37 @@
 #pragma once
 // The browser's side of the set-up: the native-messaging host manifests
 // that let the extension start "mossgather -Embedding", and the small
-// launcher they name (the browser passes no switches of its own).
+// launchers they name (the browser passes no switches of its own).
 #include <string>
 #include <vector>
+
+#include "control/uBrowsers.h"
+
+class TRegistryStore;
 
 inline constexpr const char *HostName = "org.mossgather.picker";
 inline constexpr const char *ExtensionId = "clpjckchdmpkgcenimeglbnciacogkjo";
 inline constexpr const char *FirefoxExtensionId = "picker@mossgather.org";
+// Below it, one key per folder the set-up created, so that removing the
+// set-up takes away exactly what writing it added.
+inline constexpr const char *RegKeyHostSetup = "Software\\Mossgather\\HostSetup\\";
 
-struct THostManifestDir {
-  std::string Browser;  // "Chromium", "Google Chrome", "Firefox"
-  std::string Dir;      // ends in "/"
-  bool Firefox = false;
-};
-
-// The user-level manifest folders of the three browsers.
-std::vector<THostManifestDir> HostManifestDirs();
-std::string HostManifestFile(const THostManifestDir &D);
+std::string HostManifestFile(const TBrowserSite &S);
 // PrgDir + "mossgather-host".
 std::string HostLauncherPath(const std::string &PrgDir);
+// The launcher Site's manifest names: the program folder's, or for a
+// Flatpak browser one in its own folder.
+std::string SiteLauncherPath(const TBrowserSite &S, const std::string &PrgDir);
+std::string HostLauncherScript(const TBrowserSite &S, const std::string &PrgDir);
 std::string HostManifestJson(const std::string &LauncherPath, bool Firefox);
 
-// Writes the launcher and a manifest into every folder; throws EMossError
-// naming the first that failed (the others are still written).
-void WriteHostManifests(const std::string &PrgDir, const std::vector<THostManifestDir> &Dirs);
-// Removes our manifests (and the launcher); false when there was none.
-bool RemoveHostManifests(const std::string &PrgDir, const std::vector<THostManifestDir> &Dirs);
+// Writes the program folder's launcher and, for every site with a folder,
+// its manifest (and a Flatpak browser's launcher); a file already holding
+// the same text is left alone. The folders created on the way are recorded
+// in Reg. Throws EMossError naming the first failure; the rest is still
+// written.
+void WriteHostManifests(const std::string &PrgDir, const std::vector<TBrowserSite> &Sites, TRegistryStore &Reg);
+// Removes our manifests and launchers from Sites, then the folders Reg
+// records as made by the set-up, where they are empty. Returns how many
+// files were removed.
+int RemoveHostManifests(const std::string &PrgDir, const std::vector<TBrowserSite> &Sites, TRegistryStore &Reg);

@@ -10,16 +10,20 @@
 #include <thread>
 
 #include "control/uIEMenu.h"
+#include "pub/uRunVars.h"
 #include "platform/TChannelClient.h"
 #include "platform/TRegistryStore.h"
 #include "platform/uChannelFrame.h"
 
 namespace {
 
-std::string Failure(const std::string &Why) {
+// Fix: the command that mends the cause, shown to the user by the
+// extension; empty when there is nothing for the user to run.
+std::string Failure(const std::string &Why, const std::string &Fix = {}) {
   QJsonObject R;
   R.insert(QStringLiteral("status"), 1);
   R.insert(QStringLiteral("error"), QString::fromStdString(Why));
+  if (!Fix.empty()) R.insert(QStringLiteral("fix"), QString::fromStdString(Fix));
   return QJsonDocument(R).toJson(QJsonDocument::Compact).toStdString();
 }
 
@@ -39,6 +43,19 @@ std::string Menus() {
   QJsonObject R;
   R.insert(QStringLiteral("status"), 0);
   R.insert(QStringLiteral("menus"), List);
+  return QJsonDocument(R).toJson(QJsonDocument::Compact).toStdString();
+}
+
+// The extension's "Check connection": how far the set-up reaches, told
+// without starting a copy.
+std::string Check(const THostOptions &Opt) {
+  std::string Reply;
+  bool Running = Channel_Request(Opt.ChannelPath, R"({"method":"Ping"})", Reply, 1000);
+  QJsonObject R;
+  R.insert(QStringLiteral("status"), 0);
+  R.insert(QStringLiteral("version"), QString::fromLatin1(AppVersion));
+  R.insert(QStringLiteral("menus"), static_cast<int>(RegisteredMenus(TRegistryStore::CurrentUser()).size()));
+  R.insert(QStringLiteral("running"), Running);
   return QJsonDocument(R).toJson(QJsonDocument::Compact).toStdString();
 }
 
@@ -72,12 +89,14 @@ std::string HostAnswer(const std::string &Json, const THostOptions &Opt, bool &S
   if (Pe.error != QJsonParseError::NoError || !Doc.isObject()) return Failure("The request is not a JSON object");
   QString Method = Doc.object().value(QStringLiteral("method")).toString();
   if (Method == QStringLiteral("GetMenus")) return Menus();
+  if (Method == QStringLiteral("Check")) return Check(Opt);
 
   std::string Reply, Why;
   if (Channel_Request(Opt.ChannelPath, Json, Reply, Opt.RequestTimeoutMs, &Why)) return Reply;
   if (!Started) {
     Started = true;
-    if (!Opt.StartCopy || !Opt.StartCopy()) return Failure("Mossgather is not running and could not be started: " + Why);
+    if (!Opt.StartCopy || !Opt.StartCopy())
+      return Failure("Mossgather is not running and could not be started: " + Why, Opt.Program + " -doctor");
   }
   // A copy just started needs a moment before its channel answers.
   auto End = std::chrono::steady_clock::now() + std::chrono::milliseconds(Opt.StartWaitMs);
@@ -85,7 +104,9 @@ std::string HostAnswer(const std::string &Json, const THostOptions &Opt, bool &S
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (Channel_Request(Opt.ChannelPath, Json, Reply, Opt.RequestTimeoutMs, &Why)) return Reply;
   }
-  return Failure("Mossgather did not answer: " + Why);
+  // Started by hand, the program shows why it does not come up; most
+  // often it simply does, and the next request finds it.
+  return Failure("Mossgather did not answer: " + Why, Opt.Program);
 }
 
 int RunHostRelay(int InFd, int OutFd, const THostOptions &Opt) {

@@ -4,10 +4,10 @@
 #include <QWidget>
 
 #include "control/uIEMenu.h"
-#include "control/uRunVars.h"
 #include "platform/TRegistryStore.h"
 #include "platform/TUrlCache.h"
-#include "ui/Unit_Log.h"
+#include "pub/Unit_Log.h"
+#include "pub/uRunVars.h"
 #include "ui/Unit_Msg.h"
 
 void MItm_RegMenuClick(QWidget *Owner) {

@@ -2,15 +2,19 @@
 
 #include <QApplication>
 #include <QPushButton>
+#include <QTimer>
 
+#include "editors/uFlsJobEdtr.h"
 #include "editors/uForm_EditJob.h"
 #include "editors/uImgJobEdtr.h"
 #include "editors/uJobEditor.h"
 #include "editors/uTxtJobEdtr.h"
+#include "platform/TWebBrowser.h"
+#include "pub/uGlobalParm.h"
 #include "pub/uMossError.h"
+#include "pub/uRunVars.h"
 #include "ui/Unit_Msg.h"
 #include "ui/uForm_main.h"
-#include "ui/uJobMonitor.h"
 
 void TJobHostUi::TipMsg(const std::string &Msg, const std::string &SecMsg, int Kind) { GLBL_TipMsg(Msg, SecMsg, Kind); }
 
@@ -30,12 +34,13 @@ void TJobHostUi::PressEditCancel() {
   if (Form_EditJob) Form_EditJob->Btn_Cancel->click();
 }
 
-// The movie editor joins when it comes into the program.
 void TJobHostUi::ChooseEditor(uint8_t Kind) {
   if (Kind < 2)
     CurEditor = JE_Txt;
   else if (Kind < 4)
     CurEditor = JE_Img;
+  else if (Kind == jkFlash)
+    CurEditor = JE_Fls;
   else
     CurEditor = nullptr;
 }
@@ -45,8 +50,26 @@ void TJobHostUi::StartEditor(const PJobRec &Job) {
   CurEditor->EJob_Start(Job);
 }
 
+// Only the text editors show their page in the web engine. The engine
+// starts once the request's reply has gone back to the browser.
+void TJobHostUi::WarmUp(uint8_t Kind) {
+  if (!Form_EditJob || Kind >= 2) return;
+  QTimer::singleShot(0, Form_EditJob, [] {
+    if (Form_EditJob) Form_EditJob->WB_Preview->Warm();
+  });
+}
+
 void TJobHostUi::RememberForeground() { PrevFgWnd = QApplication::activeWindow(); }
 
-void TJobHostUi::JobChanged(const PJobRec &Job) {
-  if (JobMntr) JobMntr->Run_ChgJobSta(Job);
+bool TJobHostUi::StartFailed() { return InitFailed; }
+
+int32_t TJobHostUi::NextJobId() { return ++GParm.iTot_Job_Cnt; }
+
+bool TJobHostUi::TipOnComplete() { return GParm.bMsg_Cmplt; }
+
+TDownLimits TJobHostUi::DownLimits() {
+  TDownLimits L;
+  L.PerHost = GParm.iDown_PerHost;
+  L.PerJob = GParm.iDown_PerJob;
+  return L;
 }

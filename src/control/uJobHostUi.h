@@ -1,6 +1,6 @@
 #pragma once
 // The job controller's side of the windows: tips and message boxes, the
-// edit window and its editors, the job monitor.
+// edit window and its editors, the start state and the settings.
 #include "jobs/Unit_JobCntl.h"
 
 class TJobHostUi : public TJobHost {
@@ -15,5 +15,9 @@ class TJobHostUi : public TJobHost {
   void ChooseEditor(uint8_t Kind) override;
   void StartEditor(const PJobRec &Job) override;
   void RememberForeground() override;
-  void JobChanged(const PJobRec &Job) override;
+  void WarmUp(uint8_t Kind) override;
+  bool StartFailed() override;
+  int32_t NextJobId() override;
+  bool TipOnComplete() override;
+  TDownLimits DownLimits() override;
 };

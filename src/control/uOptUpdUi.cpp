@@ -4,11 +4,11 @@
 #include <cstdio>
 
 #include "control/Unit_MPC.h"
-#include "control/uGlobalParm.h"
-#include "control/uRunVars.h"
-#include "control/uTempFile.h"
 #include "editors/uForm_EditJob.h"
-#include "pub/Unit_PubWnd.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
+#include "pub/uTempFile.h"
+#include "ui/Unit_PubWnd.h"
 #include "ui/uForm_main.h"
 
 TOptFields OptFieldsOf(TGlobalParm &P) {
@@ -32,7 +32,9 @@ TOptFields OptFieldsOf(TGlobalParm &P) {
           {"bFls_Sort_Des", &P.bFls_Sort_Des},
           {"Fls_Sel_Kind", &P.Fls_Sel_Kind},
           {"iChkCyc", &P.iChkCyc},
-          {"sUpdHost", &P.sUpdHost}};
+          {"sUpdHost", &P.sUpdHost},
+          {"bImg_LazyScroll", &P.bImg_LazyScroll},
+          {"bTrayIcon", &P.bTrayIcon}};
 }
 
 TUpdEnv UpdEnvOf(TGlobalParm &P) {
@@ -61,6 +63,7 @@ void ConnectOptionsAndUpdates(TMainForm &Main, TForm_Option &Opt, TForm_ChkUpd &
   Upd.SetEnv(UpdEnvOf(GParm));
   Main.MItm_Option->setEnabled(true);
   QObject::connect(Main.MItm_Option, &QAction::triggered, &Opt, [&Opt] { Wnd_ToFront(&Opt); });
+  QObject::connect(&Opt, &QDialog::accepted, &Main, [&Main] { Main.UpdTray(); });
   Main.MItm_ChkUpd->setEnabled(true);
   QObject::connect(Main.MItm_ChkUpd, &QAction::triggered, &Upd, [&Upd] { Upd.ChkUpd(); });
   QObject::connect(&Main, &TMainForm::AutoChkUpdDue, &Upd, &TForm_ChkUpd::AutoChkUpd);

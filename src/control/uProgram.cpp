@@ -24,7 +24,6 @@
 #include "control/uIEMenu.h"
 #include "control/uIEMenuUi.h"
 #include "control/uOptUpdUi.h"
-#include "control/uRunVars.h"
 #include "editors/uForm_EditJob.h"
 #include "platform/TChannelClient.h"
 #include "platform/TMainThread.h"
@@ -33,8 +32,10 @@
 #include "platform/TSignalBridge.h"
 #include "platform/TWebBrowser.h"
 #include "platform/uSpawn.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "ui/Unit_Log.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
 #include "ui/uForm_Rename.h"
 #include "ui/uForm_main.h"
 
@@ -75,6 +76,7 @@ bool IsSwitch(const char *Arg, const char *Name) {
 
 int RunHost(int Argc, char **Argv) {
   THostOptions Opt;
+  Opt.Program = ProgramDir() + "mossgather";
   try {
     Opt.ChannelPath = ChannelPath(AppTitle);
   } catch (const std::exception &E) {
@@ -94,19 +96,25 @@ int RunHost(int Argc, char **Argv) {
 
 int RunRegServer(int Argc, char **Argv, bool Register) {
   std::string Prg = ProgramDir();
-  std::vector<THostManifestDir> Dirs = HostManifestDirs();
+  TBrowserEnv Env = TBrowserEnv::FromEnvironment();
+  // Writing serves the browsers the user has; removing looks wherever a
+  // manifest of ours may have been written.
+  std::vector<TBrowserSite> Sites = Register ? FindBrowsers(Env) : AllBrowserSites(Env);
   // --manifest-dir DIR: one Chromium manifest into DIR (a browser profile
   // started with --user-data-dir looks only there).
   if (Argc >= 4 && std::strcmp(Argv[2], "--manifest-dir") == 0) {
-    std::string D = Argv[3];
-    Dir_AddSlash(D);
-    Dirs = {{"Chromium", D, false}};
+    TBrowserSite S;
+    S.Browser = "Chromium";
+    S.Dir = Argv[3];
+    Dir_AddSlash(S.Dir);
+    Sites = {S};
   }
   try {
+    TRegistryStore Reg = TRegistryStore::CurrentUser();
     if (Register)
-      WriteHostManifests(Prg, Dirs);
+      WriteHostManifests(Prg, Sites, Reg);
     else
-      RemoveHostManifests(Prg, Dirs);
+      RemoveHostManifests(Prg, Sites, Reg);
   } catch (const std::exception &E) {
     std::fprintf(stderr, "mossgather: %s\n", E.what());
     return 1;
@@ -169,13 +177,15 @@ int RunProgram(int Argc, char **Argv) {
   // Every start that goes on writes the browsers' host manifests again; a
   // failure here must not keep the program from running.
   try {
-    WriteHostManifests(ProgramDir(), HostManifestDirs());
+    TRegistryStore Reg = TRegistryStore::CurrentUser();
+    WriteHostManifests(ProgramDir(), FindBrowsers(TBrowserEnv::FromEnvironment()), Reg);
   } catch (const std::exception &) {
   }
 
   TMainThread::Attach();
   auto *Main = new TMainForm();
   MainForm = Main;
+  MPC.Connect(*Main);
   Form_EditJob = new TForm_EditJob();
   auto *Opt = new TForm_Option(Main);
   Form_Renam = new TForm_Renam(Main);
@@ -194,6 +204,12 @@ int RunProgram(int Argc, char **Argv) {
     Reply.insert(QStringLiteral("sysState"), SysState.load());
     Reply.insert(QStringLiteral("initFailed"), InitFailed.load());
     Reply.insert(QStringLiteral("pid"), static_cast<qint64>(::getpid()));
+    return ChannelOk;
+  });
+  // What the browser extension follows: whether "Save all pictures"
+  // scrolls through the page first, so that its lazy pictures load.
+  Channel.SetHandler("GetOptions", [](const QJsonObject &, QJsonObject &Reply) {
+    Reply.insert(QStringLiteral("lazyScroll"), GParm.bImg_LazyScroll);
     return ChannelOk;
   });
   TPicker::Install(Channel);

@@ -25,16 +25,15 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "control/uGlobalParm.h"
-#include "control/uRunVars.h"
 #include "editors/uJobEditor.h"
 #include "editors/uThumbLoader.h"
 #include "platform/TWebBrowser.h"
-#include "pub/Unit_PubWB.h"
-#include "pub/Unit_PubWnd.h"
-#include "ui/Unit_Log.h"
+#include "pub/Unit_Log.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
 #include "ui/Unit_Msg.h"
-#include "ui/uForm_main.h"
+#include "ui/Unit_PubWB.h"
+#include "ui/Unit_PubWnd.h"
 
 TForm_EditJob *Form_EditJob = nullptr;
 
@@ -255,12 +254,18 @@ TForm_EditJob::TForm_EditJob() : QWidget(nullptr, Qt::Window | Qt::WindowStaysOn
   FAppEvents = new TAppEvents(*this);
   qApp->installEventFilter(FAppEvents);
   Form_EditJob = this;
+  EditWnd = this;
+  EditWnd_ToFront = [this] { Frm_ToFront(); };
 }
 
 TForm_EditJob::~TForm_EditJob() {
   qApp->removeEventFilter(FAppEvents);
   AppMessage = nullptr;
   if (Form_EditJob == this) Form_EditJob = nullptr;
+  if (EditWnd == this || !EditWnd) {
+    EditWnd = nullptr;
+    EditWnd_ToFront = nullptr;
+  }
 }
 
 QWidget *TForm_EditJob::BuildWebTab() {
@@ -402,7 +407,8 @@ void TForm_EditJob::Frm_Init_View() {
         GParm.iVw_EFrm_H = height();
       }
       for (QToolButton *B : {BBtn_Fls_SortSiz, BBtn_Img_SortSiz, BBtn_Img_SortTyp}) B->setIcon(Img_Arrow_Down->pixmap());
-      WB_SetBlank(WB_Preview);
+      // The preview is not blanked here: that would start the web engine
+      // for picture jobs too; a text job's request has warmed it already.
       Pn_Pvw_Tips->raise();
       Pn_No_Data->setGeometry(30, Pn_No_Data->y(), Pnl_Preview->width() - 60, Pn_No_Data->height());
       FirstShow = false;
@@ -448,6 +454,9 @@ void TForm_EditJob::closeEvent(QCloseEvent *E) {
   Pn_No_Data->hide();
   if (EditJobKind < 2) {
     WB_Clear(WB_Preview);
+    // The page's helper process goes with the window; the engine itself
+    // stays, so the next text job starts the page quickly.
+    WB_Preview->Release();
     if (TagOf(Memo_Preview) > 0) {
       SetTag(Memo_Preview, 0);
       Memo_Preview->clear();
@@ -475,8 +484,8 @@ void TForm_EditJob::closeEvent(QCloseEvent *E) {
 }
 
 void TForm_EditJob::AfterClose() {
-  if (MainForm) MainForm->PutAtBottom();
-  if (PrevFgWnd && PrevFgWnd != MainForm) Wnd_ToFront(PrevFgWnd);
+  MainWnd_PutAtBottom();
+  if (PrevFgWnd && PrevFgWnd != MainWnd()) Wnd_ToFront(PrevFgWnd);
 }
 
 void TForm_EditJob::Frm_Sel_Dir(QLineEdit *Edit) {

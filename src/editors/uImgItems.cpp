@@ -4,23 +4,14 @@
 #include <charconv>
 #include <unordered_set>
 
-#include "net/uUrlRef.h"
+#include "editors/uImgChoose.h"
+#include "editors/uImgType.h"
 #include "platform/TPageSnapshot.h"
+#include "platform/uUrlRef.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "ui/Unit_Log.h"
 
 namespace {
-
-// The picture extensions a name keeps as its own, and the type prefixes a
-// MIME type text may give (after "jpe" became "jpg"), in their order.
-constexpr const char *KnownExts[] = {".jpg", ".gif", ".bmp", ".png"};
-constexpr const char *MimePrefixes[] = {"jpg", "gif", "bmp", "png"};
-
-bool OneOf(const std::string &S, const auto &List) {
-  for (const char *E : List)
-    if (S == E) return true;
-  return false;
-}
 
 // The extension of a name: from its last dot, unless a "\" or ":" follows.
 std::string ExtOf(const std::string &Name) {
@@ -37,6 +28,41 @@ int64_t WholeNumber(const std::string &Text) {
   auto R = std::from_chars(B, E, N);
   if (B == E || R.ec != std::errc() || R.ptr != E) throw EMossError("'" + Text + "' is not a valid integer value");
   return N;
+}
+
+// A new item for Url, named from its last piece; its type from the
+// extension, else from TypeText (logged as a correction).
+std::unique_ptr<TVIBItem> NewItem(const std::string &Url, int32_t Width, int32_t Height) {
+  auto Item = std::make_unique<TVIBItem>();
+  Item->Kind = TItemKind::Picture;
+  Item->Url = Url;
+  std::string Name = Url_FileName(Url);
+  if (Name.empty()) Name = "image";
+  std::string Ext = ExtOf(Name);
+  if (!Ext.empty() && !Img_TypeOfExt(Ext).empty()) {
+    Item->FileExt = Ext;
+    Item->FileName = Name.substr(0, Name.size() - Ext.size());
+  } else {
+    Item->FileName = Name;
+  }
+  Item->Width = Width;
+  Item->Height = Height;
+  Item->Area = int64_t{Width} * Height;
+  Item->SizeClass = Img_SizeClass(Width, Height);
+  return Item;
+}
+
+void SetType(TVIBItem &Item, const std::string &TypeText, int JobId) {
+  std::string T = Img_TypeOfExt(Item.FileExt);
+  if (Item.FileExt.empty()) {
+    T = Img_TypeOfText(TypeText);
+    if (!T.empty()) {
+      Item.FileExt = "." + T;
+      Log::Info_Job("Auto correct image type: " + Item.FileExt, JobId);
+    }
+  }
+  Item.TypeCode = T.empty() ? itUnknown : Img_TypeCode(T);
+  Item.TypeText = Img_TypeText(T);
 }
 
 }  // namespace
@@ -59,30 +85,13 @@ bool Img_PassesFilters(int32_t Width, int32_t Height, bool IgnTiny, bool IgnBar)
 }
 
 void Img_Get_Type(TVIBItem &Item, const THtmlImgElement &Elem, int JobId) {
-  std::string E = LowerCase(Item.FileExt);
-  if (E.empty()) {
-    try {
-      std::string P = LowerCase(Elem.MimeType().substr(0, 3));
-      if (P == "jpe") P = "jpg";
-      if (OneOf(P, MimePrefixes)) {
-        E = "." + P;
-        Item.FileExt = E;
-        Log::Info_Job("Auto correct image type: " + E, JobId);
-      }
+  std::string Mime;
+  if (Item.FileExt.empty()) try {
+      Mime = Elem.MimeType();
     } catch (const std::exception &) {
-      E.clear();  // a type that cannot be read leaves the picture without one
+      Mime.clear();  // a type that cannot be read leaves the picture without one
     }
-  }
-  std::string T = E.empty() ? E : E.substr(1);
-  static constexpr const char *Codes[] = {"jpg", "gif", "png", "bmp"};
-  Item.TypeCode = itUnknown;
-  Item.TypeText = "?";
-  for (uint8_t C = 0; C < 4; ++C)
-    if (T == Codes[C]) {
-      Item.TypeCode = static_cast<uint8_t>(C + 1);
-      Item.TypeText = T;
-      for (char &Ch : Item.TypeText) Ch = static_cast<char>(Ch - 'a' + 'A');  // all four are lower-case letters
-    }
+  SetType(Item, Mime, JobId);
 }
 
 void Img_Get_Size(TVIBItem &Item, const THtmlImgElement &Elem) {
@@ -94,25 +103,37 @@ void Img_Get_Size(TVIBItem &Item, const THtmlImgElement &Elem) {
 }
 
 std::unique_ptr<TVIBItem> Img_Fill_Item(const std::shared_ptr<THtmlImgElement> &Elem, int JobId) {
-  auto Item = std::make_unique<TVIBItem>();
-  Item->Kind = TItemKind::Picture;
+  TImgChoice C;
+  C.Url = Elem->Src();
+  C.Width = Elem->Width();
+  C.Height = Elem->Height();
+  return Img_Fill_Item(Elem, C, JobId);
+}
+
+std::unique_ptr<TVIBItem> Img_Fill_Item(const std::shared_ptr<THtmlImgElement> &Elem, const TImgChoice &Choice, int JobId) {
+  auto Item = NewItem(Choice.Url, Choice.Width, Choice.Height);
   Item->Elem = Elem;
-  Item->Url = Elem->Src();
-  std::string Name = Url_FileName(Item->Url);
-  if (Name.empty()) Name = "image";
-  std::string Ext = ExtOf(Name);
-  if (!Ext.empty() && OneOf(LowerCase(Ext), KnownExts)) {
-    Item->FileExt = Ext;
-    Item->FileName = Name.substr(0, Name.size() - Ext.size());
+  // The type text and byte count the page gives are those of the src.
+  const bool Shown = Choice.Url == Elem->Src();
+  if (Shown) {
+    Img_Get_Type(*Item, *Elem, JobId);
   } else {
-    Item->FileName = Name;
+    SetType(*Item, Choice.Type, JobId);
   }
-  Img_Get_Type(*Item, *Elem, JobId);
-  Img_Get_Size(*Item, *Elem);
+  // The byte count is read (and must read) even when it belongs to the
+  // src rather than the form chosen.
+  const int64_t Bytes = WholeNumber(Elem->FileSize());
+  Item->FileSize = Shown ? Bytes : -1;
   return Item;
 }
 
-std::unique_ptr<TVIBItem> Img_CollectOne(const std::shared_ptr<THtmlElement> &Elem, int JobId) {
+std::unique_ptr<TVIBItem> Img_BackgroundItem(const TImgChoice &Choice, int JobId) {
+  auto Item = NewItem(Choice.Url, Choice.Width, Choice.Height);
+  SetType(*Item, Choice.Type, JobId);
+  return Item;
+}
+
+std::unique_ptr<TVIBItem> Img_CollectOne(const std::shared_ptr<THtmlElement> &Elem, int JobId, const THtmlDocument *Doc) {
   auto Img = std::dynamic_pointer_cast<THtmlImgElement>(Elem);
   bool IsImg = false;
   try {
@@ -120,11 +141,23 @@ std::unique_ptr<TVIBItem> Img_CollectOne(const std::shared_ptr<THtmlElement> &El
   } catch (const std::exception &) {
   }
   if (!IsImg) throw EMossError("uImg 01, Can not get current picture!");
-  return Img_Fill_Item(Img, JobId);
+  if (!Doc) return Img_Fill_Item(Img, JobId);
+  TImgChoice C = Img_Choose(Img_FactsOf(*Img, *Doc));
+  if (Trim(C.Url).empty()) return Img_Fill_Item(Img, JobId);
+  return Img_Fill_Item(Img, C, JobId);
 }
 
 void Img_CollectAll(const THtmlDocument &Doc, bool IgnTiny, bool IgnBar, int JobId, TVIBItems &Out) {
   std::unordered_set<std::string> Seen;
+  // Each address once: the first form that passes the filters stands for
+  // it, so a picture left out as a line does not hide its twin later on.
+  auto Take = [&](const TImgChoice &C) {
+    if (Trim(C.Url).empty()) return false;
+    const std::string Key = Url_SameKey(Trim(C.Url));
+    if (Seen.count(Key) || !Img_PassesFilters(C.Width, C.Height, IgnTiny, IgnBar)) return false;
+    Seen.insert(Key);
+    return true;
+  };
   const THtmlElementCollection &Images = Doc.Images();
   for (int32_t I = 0; I < Images.Length(); ++I) {
     std::shared_ptr<THtmlElement> E = Images.Item(I);
@@ -132,13 +165,13 @@ void Img_CollectAll(const THtmlDocument &Doc, bool IgnTiny, bool IgnBar, int Job
     // The images list holds picture elements only; anything else is a page
     // that cannot be read.
     if (!Img) throw EMossError(Format("Page snapshot: images[%d] is no picture", {I}));
-    std::string Src = Trim(Img->Src());
-    if (Src.empty()) continue;
-    std::string Key = Url_SameKey(Src);
-    if (Seen.count(Key)) continue;
-    if (!Img_PassesFilters(Img->Width(), Img->Height(), IgnTiny, IgnBar)) continue;
-    Seen.insert(Key);
-    Out.push_back(Img_Fill_Item(Img, JobId));
+    const TImgChoice C = Img_Choose(Img_FactsOf(*Img, Doc));
+    if (Take(C)) Out.push_back(Img_Fill_Item(Img, C, JobId));
+  }
+  for (const TSnapPart<TCssBackground> &B : Doc.Backgrounds()) {
+    if (!B.Ok()) continue;  // one unreadable entry costs only its own pictures
+    for (const TImgChoice &C : Img_ChooseBackground(B.Get().Image, B.Get().Width, B.Get().Height))
+      if (Take(C)) Out.push_back(Img_BackgroundItem(C, JobId));
   }
 }
 

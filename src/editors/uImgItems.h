@@ -8,13 +8,15 @@
 #include <memory>
 #include <string>
 
+#include "editors/uImgChoose.h"
 #include "editors/uVIBItem.h"
 
 class THtmlDocument;
 class THtmlElement;
 class THtmlImgElement;
 
-// Type codes and size classes.
+// Type codes and size classes. WebP, AVIF, SVG and icons are named by their
+// own type text and extension but count as unknown, shown under "All".
 inline constexpr uint8_t itJpg = 1, itGif = 2, itPng = 3, itBmp = 4, itUnknown = 5;
 inline constexpr uint8_t scLarge = 1, scMedium = 2, scSmall = 3;
 
@@ -30,17 +32,27 @@ bool Img_PassesFilters(int32_t Width, int32_t Height, bool IgnTiny, bool IgnBar)
 // address, size or byte count (or the byte count is no whole number).
 // JobId numbers the log line of a type taken from the MIME type.
 std::unique_ptr<TVIBItem> Img_Fill_Item(const std::shared_ptr<THtmlImgElement> &Elem, int JobId);
-// FileExt (when missing, from the MIME type text), TypeCode and TypeText.
+// The item of the form Choice chose for the element: its address, its size.
+// The element's type text and byte count describe its src, so they are used
+// only when that is the chosen form; another form takes its type from its
+// extension or its <source>, and its byte count is not known.
+std::unique_ptr<TVIBItem> Img_Fill_Item(const std::shared_ptr<THtmlImgElement> &Elem, const TImgChoice &Choice, int JobId);
+// The item of a CSS background picture; it has no element.
+std::unique_ptr<TVIBItem> Img_BackgroundItem(const TImgChoice &Choice, int JobId);
+// FileExt (when missing, from the element's type text), TypeCode and TypeText.
 void Img_Get_Type(TVIBItem &Item, const THtmlImgElement &Elem, int JobId);
 // Width, Height, Area, FileSize and SizeClass.
 void Img_Get_Size(TVIBItem &Item, const THtmlImgElement &Elem);
 
-// One-image mode: the item of the picture under the mouse; throws "uImg 01,
-// Can not get current picture!" when that is no picture.
-std::unique_ptr<TVIBItem> Img_CollectOne(const std::shared_ptr<THtmlElement> &Elem, int JobId);
-// All-images mode: every picture of the document (not of its frames) that
-// passes the filters, one per address, in page order, appended to Out. A
-// failure ends the collection with what was collected so far kept in Out.
+// One-image mode: the item of the picture under the mouse, in the largest
+// form it offers when Doc (its document) is given, else its src; throws
+// "uImg 01, Can not get current picture!" when that is no picture.
+std::unique_ptr<TVIBItem> Img_CollectOne(const std::shared_ptr<THtmlElement> &Elem, int JobId,
+                                         const THtmlDocument *Doc = nullptr);
+// All-images mode: every picture of the document (not of its frames) in the
+// largest form it offers (Img_Choose), then its CSS background pictures,
+// that passes the filters, one per address, in page order, appended to Out.
+// A failure ends the collection with what was collected so far kept in Out.
 void Img_CollectAll(const THtmlDocument &Doc, bool IgnTiny, bool IgnBar, int JobId, TVIBItems &Out);
 
 // The items of All whose size class and type pass (0 lets every one pass).

@@ -11,8 +11,8 @@
 #include "editors/uForm_EditJob.h"
 #include "platform/TPageSnapshot.h"
 #include "platform/TWebBrowser.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "ui/Unit_Log.h"
 #include "ui/Unit_Msg.h"
 
 TImgJobEdtr *JE_Img = nullptr;
@@ -151,7 +151,15 @@ void TImgJobEdtr::EImg_Collect() {
       Old.push_back(std::move(CurImgItem));
       VIBox_Free_Items(Old);
     }
-    CurImgItem = Img_CollectOne(EditJob->Elem, JobId);
+    // The largest form needs the document to resolve the element's other
+    // addresses; without one the picture is taken by its src.
+    std::shared_ptr<THtmlDocument> Doc;
+    try {
+      if (EditJob->HWin2) Doc = EditJob->HWin2->Document();
+    } catch (const std::exception &) {
+      Doc.reset();
+    }
+    CurImgItem = Img_CollectOne(EditJob->Elem, JobId, Doc.get());
     return;
   }
   VIBox_Free_Items(AllItems);

@@ -4,10 +4,10 @@
 
 #include "editors/uForm_EditJob.h"
 #include "jobs/Unit_JobCntl.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "pub/Unit_PubWnd.h"
-#include "ui/Unit_Log.h"
 #include "ui/Unit_Msg.h"
+#include "ui/Unit_PubWnd.h"
 #include "ui/uForm_Rename.h"
 
 PJobRec EditJob;

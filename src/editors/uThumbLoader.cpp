@@ -9,10 +9,10 @@
 #include <atomic>
 
 #include "net/Unit_httpDown.h"
-#include "net/uUrlRef.h"
 #include "platform/TMainThread.h"
 #include "platform/TUrlCache.h"
 #include "platform/uLocalFile.h"
+#include "platform/uUrlRef.h"
 #include "pub/Unit_Pub.h"
 
 namespace {

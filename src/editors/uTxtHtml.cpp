@@ -6,11 +6,11 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "net/uUrlRef.h"
+#include "platform/uUrlRef.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
 #include "pub/uFormat.h"
 #include "pub/uMossError.h"
-#include "ui/Unit_Log.h"
 
 namespace {
 

@@ -10,49 +10,30 @@
 #include <QToolButton>
 #include <QUrl>
 #include <charconv>
-#include <filesystem>
 #include <unordered_map>
-#include <unordered_set>
 
-#include "control/Unit_MPC.h"
-#include "control/uGlobalParm.h"
 #include "editors/uForm_EditJob.h"
 #include "editors/uTxtHtml.h"
-#include "net/uUrlRef.h"
-#include "platform/TIniFile.h"
+#include "editors/uTxtSave.h"
 #include "platform/TPageSnapshot.h"
 #include "platform/TWebBrowser.h"
+#include "platform/uLocalFile.h"
+#include "platform/uUrlRef.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "pub/Unit_PubWB.h"
-#include "ui/Unit_Log.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uSafeFile.h"
+#include "pub/uTempFile.h"
 #include "ui/Unit_Msg.h"
+#include "ui/Unit_PubWB.h"
 #include "ui/uForm_Rename.h"
 
 TTxtJobEdtr *JE_Txt = nullptr;
 
 namespace {
 
-// Addresses are compared as the web compares them (by Url_SameKey): on a
-// server whose paths tell letter case apart, PICS/A.JPG and pics/a.jpg are
-// two pictures. Each list keeps the first position of every key.
-std::unordered_map<std::string, int> UrlIndex(const std::vector<std::string> &L) {
-  std::unordered_map<std::string, int> M;
-  for (size_t I = 0; I < L.size(); ++I) M.emplace(Url_SameKey(L[I]), static_cast<int>(I));
-  return M;
-}
-
 // The name a page is saved under when its title leaves none: its host, or "page".
 std::string PageFallbackName(const std::string &PageUrl) { return Fn_CleanName(Url_HostName(PageUrl), "page"); }
-
-// Why a folder could not be made, as the system tells it.
-std::string WhyNoFolder(const std::string &Folder) {
-  std::string Dir = Folder;
-  while (Dir.size() > 1 && Dir.back() == '/') Dir.pop_back();
-  if (Path_Exists(Dir) && !Dir_Exists(Dir)) return "a file of that name is in the way";
-  std::error_code Ec;
-  std::filesystem::create_directories(Dir, Ec);
-  return Ec ? Ec.message() : std::string("it could not be made");
-}
 
 // The document's size as a number; a size that does not read fails.
 int64_t FileSizeOf(const THtmlDocument &D) {
@@ -61,20 +42,6 @@ int64_t FileSizeOf(const THtmlDocument &D) {
   auto R = std::from_chars(S.data(), S.data() + S.size(), N);
   if (R.ec != std::errc() || R.ptr != S.data() + S.size()) throw EMossError("The document's size is not a number: " + S);
   return N;
-}
-
-// Lines as the saved file gets them back: split at line feeds, so a
-// carriage return stays where the page had it.
-std::vector<std::string> ToLines(const std::string &Text) {
-  std::vector<std::string> Out;
-  size_t P = 0;
-  while (P < Text.size()) {
-    size_t E = Text.find('\n', P);
-    if (E == std::string::npos) E = Text.size();
-    Out.push_back(Text.substr(P, E - P));
-    P = E + 1;
-  }
-  return Out;
 }
 
 std::string JoinLines(const std::vector<std::string> &Lines) {
@@ -87,7 +54,7 @@ std::string JoinLines(const std::vector<std::string> &Lines) {
 
 int Doc_GetSource(const THtmlDocument &Doc, std::vector<std::string> &Lines) {
   try {
-    Lines = ToLines(Doc.Source());
+    Lines = Txt_ToLines(Doc.Source());
     return 0;
   } catch (const std::exception &) {
     return 1;
@@ -96,7 +63,7 @@ int Doc_GetSource(const THtmlDocument &Doc, std::vector<std::string> &Lines) {
 
 void WB_LoadHtml_SFile(TWebBrowser *Wb, const std::string &Html) {
   try {
-    std::string File = MPC.GetTempFile();
+    std::string File = GetTempFile();
     WriteFileAtomic(File, Html);
     Wb->Navigate(QUrl::fromLocalFile(QString::fromStdString(File)));
   } catch (const std::exception &E) {
@@ -113,8 +80,8 @@ void TTxtJobEdtr::Edt_Bind_Ctrls() {
   NameEdit = Form->Edit_AbsFileName;
   ExtLabel = Form->Lbl_WB_EFn;
   DirEdit = Form->Edit_WP_SDir;
-  Form->WB_Preview->OnDocumentComplete = [this] { OnPvwDocComplete(); };
-  Form->WB_Preview->OnNewWindow = [](bool &Cancel) { OnWBNewWindow(Cancel); };
+  QObject::connect(Form->WB_Preview, &TWebBrowser::DocumentComplete, Ctx.get(), [this] { OnPvwDocComplete(); });
+  QObject::connect(Form->WB_Preview, &TWebBrowser::NewWindow, Ctx.get(), [](bool *Cancel) { OnWBNewWindow(*Cancel); });
   for (QToolButton *B : {Form->Sbtn_Snippet, Form->Sbtn_Fullpage, Form->Sbtn_PTextFmt, Form->Sbtn_HtmlFmt})
     QObject::connect(B, &QToolButton::clicked, Ctx.get(), [this, B] { OnFmtBtnClick(B); });
   for (QCheckBox *C : {Form->Chkbox_Sav_Img, Form->ChkBox_RmvTag_Scrp, Form->Chkbox_Addinfo_Url, Form->Chkbox_Addinfo_Time})
@@ -248,7 +215,7 @@ bool TTxtJobEdtr::ETxt_Get_FHtml() {
     std::string Local = Url_LocalFile(EditJob->PageUrl, EditJob->PageUrl);
     std::string Text;
     if (!Local.empty() && ReadWholeFile(Local, Text, 256u << 20)) {
-      FTxt_Full_Html = JoinLines(ToLines(Text));
+      FTxt_Full_Html = JoinLines(Txt_ToLines(Text));
       if (!FTxt_Full_Html.empty() && static_cast<int64_t>(FTxt_Full_Html.size()) >= Size) {
         FHtmlWay = 2;
         return true;
@@ -403,83 +370,26 @@ bool TTxtJobEdtr::Edt_Make_fList() {
   TRenamChk Headless;
   if (!(Form_Renam ? Form_Renam->ChkFile(Dest) : Headless.ChkFile(Dest)))
     throw EMossError(Format("Invalid destination file name! uTxt %d", {2}));
+  // The document stays the job's while the plan is made.
+  const std::shared_ptr<THtmlDocument> Doc = EditJob->HWin2->Document();
+  TTxtSaveInput In;
+  In.Doc = Doc.get();
+  In.PageUrl = EditJob->PageUrl;
+  In.FinalText = FTxt_Final;
+  In.Dest = Dest;
+  In.PlainText = IsPlainText;
+  In.Snippet = IsSnippet;
+  In.SaveImg = Opts.OptSaveImg;
+  In.CheckDir = [](const std::string &Folder) { return TForm_Renam::ChkDir(Folder, true); };
+  In.CheckFiles = [&Headless](std::vector<std::string> &LocalPaths) {
+    return Form_Renam ? Form_Renam->ChkFList(LocalPaths, true) : Headless.ChkFList(LocalPaths, true);
+  };
+  TTxtSavePlan Plan = Txt_PlanSave(In);
   TJobRec &Job = *EditJob;
   Job.FileList.clear();
-  EJob_Add_File(Job, WebpageContents, Dest);
-  if (IsPlainText || !Opts.OptSaveImg || (IsSnippet && !Html_HasImg(FTxt_Final))) {
-    Job.TextLines = ToLines(FTxt_Final);
-    return true;
-  }
-  std::string Folder = Fn_ExtractDir(Dest) + Fn_NameNoExt(Dest) + ".files/";
-  if (!TForm_Renam::ChkDir(Folder, true))
-    throw EMossError(Format("Can not create the image folder %s: %s! uTxt %d", {Folder, WhyNoFolder(Folder), 3}));
-  std::vector<std::string> Urls, LocalPaths, ElemHtmls, RawSrcs;
-  int ImageCount = 0;
-  Img_Collect(Folder, Urls, LocalPaths, ElemHtmls, RawSrcs, ImageCount);
-  if (!(Form_Renam ? Form_Renam->ChkFList(LocalPaths, true) : Headless.ChkFList(LocalPaths, true)))
-    throw EMossError(Format("Cancel by user in checking image file list! uTxt %d", {4}));
-  Img_AddAliases(Urls, LocalPaths, ElemHtmls, RawSrcs);
-  Job.AttachDir = Folder;
-  std::string Html = FTxt_Final;
-  std::vector<int> Index = {IsSnippet ? 1 : 0};
-  if (Html_ChgImgLink(Html, ImageCount, RawSrcs, LocalPaths, Index)) {
-    Job.TextLines = ToLines(Html);
-    if (IsSnippet) {
-      for (int I : Index)
-        if (I >= 0 && static_cast<size_t>(I) < Urls.size())
-          EJob_Add_File(Job, Urls[static_cast<size_t>(I)], LocalPaths[static_cast<size_t>(I)]);
-    } else {
-      for (size_t I = 0; I < Urls.size(); ++I) EJob_Add_File(Job, Urls[I], LocalPaths[I]);
-    }
-  } else {
-    Log::Way(Format("\"Html_ChgImgLink\" failed, Do not save images, Url: %s", {Job.PageUrl}));
-    Job.TextLines = ToLines(FTxt_Final);
-  }
+  for (const auto &[Url, Local] : Plan.Files) EJob_Add_File(Job, Url, Local);
+  Job.TextLines = std::move(Plan.TextLines);
+  if (!Plan.AttachDir.empty()) Job.AttachDir = Plan.AttachDir;
+  if (Plan.LinksFailed) Log::Way(Format("\"Html_ChgImgLink\" failed, Do not save images, Url: %s", {Job.PageUrl}));
   return true;
-}
-
-void TTxtJobEdtr::Img_Collect(const std::string &Folder, std::vector<std::string> &Urls, std::vector<std::string> &LocalPaths,
-                              std::vector<std::string> &ElemHtmls, std::vector<std::string> &RawSrcs, int &ImageCount) {
-  const THtmlElementCollection &Imgs = EditJob->HWin2->Document()->Images();
-  ImageCount = Imgs.Length();
-  std::unordered_map<std::string, int> Seen = UrlIndex(Urls);
-  for (int I = 0; I < ImageCount; ++I) {
-    auto Img = std::dynamic_pointer_cast<THtmlImgElement>(Imgs.Item(I));
-    if (!Img) continue;
-    std::string Src = Trim(Img->Src());
-    if (Src.empty() || !Seen.emplace(Url_SameKey(Src), static_cast<int>(Urls.size())).second) continue;
-    // A web page's local pictures are not the page's to hand out: they stay
-    // as the page wrote them.
-    if (Url_IsFile(Src) && !Url_IsFile(EditJob->PageUrl)) continue;
-    std::string Html = Img->OuterHtml(), Raw;
-    Html_GetSrc(Html, Raw);
-    Urls.push_back(Src);
-    LocalPaths.push_back(Folder + Fn_CleanName(Url_FileName(Src), "image"));
-    ElemHtmls.push_back(Html);
-    RawSrcs.push_back(Raw);
-  }
-}
-
-void TTxtJobEdtr::Img_AddAliases(std::vector<std::string> &Urls, std::vector<std::string> &LocalPaths,
-                                 std::vector<std::string> &ElemHtmls, std::vector<std::string> &RawSrcs) {
-  const THtmlElementCollection &Imgs = EditJob->HWin2->Document()->Images();
-  const std::unordered_map<std::string, int> UrlPos = UrlIndex(Urls);
-  std::unordered_map<std::string, int> RawPos = UrlIndex(RawSrcs);
-  std::unordered_set<std::string> Htmls(ElemHtmls.begin(), ElemHtmls.end());
-  for (int I = 0; I < Imgs.Length(); ++I) {
-    auto E = Imgs.Item(I);
-    if (!E) continue;
-    std::string Html = E->OuterHtml();
-    if (!Htmls.insert(Html).second) continue;
-    ElemHtmls.push_back(Html);
-    std::string Raw;
-    if (!Html_GetSrc(Html, Raw) || RawPos.count(Url_SameKey(Raw))) continue;
-    auto Img = std::dynamic_pointer_cast<THtmlImgElement>(E);
-    if (!Img) continue;
-    auto G = UrlPos.find(Url_SameKey(Trim(Img->Src())));
-    if (G == UrlPos.end()) continue;
-    RawPos.emplace(Url_SameKey(Raw), static_cast<int>(RawSrcs.size()));
-    RawSrcs.push_back(Raw);
-    LocalPaths.push_back(LocalPaths[static_cast<size_t>(G->second)]);
-  }
 }

@@ -47,10 +47,6 @@ class TTxtJobEdtr : public TJobEditor {
 
  private:
   bool ETxt_Get_FHtml();
-  void Img_Collect(const std::string &Folder, std::vector<std::string> &Urls, std::vector<std::string> &LocalPaths,
-                   std::vector<std::string> &ElemHtmls, std::vector<std::string> &RawSrcs, int &ImageCount);
-  void Img_AddAliases(std::vector<std::string> &Urls, std::vector<std::string> &LocalPaths, std::vector<std::string> &ElemHtmls,
-                      std::vector<std::string> &RawSrcs);
 };
 
 // Shows HTML in a browser control through a scratch file; throws EMossError.

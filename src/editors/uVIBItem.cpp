@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "ui/Unit_Log.h"
 
 namespace {
 
@@ -74,7 +74,7 @@ TVIBItem *VIB_Biggest(const TVIBList &Items) {
   TVIBItem *Best = nullptr;
   int64_t Area = 0;
   for (TVIBItem *I : Items)
-    if (I->Area > Area) {
+    if (I->Saveable && I->Area > Area) {
       Best = I;
       Area = I->Area;
     }
@@ -85,7 +85,7 @@ std::vector<bool> VIB_BiggestChecks(const TVIBList &Items, const TVIBItem *Bigge
   std::vector<bool> Out;
   if (!Biggest) return Out;
   Out.reserve(Items.size());
-  for (const TVIBItem *I : Items) Out.push_back(I == Biggest || I->Area == Biggest->Area);
+  for (const TVIBItem *I : Items) Out.push_back(I->Saveable && (I == Biggest || I->Area == Biggest->Area));
   return Out;
 }
 
@@ -97,6 +97,18 @@ std::string VIB_PictureHtml(const std::string &Source, int32_t W, int32_t H) {
       "type=\"text/css\">body {margin:0px;border-width:1px;border-color:999999;border-style:solid;}</style><img "
       "src=\"%s\" width=\"%d\" height=\"%d\"></BODY></html>",
       {Source, std::max(W, 0), std::max(H, 0)});
+}
+
+std::string VIB_MovieHtml(const std::string &Source, int32_t W, int32_t H) {
+  // The player's cabinet is never fetched: the thumbnail browser draws the
+  // movie itself. The text keeps the missing blank before "codebase".
+  return Format(
+      "<html><BODY scroll=no><style type=\"text/css\">body "
+      "{margin:0px;border-width:1px;border-color:999999;border-style:solid;}</style>"
+      "<object classid=\"clsid:d27cdb6e-ae6d-11cf-96b8-444553540000\"codebase=\"http://download.macromedia.com/flash2/"
+      "cabs/swflash.cab#version=4,0,0,0\" width=\"%d\" height=\"%d\"><param name=\"movie\" value=\"%s\"><param "
+      "name=\"quality\" value=\"high\"><param name=\"bgcolor\" value=\"#ffffff\"></object></body></html>",
+      {std::max(W, 0), std::max(H, 0), Source});
 }
 
 std::vector<TVIBSaveFile> VIB_SaveList(const std::string &Folder, const TVIBList &Items, const std::vector<bool> &Checked,

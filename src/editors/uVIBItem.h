@@ -34,6 +34,13 @@ struct TVIBItem {
   std::string TypeText;   // "JPG", or "?" for unknown
   std::string FileExt;    // with its dot; may be empty
   std::string FileName;   // without extension; the user may edit it
+  // Movies of today's pages: the poster picture (absolute; empty when none),
+  // a short note for the caption ("HLS stream list"), and whether the
+  // address can be saved as a file at all; when not, Reason says why.
+  std::string Poster;
+  std::string Note;
+  bool Saveable = true;
+  std::string Reason;
   // The number of the box's panel that shows the item, -1 before it is
   // linked. The view owns the panels; the item only names one.
   int32_t PanelNo = -1;
@@ -71,15 +78,20 @@ int32_t VIB_NavTarget(uint8_t Move, int32_t Pos, int32_t Count);
 std::pair<std::string, std::string> VIB_StatusTexts(int32_t Count, int32_t Selected, int32_t CurPos);
 
 // The item with the greatest area, the first of equals; none when every
-// area is 0.
+// area is 0. An item that cannot be saved is never the biggest.
 TVIBItem *VIB_Biggest(const TVIBList &Items);
 // The check state "Biggest" gives each item: the biggest and every item of
-// the same area. Empty when there is no biggest item (nothing changes).
+// the same area, as long as it can be saved. Empty when there is no biggest
+// item (nothing changes).
 std::vector<bool> VIB_BiggestChecks(const TVIBList &Items, const TVIBItem *Biggest);
 
 // The thumbnail page of a picture, W x H pixels (a size below 0 is drawn as
 // 0), from Source (a local file or the picture's address).
 std::string VIB_PictureHtml(const std::string &Source, int32_t W, int32_t H);
+
+// The thumbnail page of a movie: the player's object, W x H pixels, playing
+// Source (a local file or the movie's address).
+std::string VIB_MovieHtml(const std::string &Source, int32_t W, int32_t H);
 
 // One file a save writes.
 struct TVIBSaveFile {

@@ -17,10 +17,10 @@
 #include "editors/uVIBPanel.h"
 #include "platform/TUrlCache.h"
 #include "platform/TWebBrowser.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "pub/Unit_PubWB.h"
-#include "ui/Unit_Log.h"
 #include "ui/Unit_Msg.h"
+#include "ui/Unit_PubWB.h"
 #include "ui/uForm_Rename.h"
 
 TVIBItem *CurItem = nullptr;
@@ -189,23 +189,40 @@ void TVIBJobEdtr::VIBox_Link_Item(int32_t Index, const std::vector<TVIBPanel *> 
     Count = std::max<int64_t>(Item->FileSize, 0);
   }
   Item->SizeText = Fmt_FileSize(std::max<int64_t>(Count, 0));
+  // A movie with no file behind it is shown, with why, but cannot be checked.
+  P->ChkBox->setEnabled(Item->Saveable);
+  P->setToolTip(QString::fromStdString(Item->Reason));
   VIBox_Draw_Caption(Item);
   if (P->Browser->ReadyState() != 4) WaitWBRdy(P->Browser, 3);
   VIBox_Show_Item(P->Browser, Item, Source);
 }
 
 void TVIBJobEdtr::VIBox_Show_Item(TLightBrowser *Browser, TVIBItem *Item, const std::string &Source) {
-  const TThumbFit F = VIB_FitThumb(Item->Width, Item->Height);
+  // A VIDEO or AUDIO of no size (audio has none) still shows its placeholder
+  // across the thumbnail; a plug-in movie keeps the size its page declared.
+  const bool Media = Item->Kind == TItemKind::Movie && !Item->Elem;
+  const TThumbFit F = Media && Item->Area == 0 ? VIB_FitThumb(133, 88) : VIB_FitThumb(Item->Width, Item->Height);
   Browser->Widget()->setGeometry(F.BrowserX(), F.BrowserY(), F.BrowserW(), F.BrowserH());
-  const bool Local = !Source.empty() && Source[0] == '/';
   Browser->Referer = EditJob ? EditJob->PageUrl : std::string();
   Browser->LocalFiles = EditJob && IsFileUrl(EditJob->PageUrl);
   Browser->Tag = 1;
-  // Pictures only so far; a movie item will get the movie page here.
-  WB_LoadHtml_Stream(Browser, VIB_PictureHtml(HtmlAttr(Local ? FileUrlOf(Source) : Source), F.W, F.H));
+  if (Item->Kind == TItemKind::Movie && Item->Poster.empty()) {
+    // The movie itself is never fetched for a thumbnail: the player draws it.
+    const bool Local = !Source.empty() && Source[0] == '/';
+    WB_LoadHtml_Stream(Browser, VIB_MovieHtml(HtmlAttr(Local ? FileUrlOf(Source) : Source), F.W, F.H));
+    return;
+  }
+  // A picture, or the poster picture of a movie.
+  std::string Pic = Source;
+  if (Item->Kind == TItemKind::Movie) {
+    Pic = LocalSource(Item->Poster);
+    if (Pic.empty()) Pic = Item->Poster;
+  }
+  const bool Local = !Pic.empty() && Pic[0] == '/';
+  WB_LoadHtml_Stream(Browser, VIB_PictureHtml(HtmlAttr(Local ? FileUrlOf(Pic) : Pic), F.W, F.H));
   // Every thumbnail is on its way now; those on screen go first.
-  if (Local || LowerCase(Source.substr(0, 4)) == "http")
-    TThumbLoader::Default().Get(QString::fromStdString(Source), QSize(std::max(F.W, 0), std::max(F.H, 0)), Browser->Referer);
+  if (Local || LowerCase(Pic.substr(0, 4)) == "http")
+    TThumbLoader::Default().Get(QString::fromStdString(Pic), QSize(std::max(F.W, 0), std::max(F.H, 0)), Browser->Referer);
 }
 
 void TVIBJobEdtr::VIBox_Draw_Caption(TVIBItem *Item) {
@@ -213,8 +230,11 @@ void TVIBJobEdtr::VIBox_Draw_Caption(TVIBItem *Item) {
   if (!P) return;
   TVIBImage *Img = P->Image;
   Img->Back = Item == CurItem ? VIBCurrentColor : VIBNormalColor;
-  Img->ShowType = !IsMovieJob();
+  // Plug-in movies have no type; a VIDEO or AUDIO says what it is.
+  Img->ShowType = !IsMovieJob() || !Item->TypeText.empty();
   Img->TypeText = QString::fromStdString(Item->TypeText);
+  Img->Note = QString::fromStdString(Item->Note);
+  Img->NoteWarns = !Item->Saveable;
   Img->SizeLine = QString::fromStdString(Format("%d x %d", {Item->Width, Item->Height}));
   Img->BytesLine = QString::fromStdString(Item->SizeText);
   Img->update();
@@ -227,7 +247,7 @@ void TVIBJobEdtr::VIBox_Select_Item(TVIBItem *Item) {
     if (P) {
       Box->ensureWidgetVisible(P, 0, 0);
       P->setFocus();
-      if (Form) Form->FocusCtrl(P->ChkBox);
+      if (Form) Form->FocusCtrl(P->KeyTarget());
     }
     VIBox_Upd_Status();
     return;
@@ -244,7 +264,7 @@ void TVIBJobEdtr::VIBox_Select_Item(TVIBItem *Item) {
     if (ExtLabel) ExtLabel->setText(QString::fromStdString(LowerCase(Item->FileExt)));
     if (P) {
       Box->ensureWidgetVisible(P, 0, 0);
-      if (Form) Form->FocusCtrl(P->ChkBox);
+      if (Form) Form->FocusCtrl(P->KeyTarget());
     }
   } catch (const std::exception &) {
   }
@@ -308,7 +328,7 @@ void TVIBJobEdtr::VIBox_Select_By_Kind(uint8_t Kind) {
   try {
     if (Kind == skAll || Kind == skNone) {
       for (TVIBItem *I : ItemList)
-        if (TVIBPanel *P = PanelOf(I)) P->ChkBox->setChecked(Kind == skAll);
+        if (TVIBPanel *P = PanelOf(I)) P->ChkBox->setChecked(Kind == skAll && I->Saveable);
     } else if (Kind == skBiggest && BiggestItem) {
       std::vector<bool> Checks = VIB_BiggestChecks(ItemList, BiggestItem);
       for (size_t I = 0; I < ItemList.size(); ++I)
@@ -359,7 +379,7 @@ bool TVIBJobEdtr::OnAppMessage(QObject *Target, QEvent *E) {
   switch (E->type()) {
     case QEvent::KeyPress: {
       TVIBPanel *P = PanelOf(CurItem);
-      if (!P || W != P->ChkBox) return false;
+      if (!P || W != P->KeyTarget()) return false;
       static const std::pair<int, uint8_t> Keys[] = {{Qt::Key_PageUp, nmTwoBack}, {Qt::Key_PageDown, nmTwoFwd},
                                                      {Qt::Key_End, nmLast},       {Qt::Key_Home, nmFirst},
                                                      {Qt::Key_Up, nmPrev},        {Qt::Key_Down, nmNext}};
@@ -440,7 +460,7 @@ bool TVIBJobEdtr::Edt_Make_fList() {
   Checked.reserve(ItemList.size());
   for (TVIBItem *I : ItemList) {
     TVIBPanel *P = PanelOf(I);
-    Checked.push_back(P && P->ChkBox->isChecked());
+    Checked.push_back(P && P->ChkBox->isChecked() && I->Saveable);
   }
   // Without the rename window (runs without windows) the checks rename automatically.
   TRenamChk Headless;

@@ -37,6 +37,10 @@ void TVIBImage::paintEvent(QPaintEvent *) {
     P.setPen(QColor(0, 0, 255));
     Text(160, 18, TypeText);
   }
+  if (!Note.isEmpty()) {
+    P.setPen(NoteWarns ? QColor(170, 0, 0) : Qt::black);
+    P.drawText(QRect(160, 34, width() - 162, 28), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, Note);
+  }
   P.setPen(Qt::black);
   Text(160, 63, SizeLine);
   Text(160, 78, BytesLine);
@@ -56,6 +60,7 @@ TVIBPanel::TVIBPanel(QWidget *Box) : QFrame(Box) {
   setFrameShape(QFrame::NoFrame);
   setGeometry(2, 0, 245, 106);
   setProperty("ItemPanel", true);
+  setFocusPolicy(Qt::ClickFocus);  // holds the keys of an item that cannot be checked
   Image = new TPanelImage(this);
   Image->setGeometry(rect());
   ChkBox = new QCheckBox(this);
@@ -76,6 +81,8 @@ TVIBPanel::TVIBPanel(QWidget *Box) : QFrame(Box) {
 }
 
 TVIBPanel::~TVIBPanel() { std::erase(Registry(), this); }
+
+QWidget *TVIBPanel::KeyTarget() { return ChkBox->isEnabled() ? static_cast<QWidget *>(ChkBox) : this; }
 
 void TVIBPanel::SetCheckColor(const QColor &C) {
   QPalette Pal = ChkBox->palette();

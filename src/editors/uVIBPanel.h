@@ -25,6 +25,10 @@ class TVIBImage : public QWidget {
   QColor Back = VIBNormalColor;
   bool ShowType = true;  // movies have no type to show
   QString TypeText, SizeLine, BytesLine;
+  // A short note under the type ("HLS stream list"); a warning colour when
+  // the item cannot be saved.
+  QString Note;
+  bool NoteWarns = false;
 
  protected:
   void paintEvent(QPaintEvent *E) override;
@@ -44,6 +48,10 @@ class TVIBPanel : public QFrame {
   TVIBJobEdtr *Owner = nullptr;
 
   void SetCheckColor(const QColor &C);
+  // Where the keys of the current item go: its check box, or the panel
+  // itself when the box cannot be checked (a disabled box takes no focus,
+  // and the keys would stop moving between the items).
+  QWidget *KeyTarget();
 
   // Every panel in the order of making, which is the box's order: the item
   // box asks for a panel by its number for every item it touches.

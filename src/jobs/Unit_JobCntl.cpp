@@ -3,20 +3,17 @@
 #include <QElapsedTimer>
 #include <algorithm>
 
-#include "control/uGlobalParm.h"
-#include "control/uRunVars.h"
 #include "jobs/uDwnldThd.h"
+#include "jobs/uJobSave.h"
+#include "net/Unit_httpDown.h"
 #include "net/uDownRunner.h"
 #include "platform/TMainThread.h"
 #include "platform/TPageSnapshot.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "ui/Unit_Log.h"
+#include "pub/uMsgKind.h"
 
 TJobCtrl *JobCtrl = nullptr;
-
-namespace {
-constexpr int TipError = 1, MbError = 1;
-}
 
 TJobCtrl::TJobCtrl(TJobHost &Host) : FHost(Host) {
   FEditTimer.setInterval(500);
@@ -30,12 +27,10 @@ TJobCtrl::~TJobCtrl() {
   FreeAllJobs();
 }
 
-int32_t TJobCtrl::NextJobId() { return ++GParm.iTot_Job_Cnt; }
-
 bool TJobCtrl::Flow_Begin(std::shared_ptr<THtmlWindow> HWin2, uint8_t PickCode, std::shared_ptr<THtmlElement> Elem) {
-  int32_t Id = NextJobId();
+  int32_t Id = FHost.NextJobId();
   Log::Info(Format("JobID: %d, [Flow_Begin] : Start the job.", {Id}));
-  if (InitFailed) {
+  if (FHost.StartFailed()) {
     FHost.TipMsg("Program has failed in initialization, please check your system and rerun!", "", TipError);
     return false;
   }
@@ -73,6 +68,8 @@ bool TJobCtrl::Flow_Begin(std::shared_ptr<THtmlWindow> HWin2, uint8_t PickCode, 
   // Enabling a running timer does not restart it: the tick comes 500 ms
   // after the first of several quick requests and opens the newest.
   if (!FEditTimer.isActive()) FEditTimer.start();
+  // Started after the timer, so that the two overlap.
+  FHost.WarmUp(KindOfPickCode(PickCode));
   return true;
 }
 
@@ -92,7 +89,7 @@ bool TJobCtrl::Flow_Edit(const PJobRec &Job) {
     PJob_Edt_Init(Job);
     // The job joins the monitor's queue with its title as soon as it opens,
     // not first when its saving starts.
-    FHost.JobChanged(Job);
+    emit JobChanged(Job);
     FHost.StartEditor(Job);
     return true;
   } catch (const std::exception &E) {
@@ -167,7 +164,8 @@ bool TJobCtrl::Flow_Sav_Run(const PJobRec &Job) {
   auto W = Job->Worker.Get();
   try {
     PJob_Sav_FList(Job);
-    PJob_Sav_Msg(Job);
+    // The choice was taken on the main thread when the worker was made.
+    PJob_Sav_Msg(Job, W ? W->MsgCmplt : true);
     PJob_RmvAttachDir(Job);
     if (W) W->LogInfo();
     return true;
@@ -273,7 +271,7 @@ bool TJobCtrl::PJob_Delete(const PJobRec &Job) {
   }
   Log::Info_Job("[PJob_Delete]: User start to delete the job.", Job->JobId);
   Job->MonState = msDeleted;
-  FHost.JobChanged(Job);
+  emit JobChanged(Job);
   return DelJob(Job);
 }
 
@@ -307,12 +305,24 @@ bool TJobCtrl::PJob_Cancel(const PJobRec &JobRef) {
     Log::ErrFmt(ErrTipsFmt, {"Other error!", "TJobCtrl.PJob_Cancel", E.what()}, false);
   }
   std::erase(FJobs, Job);
-  FHost.JobChanged(Job);
+  emit JobChanged(Job);
   return FreeJob(Job);
 }
 
 bool TJobCtrl::HasUnfinishedJob() const {
   return std::any_of(FJobs.begin(), FJobs.end(), [](const PJobRec &J) { return IsUnfinishedState(J->State); });
+}
+
+int TJobCtrl::JobCount() const {
+  return static_cast<int>(
+      std::count_if(FJobs.begin(), FJobs.end(), [](const PJobRec &J) { return J->JobId != -1 && J->MonState != msDeleted; }));
+}
+
+PJobRec TJobCtrl::JobById(int32_t Id) const {
+  if (Id == -1) return nullptr;
+  for (const auto &J : FJobs)
+    if (J->JobId == Id) return J;
+  return nullptr;
 }
 
 PJobRec TJobCtrl::FindJob(const TJobRec *Job) const {

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "jobs/uJobRec.h"
+#include "net/uDownRunner.h"
 
 class TDwnldThd;
-class THttpDownFile;
 
 // What the controller needs of the windows around it.
 class TJobHost {
@@ -40,8 +40,18 @@ class TJobHost {
   virtual void StartEditor(const PJobRec &Job) = 0;
   // Remembers the window that was active when the job opened.
   virtual void RememberForeground() = 0;
-  // The job monitor brings its list in line with one job.
-  virtual void JobChanged(const PJobRec &Job) = 0;
+  // A request of Kind was taken: what its editor needs may start while
+  // the edit timer runs, so the edit window does not wait for it.
+  virtual void WarmUp(uint8_t Kind) { (void)Kind; }
+  // What the controller reads of the program's start and settings, asked at
+  // the moment it is needed, on the main thread.
+  virtual bool StartFailed() = 0;
+  // The next job number; the count goes on across runs.
+  virtual int32_t NextJobId() = 0;
+  // Whether a job that completes well is told in a tip.
+  virtual bool TipOnComplete() = 0;
+  // How many downloads of a job run at once, to one server and in all.
+  virtual TDownLimits DownLimits() { return {}; }
 };
 
 class TJobCtrl : public QObject {
@@ -67,19 +77,14 @@ class TJobCtrl : public QObject {
   const std::vector<PJobRec> &JobList() const { return FJobs; }
   PJobRec FindJob(const TJobRec *Job) const;
 
-  // The steps of a save run, on the worker thread.
-  void PJob_Sav_FList(const PJobRec &Job);
-  // The files of the list but the job's text, side by side.
-  void SaveFiles(const PJobRec &Job, const std::vector<TJobFile *> &Files);
-  bool SaveText(const PJobRec &Job, TJobFile &Entry);
-  bool DownFile(const PJobRec &Job, TJobFile &Entry, THttpDownFile &D);
-  void PJob_Sav_End(const PJobRec &Job);
-  void PJob_Sav_Msg(const PJobRec &Job);
-  bool PJob_RmvAttachDir(const PJobRec &Job);
-
   // Stops every running worker and waits for each to finish, processing
   // events meanwhile so no hand-over can deadlock.
   void FinishAllWorkers();
+
+  // The jobs the user still sees: in the list and not deleted.
+  int JobCount() const;
+  // The job of a number, or null when no job in the list has it.
+  PJobRec JobById(int32_t Id) const;
 
   QTimer &EditTimer() { return FEditTimer; }
   TJobHost &Host() { return FHost; }
@@ -92,8 +97,13 @@ class TJobCtrl : public QObject {
   int DownRetries = 3;
   int RetryUnitMs = 1000;
 
+ signals:
+  // A job was made, changed its state or counts, or left the list; always
+  // on the main thread. The monitor and anything else that shows jobs
+  // connect to it.
+  void JobChanged(const PJobRec &Job);
+
  private:
-  int32_t NextJobId();
   PJobRec NewJob();
   bool DelJob(const PJobRec &Job);
   bool FreeJob(const PJobRec &Job);

@@ -1,21 +1,17 @@
 #include "jobs/uDwnldThd.h"
 
-#include "control/uGlobalParm.h"
 #include "jobs/Unit_JobCntl.h"
 #include "platform/TMainThread.h"
-#include "ui/Unit_Log.h"
-
-namespace {
-TDownLimits LimitsOfSettings() {
-  TDownLimits L;
-  L.PerHost = GParm.iDown_PerHost;
-  L.PerJob = GParm.iDown_PerJob;
-  return L.Bounded();
-}
-}  // namespace
+#include "pub/Unit_Log.h"
+#include "pub/uMsgKind.h"
 
 TDwnldThd::TDwnldThd(TJobCtrl &Ctrl, PJobRec Job)
-    : MsgCmplt(GParm.bMsg_Cmplt), Limits(LimitsOfSettings()), FCtrl(Ctrl), FJob(std::move(Job)) {}
+    : MsgCmplt(Ctrl.Host().TipOnComplete()),
+      Limits(Ctrl.Host().DownLimits().Bounded()),
+      DownRetries(Ctrl.DownRetries),
+      RetryUnitMs(Ctrl.RetryUnitMs),
+      FCtrl(Ctrl),
+      FJob(std::move(Job)) {}
 
 TDwnldThd::~TDwnldThd() { Join(); }
 
@@ -38,7 +34,7 @@ void TDwnldThd::Terminate() {
 // A cancelled job has left the controller: nothing of it is shown any more.
 void TDwnldThd::MonRefresh() {
   TMainThread::Send([this] {
-    if (FJob->JobId != -1) FCtrl.Host().JobChanged(FJob);
+    if (FJob->JobId != -1) emit FCtrl.JobChanged(FJob);
   });
 }
 

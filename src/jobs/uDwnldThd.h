@@ -30,6 +30,9 @@ class TDwnldThd {
   const bool MsgCmplt;
   // The limits of transfers at once, from the settings at the start.
   const TDownLimits Limits;
+  // Further tries of a failed download and the length of their pause unit,
+  // from the controller at the start.
+  const int DownRetries, RetryUnitMs;
 
   // Main-thread hand-overs of the worker; each waits until it ran.
   void MonRefresh();

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/uRegional.h"
+#include "pub/uRegional.h"
 
 class THtmlWindow;
 class THtmlElement;

@@ -1,6 +1,8 @@
 // The save run of a job, on its worker thread: every entry of the file list
 // is written, copied or downloaded, then the job's end state and result
-// message are decided.
+// message are decided. The steps see only the job, never the controller.
+#include "jobs/uJobSave.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,64 +12,19 @@
 #include <mutex>
 #include <set>
 
-#include "control/uGlobalParm.h"
-#include "jobs/Unit_JobCntl.h"
 #include "jobs/uDwnldThd.h"
 #include "net/Unit_httpDown.h"
 #include "net/uConnPool.h"
 #include "net/uDownNew.h"
 #include "net/uDownRunner.h"
-#include "net/uUrlRef.h"
-#include "platform/TIniFile.h"
 #include "platform/uLocalFile.h"
+#include "platform/uUrlRef.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "ui/Unit_Log.h"
+#include "pub/uMsgKind.h"
+#include "pub/uSafeFile.h"
 
 namespace {
-
-// Copies Src to Dst; fails when Dst exists already. A failed copy leaves no
-// partial file under the target name. Only a regular file is copied: a FIFO
-// would hold the worker past every stop, a device would never end.
-bool CopyNew(const std::string &Src, const std::string &Dst) {
-  TReadResult Why;
-  int In = OpenRegularFile(Src, &Why);
-  if (In < 0) {
-    Log::ErrFmt(ErrTipsFmt, {"Copy file error!", "TJobCtrl.PJob_Sav_FList-CopyNew", Why.Why}, true);
-    return false;
-  }
-  std::string Tmp = Dst + ".part" + std::to_string(::getpid()) + "_" + std::to_string(reinterpret_cast<uintptr_t>(&Tmp));
-  int Out = ::open(Tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (Out < 0) {
-    ::close(In);
-    return false;
-  }
-  bool Ok = true;
-  char Buf[256 * 1024];
-  for (;;) {
-    ssize_t N = ::read(In, Buf, sizeof Buf);
-    if (N < 0 && errno == EINTR) continue;
-    if (N <= 0) {
-      Ok = N == 0;
-      break;
-    }
-    for (ssize_t Done = 0; Done < N;) {
-      ssize_t W = ::write(Out, Buf + Done, static_cast<size_t>(N - Done));
-      if (W < 0 && errno == EINTR) continue;
-      if (W <= 0) {
-        Ok = false;
-        break;
-      }
-      Done += W;
-    }
-    if (!Ok) break;
-  }
-  ::close(In);
-  Ok = ::close(Out) == 0 && Ok;
-  // A file that appeared meanwhile is never replaced.
-  Ok = Ok && File_MoveNew(Tmp, Dst);
-  if (!Ok) ::unlink(Tmp.c_str());
-  return Ok;
-}
 
 // An address as a log line may show it: without a password, and without the
 // control bytes that would let a page write lines of its own.
@@ -78,51 +35,26 @@ std::string Shown(const std::string &Url) {
   return S;
 }
 
-}  // namespace
-
-void TJobCtrl::PJob_Sav_FList(const PJobRec &Job) {
-  auto W = Job->Worker.Get();
-  auto Refresh = [&] {
-    if (W) W->MonRefresh();
-  };
-  Job->State = jsSaving;
-  Job->MonState = msRunning;
-  Job->StopReq = false;
-  Job->TotalCnt = static_cast<int32_t>(Job->FileList.size());
-  Refresh();
-  if (Job->TotalCnt < 1) throw EMossError(Format("Exception: %d, %s", {2, "Fail to download files, no files in list!"}));
-  // The job's own text first, as the pictures are its attachments: without
-  // it a text job has nothing to show, and nothing else is saved.
-  std::vector<TJobFile *> Files;
-  for (auto &E : Job->FileList) {
-    if (E->Status == fsSaved) continue;
-    if (E->Url != WebpageContents) {
-      Files.push_back(E.get());
-      continue;
-    }
-    Job->CurFile.Set(E->LocalName);
-    E->Status = fsSaving;
-    Refresh();
-    if (!SaveText(Job, *E)) {
-      E->Status = fsFailed;
-      PJob_Sav_End(Job);
-      return;
-    }
-    E->Status = fsSaved;
-    if (++Job->SavedCnt == 1) Job->FirstFile.Set(E->LocalName);
+bool SaveText(const PJobRec &Job, TJobFile &Entry) {
+  try {
+    std::string Text;
+    for (const auto &L : Job->TextLines) Text += L + "\n";
+    WriteFileAtomic(Entry.LocalName, Text);
+    return true;
+  } catch (const std::exception &E) {
+    Log::ErrFmt(ErrTipsFmt, {"Download text file error!", "TJobCtrl.PJob_Sav_FList-DownFile", E.what()}, true);
+    return false;
   }
-  if (!Files.empty() && !Job->StopReq) SaveFiles(Job, Files);
-  PJob_Sav_End(Job);
 }
 
-void TJobCtrl::SaveFiles(const PJobRec &Job, const std::vector<TJobFile *> &Files) {
+void SaveFiles(const PJobRec &Job, const std::vector<TJobFile *> &Files) {
   auto W = Job->Worker.Get();
   auto Refresh = [&] {
     if (W) W->MonRefresh();
   };
   if (!Job->Pool) Job->Pool = std::make_shared<TConnPool>();
   const TDownLimits Limits = W ? W->Limits : TDownLimits().Bounded();
-  const int Retries = DownRetries, UnitMs = RetryUnitMs;
+  const int Retries = W ? W->DownRetries : Limits.Retries, UnitMs = W ? W->RetryUnitMs : 1000;
   auto Runner = std::make_shared<TDownRunner>(Limits, Job->Pool, [&Job, Retries, UnitMs](THttpDownFile &D) {
     // As the browser would fetch them; and a login page that comes back in
     // place of a picture or a movie is no picture.
@@ -174,19 +106,70 @@ void TJobCtrl::SaveFiles(const PJobRec &Job, const std::vector<TJobFile *> &File
   Job->Pool->CloseIdle();
 }
 
-bool TJobCtrl::SaveText(const PJobRec &Job, TJobFile &Entry) {
-  try {
-    std::string Text;
-    for (const auto &L : Job->TextLines) Text += L + "\n";
-    WriteFileAtomic(Entry.LocalName, Text);
-    return true;
-  } catch (const std::exception &E) {
-    Log::ErrFmt(ErrTipsFmt, {"Download text file error!", "TJobCtrl.PJob_Sav_FList-DownFile", E.what()}, true);
+}  // namespace
+
+bool CopyNew(const std::string &Src, const std::string &Dst) {
+  TReadResult Why;
+  int In = OpenRegularFile(Src, &Why);
+  if (In < 0) {
+    Log::ErrFmt(ErrTipsFmt, {"Copy file error!", "TJobCtrl.PJob_Sav_FList-CopyNew", Why.Why}, true);
     return false;
   }
+  TSafeFile Out;
+  bool Ok = Out.Create(Dst);
+  char Buf[256 * 1024];
+  while (Ok) {
+    ssize_t N = ::read(In, Buf, sizeof Buf);
+    if (N < 0 && errno == EINTR) continue;
+    if (N <= 0) {
+      Ok = N == 0;
+      break;
+    }
+    Ok = Out.Write(Buf, static_cast<size_t>(N));
+  }
+  ::close(In);
+  // A file that appeared meanwhile is never replaced.
+  Ok = Ok && Out.Close() && Out.Commit(TSafeFile::TCommit::NoReplace);
+  if (!Ok) Log::ErrFmt(ErrTipsFmt, {"Copy file error!", "TJobCtrl.PJob_Sav_FList-CopyNew", std::strerror(errno)}, true);
+  return Ok;
 }
 
-bool TJobCtrl::DownFile(const PJobRec &Job, TJobFile &Entry, THttpDownFile &D) {
+void PJob_Sav_FList(const PJobRec &Job) {
+  auto W = Job->Worker.Get();
+  auto Refresh = [&] {
+    if (W) W->MonRefresh();
+  };
+  Job->State = jsSaving;
+  Job->MonState = msRunning;
+  Job->StopReq = false;
+  Job->TotalCnt = static_cast<int32_t>(Job->FileList.size());
+  Refresh();
+  if (Job->TotalCnt < 1) throw EMossError(Format("Exception: %d, %s", {2, "Fail to download files, no files in list!"}));
+  // The job's own text first, as the pictures are its attachments: without
+  // it a text job has nothing to show, and nothing else is saved.
+  std::vector<TJobFile *> Files;
+  for (auto &E : Job->FileList) {
+    if (E->Status == fsSaved) continue;
+    if (E->Url != WebpageContents) {
+      Files.push_back(E.get());
+      continue;
+    }
+    Job->CurFile.Set(E->LocalName);
+    E->Status = fsSaving;
+    Refresh();
+    if (!SaveText(Job, *E)) {
+      E->Status = fsFailed;
+      PJob_Sav_End(Job);
+      return;
+    }
+    E->Status = fsSaved;
+    if (++Job->SavedCnt == 1) Job->FirstFile.Set(E->LocalName);
+  }
+  if (!Files.empty() && !Job->StopReq) SaveFiles(Job, Files);
+  PJob_Sav_End(Job);
+}
+
+bool DownFile(const PJobRec &Job, TJobFile &Entry, THttpDownFile &D) {
   // A page from the web must not make the program read the user's files.
   if (Url_IsFile(Entry.Url) && !Url_IsFile(Job->PageUrl)) {
     Log::Warn_Job("A web page may not copy a local file: " + Shown(Entry.Url), Job->JobId);
@@ -210,7 +193,7 @@ bool TJobCtrl::DownFile(const PJobRec &Job, TJobFile &Entry, THttpDownFile &D) {
   return false;
 }
 
-void TJobCtrl::PJob_Sav_End(const PJobRec &Job) {
+void PJob_Sav_End(const PJobRec &Job) {
   int32_t Saved = Job->SavedCnt, Total = Job->TotalCnt;
   if (Saved > 0 && Saved == Total) {
     Job->State = jsComplete;
@@ -226,7 +209,7 @@ void TJobCtrl::PJob_Sav_End(const PJobRec &Job) {
   if (auto W = Job->Worker.Get()) W->MonRefresh();
 }
 
-void TJobCtrl::PJob_Sav_Msg(const PJobRec &Job) {
+void PJob_Sav_Msg(const PJobRec &Job, bool TipOnComplete) {
   uint8_t Kind;
   bool LogIt;
   std::string Main, Sec;
@@ -249,7 +232,7 @@ void TJobCtrl::PJob_Sav_Msg(const PJobRec &Job) {
     Sec = "Nothing";
   }
   auto W = Job->Worker.Get();
-  if ((W ? W->MsgCmplt : GParm.bMsg_Cmplt) || Kind == 1) {
+  if (TipOnComplete || Kind == 1) {
     Job->TipKind = Kind;
     Job->LogResult = LogIt;
     Job->MainMsg.Set(Main);
@@ -260,7 +243,7 @@ void TJobCtrl::PJob_Sav_Msg(const PJobRec &Job) {
   if (W) W->ShowResult();
 }
 
-bool TJobCtrl::PJob_RmvAttachDir(const PJobRec &Job) {
+bool PJob_RmvAttachDir(const PJobRec &Job) {
   if (Job->Kind >= 2) return true;
   if (!Job->AttachDir.empty() && Job->SavedCnt <= 1) return ::rmdir(Job->AttachDir.c_str()) == 0;
   return true;

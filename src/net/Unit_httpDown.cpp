@@ -1,10 +1,8 @@
 #include "net/Unit_httpDown.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,8 +17,9 @@
 #include "net/uConnPool.h"
 #include "net/uCookieJar.h"
 #include "net/uNetConn.h"
-#include "net/uUrlRef.h"
+#include "platform/uUrlRef.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uSafeFile.h"
 
 namespace {
 
@@ -160,113 +159,35 @@ bool SplitHostPort(const std::string &Host, uint16_t DefPort, std::string &Name,
   return true;
 }
 
-// The body's file while it downloads: a new hidden file beside the target,
-// renamed onto the target only once the body is complete, so the target
-// never holds a partial file and an earlier file there is never lost. The
-// file is locked while it is written, so that one left behind by a killed
-// download can be told from one still in use and cleared away.
+// The body's file while it downloads: a hidden file beside the target that
+// takes the target's name only once the body is complete, so the target
+// never holds a partial file and an earlier file there is never lost. It
+// lives across the tries of one download, so a later try can go on where
+// an earlier one was cut off.
 class THttpDownFile::TBodyFile {
  public:
-  ~TBodyFile() {
-    if (FFd >= 0) ::close(FFd);
-    if (!FPath.empty()) ::unlink(FPath.c_str());
-  }
   bool Create(const std::string &Target) {
-    std::string Prefix = NamePrefix(Target);
-    if (Prefix.empty()) {
-      errno = EINVAL;
-      return false;
-    }
-    RemoveStale(Target);
-    static std::atomic<uint64_t> Seq{0};
-    for (int Try = 0; Try < 100; ++Try) {
-      uint64_t R = (static_cast<uint64_t>(getpid()) << 40) ^ (Seq++ << 20) ^
-                   static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-      char Sfx[40];
-      std::snprintf(Sfx, sizeof Sfx, "%016llx.part", static_cast<unsigned long long>(R));
-      std::string P = Prefix + Sfx;
-      int Fd = ::open(P.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (Fd < 0) {
-        if (errno != EEXIST) return false;
-        continue;
-      }
-      // Another download's clearing may have taken it between the open and
-      // the lock; then it has no name any more. (A file system without
-      // locks leaves it unlocked, and then nobody clears it away.)
-      struct stat St;
-      if ((::flock(Fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) || (::fstat(Fd, &St) == 0 && St.st_nlink == 0)) {
-        ::close(Fd);
-        continue;
-      }
-      FFd = Fd;
-      FPath = P;
-      return true;
-    }
-    return false;
+    FSize = 0;
+    return FFile.Create(Target);
   }
   bool Write(const char *P, size_t N) {
-    while (N > 0) {
-      ssize_t W = ::write(FFd, P, N);
-      if (W < 0 && errno == EINTR) continue;
-      if (W == 0) errno = EIO;
-      if (W <= 0) return false;
-      P += W;
-      N -= static_cast<size_t>(W);
-      FSize += W;
-    }
+    if (!FFile.Write(P, N)) return false;
+    FSize += static_cast<int64_t>(N);
     return true;
   }
   int64_t Size() const { return FSize; }
-  bool Created() const { return FFd >= 0; }
+  bool Created() const { return FFile.IsOpen(); }
   // Empties the file for a body that starts over.
   bool Restart() {
     FSize = 0;
-    return ::ftruncate(FFd, 0) == 0 && ::lseek(FFd, 0, SEEK_SET) == 0;
+    return FFile.Truncate();
   }
-  bool Close() {
-    int Fd = FFd;
-    FFd = -1;
-    return ::close(Fd) == 0;
-  }
-  bool Commit(const std::string &Target) {
-    if (::rename(FPath.c_str(), Target.c_str()) != 0) return false;
-    FPath.clear();
-    return true;
-  }
+  bool Close() { return FFile.Close(); }
+  bool Commit() { return FFile.Commit(TSafeFile::TCommit::Replace); }
 
  private:
-  // Folder, dot and the target's name, cut to leave room for the suffix
-  // within a file name's 255 bytes; empty when the target has no name.
-  static std::string NamePrefix(const std::string &Target) {
-    std::string Name = Fn_ExtractName(Target);
-    if (Name.empty()) return {};
-    if (Name.size() > 200) Name.resize(200);
-    return Fn_ExtractDir(Target) + "." + Name + ".";
-  }
-  // Removes the temporary files of this target that no download holds.
-  static void RemoveStale(const std::string &Target) {
-    const std::string Prefix = NamePrefix(Target), Dir = Fn_ExtractDir(Target);
-    const std::string Start = Prefix.substr(Dir.size());
-    DIR *D = ::opendir(Dir.empty() ? "." : Dir.c_str());
-    if (!D) return;
-    while (dirent *E = ::readdir(D)) {
-      const std::string N = E->d_name;
-      if (N.size() != Start.size() + 21 || N.compare(0, Start.size(), Start) != 0 || N.compare(N.size() - 5, 5, ".part") != 0)
-        continue;
-      if (N.find_first_not_of("0123456789abcdef", Start.size()) != N.size() - 5) continue;
-      const std::string P = Dir + N;
-      int Fd = ::open(P.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-      if (Fd < 0) continue;
-      struct stat St;
-      if (::fstat(Fd, &St) == 0 && S_ISREG(St.st_mode) && ::flock(Fd, LOCK_EX | LOCK_NB) == 0) ::unlink(P.c_str());
-      ::close(Fd);
-    }
-    ::closedir(D);
-  }
-
-  int FFd = -1;
+  TSafeFile FFile;
   int64_t FSize = 0;
-  std::string FPath;
 };
 
 // What a later try needs to ask for the rest of a body instead of all of it.
@@ -886,7 +807,7 @@ bool THttpDownFile::RecvBody(TBodyFile &File, TResume &Res) {
   // Only a body whose end its framing told, with nothing after it, leaves
   // the connection fit for the next request.
   FConnReusable = FHdr.KeepAlive && !Cut && (Chunked || Len >= 0);
-  if (!File.Commit(FTargetFile)) {
+  if (!File.Commit()) {
     SetError("Can not create file: " + FTargetFile);
     return false;
   }

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "net/uUrlRef.h"
+#include "platform/uUrlRef.h"
 #include "pub/Unit_Pub.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "net/Unit_httpDown.h"
 #include "net/uConnPool.h"
-#include "net/uUrlRef.h"
+#include "platform/uUrlRef.h"
 #include "pub/Unit_Pub.h"
 
 TDownLimits TDownLimits::Bounded() const {

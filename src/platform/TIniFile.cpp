@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "pub/uMossError.h"
+#include "pub/uSafeFile.h"
 
 namespace {
 
@@ -182,33 +183,4 @@ std::string TIniFile::Text() const {
 void TIniFile::UpdateFile() const {
   if (!ReadWhole()) throw EMossError(FFileName + " was not read whole, so it is left as it was (" + FRead.Why + ")");
   WriteFileAtomic(FFileName, Text());
-}
-
-void WriteFileAtomic(const std::string &Path, const std::string &Data) {
-  static std::atomic<unsigned> Seq{0};
-  std::string Tmp = Path + ".tmp" + std::to_string(getpid()) + "_" + std::to_string(Seq.fetch_add(1));
-  int Fd = ::open(Tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (Fd < 0) throw EMossError("Cannot write " + Path + ": " + std::strerror(errno));
-  size_t Done = 0;
-  while (Done < Data.size()) {
-    ssize_t N = ::write(Fd, Data.data() + Done, Data.size() - Done);
-    if (N < 0) {
-      if (errno == EINTR) continue;
-      int Err = errno;
-      ::close(Fd);
-      ::unlink(Tmp.c_str());
-      throw EMossError("Cannot write " + Path + ": " + std::strerror(Err));
-    }
-    Done += static_cast<size_t>(N);
-  }
-  if (::fsync(Fd) != 0 || ::close(Fd) != 0) {
-    int Err = errno;
-    ::unlink(Tmp.c_str());
-    throw EMossError("Cannot write " + Path + ": " + std::strerror(Err));
-  }
-  if (::rename(Tmp.c_str(), Path.c_str()) != 0) {
-    int Err = errno;
-    ::unlink(Tmp.c_str());
-    throw EMossError("Cannot write " + Path + ": " + std::strerror(Err));
-  }
 }

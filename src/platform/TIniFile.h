@@ -75,7 +75,3 @@ class TIniFile {
   std::vector<TSection> FSections;
   std::unordered_map<std::string, size_t> FIndex;
 };
-
-// Writes Data to Path through a temporary file in the same folder, flushed
-// to disk before it is renamed over Path. Throws EMossError on failure.
-void WriteFileAtomic(const std::string &Path, const std::string &Data);

@@ -10,7 +10,7 @@
 #include <cmath>
 #include <fstream>
 
-#include "net/uUrlRef.h"
+#include "platform/uUrlRef.h"
 #include "pub/uFormat.h"
 
 namespace {
@@ -44,6 +44,14 @@ std::string Upper(std::string S) {
     if (C >= 'a' && C <= 'z') C = static_cast<char>(C - 'a' + 'A');
   return S;
 }
+
+std::string Lower(std::string S) {
+  for (char &C : S)
+    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
+  return S;
+}
+
+constexpr qsizetype MaxSources = 64;
 
 }  // namespace
 
@@ -155,6 +163,13 @@ class TSnapshotParser {
       I->FHeight = Pixels(O, Path, "height");
       I->FMimeType = Text(O, Path, "mimeType");
       I->FFileSize = Text(O, Path, "fileSize", true);
+      I->FCurrentSrc = Text(O, Path, "currentSrc");
+      I->FNaturalWidth = Pixels(O, Path, "naturalWidth");
+      I->FNaturalHeight = Pixels(O, Path, "naturalHeight");
+      I->FSrcset = Text(O, Path, "srcset");
+      I->FLink = Text(O, Path, "link");
+      I->FData = DataAttrs(O.value("data"), Sub(Path, "data"));
+      I->FSources = Sources(O.value("sources"), Sub(Path, "sources"));
       E = I;
     } else if (T == "OBJECT" || T == "EMBED") {
       std::shared_ptr<THtmlPluginElement> P;
@@ -165,6 +180,8 @@ class TSnapshotParser {
       P->FWidth = Text(O, Path, "width", true);
       P->FHeight = Text(O, Path, "height", true);
       E = P;
+    } else if (T == "VIDEO" || T == "AUDIO") {
+      E = MediaElement(O, Path);
     } else {
       E.reset(new THtmlElement);
     }
@@ -173,6 +190,128 @@ class TSnapshotParser {
     E->FOuterText = Text(O, Path, "outerText");
     E->FFlash = Flash(O, Path);
     return E;
+  }
+
+  // VIDEO and AUDIO: their addresses, poster and rendered size.
+  static std::shared_ptr<THtmlElement> MediaElement(const QJsonObject &O, const std::string &Path) {
+    auto M = std::shared_ptr<THtmlMediaElement>(new THtmlMediaElement);
+    // An element without a source of its own is common: its children name it.
+    M->FSrc = Absent(O.value("src")) ? TSnapPart<std::string>::Of("") : Text(O, Path, "src");
+    M->FPoster = Absent(O.value("poster")) ? TSnapPart<std::string>::Of("") : Text(O, Path, "poster");
+    M->FWidth = Pixels(O, Path, "width");
+    M->FHeight = Pixels(O, Path, "height");
+    M->FSources = MediaSources(O.value("sources"), Sub(Path, "sources"));
+    return M;
+  }
+
+  static TSnapPart<std::vector<TMediaSource>> MediaSources(const QJsonValue &V, const std::string &Path) {
+    using TPart = TSnapPart<std::vector<TMediaSource>>;
+    if (Absent(V)) return TPart::Of({});
+    if (!V.isArray()) return Wrong<std::vector<TMediaSource>>(Path, "a list");
+    const QJsonArray A = V.toArray();
+    if (A.size() > TPageSnapshot::MaxMediaSources)
+      return TPart::Fault(Format("Page snapshot lists %d entries in %s, more than %d",
+                                 {static_cast<long long>(A.size()), Quoted(Path), TPageSnapshot::MaxMediaSources}));
+    std::vector<TMediaSource> Out;
+    for (qsizetype I = 0; I < A.size(); ++I) {
+      const std::string P = Format("%s[%d]", {Path, static_cast<long long>(I)});
+      if (!A.at(I).isObject()) return Wrong<std::vector<TMediaSource>>(P, "an object");
+      const QJsonObject S = A.at(I).toObject();
+      TSnapPart<std::string> Src = Text(S, P, "src");
+      TSnapPart<std::string> Type = Absent(S.value("type")) ? TSnapPart<std::string>::Of("") : Text(S, P, "type");
+      if (!Src.Ok()) return TPart::Fault(FaultText(Src));
+      if (!Type.Ok()) return TPart::Fault(FaultText(Type));
+      Out.push_back({Src.Get(), Type.Get()});
+    }
+    return TPart::Of(std::move(Out));
+  }
+
+  // Why a part cannot be read.
+  static std::string FaultText(const TSnapPart<std::string> &P) {
+    try {
+      P.Get();
+    } catch (const std::exception &E) {
+      return E.what();
+    }
+    return {};
+  }
+
+  using TDataList = std::vector<std::pair<std::string, std::string>>;
+
+  // An object of texts: the data- attributes of an element.
+  static TSnapPart<TDataList> DataAttrs(const QJsonValue &V, const std::string &Path) {
+    if (V.isUndefined()) return Missing<TDataList>(Path);
+    if (!V.isObject()) return Wrong<TDataList>(Path, "an object");
+    const QJsonObject O = V.toObject();
+    TDataList L;
+    for (auto It = O.begin(); It != O.end(); ++It) {
+      if (!It.value().isString()) return Wrong<TDataList>(Path + "." + It.key().toStdString(), "a string");
+      L.emplace_back(Lower(It.key().toStdString()), It.value().toString().toStdString());
+    }
+    return TSnapPart<TDataList>::Of(std::move(L));
+  }
+
+  static TSnapPart<std::vector<TImgSource>> Sources(const QJsonValue &V, const std::string &Path) {
+    using TPart = TSnapPart<std::vector<TImgSource>>;
+    if (V.isUndefined()) return Missing<std::vector<TImgSource>>(Path);
+    if (!V.isArray()) return Wrong<std::vector<TImgSource>>(Path, "a list");
+    const QJsonArray A = V.toArray();
+    // A <picture> holds a handful of sources; more is no page's.
+    if (A.size() > MaxSources) return Wrong<std::vector<TImgSource>>(Path, "a list of at most 64 entries");
+    std::vector<TImgSource> L;
+    for (qsizetype I = 0; I < A.size(); ++I) {
+      const std::string P = Format("%s[%d]", {Path, static_cast<long long>(I)});
+      if (!A.at(I).isObject()) return Wrong<std::vector<TImgSource>>(P, "an object");
+      const QJsonObject O = A.at(I).toObject();
+      TImgSource S;
+      const QJsonValue Sup = O.value("supported");
+      if (!Absent(Sup) && !Sup.isBool()) return Wrong<std::vector<TImgSource>>(Sub(P, "supported"), "true or false");
+      if (Sup.isBool()) S.Supported = Sup.toBool();
+      for (auto [Key, Field] : {std::pair{"srcset", &S.Srcset}, {"type", &S.Type}, {"media", &S.Media}}) {
+        const QJsonValue F = O.value(Key);
+        if (Absent(F)) continue;
+        if (!F.isString()) return Wrong<std::vector<TImgSource>>(Sub(P, Key), "a string");
+        *Field = F.toString().toStdString();
+      }
+      if (O.contains("data")) {
+        TSnapPart<TDataList> D = DataAttrs(O.value("data"), Sub(P, "data"));
+        if (!D.Ok()) return TPart::Fault(Format("Page snapshot: %s is not an object of strings", {Quoted(Sub(P, "data"))}));
+        S.Data = D.Get();
+      }
+      L.push_back(std::move(S));
+    }
+    return TPart::Of(std::move(L));
+  }
+
+  static TSnapPart<std::vector<TSnapPart<TCssBackground>>> Backgrounds(const QJsonObject &Doc, const std::string &DocPath) {
+    using TList = std::vector<TSnapPart<TCssBackground>>;
+    const std::string Path = Sub(DocPath, "backgrounds");
+    const QJsonValue V = Doc.value("backgrounds");
+    // A producer that collects no backgrounds gives a page without any.
+    if (Absent(V)) return TSnapPart<TList>::Of({});
+    if (!V.isArray()) return Wrong<TList>(Path, "a list");
+    const QJsonArray A = V.toArray();
+    if (A.size() > TPageSnapshot::MaxBackgrounds)
+      throw EMossError(Format("Page snapshot lists %d entries in %s, more than %d",
+                              {static_cast<long long>(A.size()), Quoted(Path), TPageSnapshot::MaxBackgrounds}));
+    TList L;
+    L.reserve(static_cast<size_t>(A.size()));
+    for (qsizetype I = 0; I < A.size(); ++I) {
+      const std::string P = Format("%s[%d]", {Path, static_cast<long long>(I)});
+      if (!A.at(I).isObject()) {
+        L.push_back(Wrong<TCssBackground>(P, "an object"));
+        continue;
+      }
+      const QJsonObject O = A.at(I).toObject();
+      const TSnapPart<std::string> Tag = Text(O, P, "tagName"), Image = Text(O, P, "image");
+      const TSnapPart<int32_t> W = Pixels(O, P, "width"), H = Pixels(O, P, "height");
+      try {
+        L.push_back(TSnapPart<TCssBackground>::Of({Upper(Tag.Get()), Image.Get(), W.Get(), H.Get()}));
+      } catch (const EMossError &E) {
+        L.push_back(TSnapPart<TCssBackground>::Fault(E.what()));
+      }
+    }
+    return TSnapPart<TList>::Of(std::move(L));
   }
 
   static TElemPart ElementPart(const QJsonValue &V, const std::string &Path, const char *DefaultTag) {
@@ -198,6 +337,17 @@ class TSnapshotParser {
     for (qsizetype I = 0; I < A.size(); ++I)
       C.FItems.push_back(ElementPart(A.at(I), Format("%s[%d]", {Path, static_cast<long long>(I)}), Tag));
     return TSnapPart<THtmlElementCollection>::Of(std::move(C));
+  }
+
+  // Snapshots made before VIDEO and AUDIO were collected have no "media":
+  // such a page shows none.
+  static TSnapPart<THtmlElementCollection> MediaCollection(const QJsonObject &Doc, const std::string &DocPath) {
+    if (Absent(Doc.value("media"))) {
+      THtmlElementCollection C;
+      C.FPath = Sub(DocPath, "media");
+      return TSnapPart<THtmlElementCollection>::Of(std::move(C));
+    }
+    return Collection(Doc, DocPath, "media", nullptr, TPageSnapshot::MaxMedia);
   }
 
   static TSnapPart<THtmlTxtRange> Range(const QJsonObject &Doc, const std::string &DocPath) {
@@ -236,6 +386,8 @@ class TSnapshotParser {
     D->FImages = Collection(O, Path, "images", "IMG", TPageSnapshot::MaxImages);
     D->FObjects = Collection(O, Path, "objects", "OBJECT", TPageSnapshot::MaxPlugins);
     D->FEmbeds = Collection(O, Path, "embeds", "EMBED", TPageSnapshot::MaxPlugins);
+    D->FMedia = MediaCollection(O, Path);
+    D->FBackgrounds = Backgrounds(O, Path);
     return D;
   }
 

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pub/uMossError.h"
@@ -98,6 +99,22 @@ class THtmlElement {
   TSnapPart<std::shared_ptr<TFlashMovie>> FFlash;
 };
 
+// A <source> of the <picture> around a picture element, as the page wrote it.
+struct TImgSource {
+  std::string Srcset, Type, Media;
+  // Whether the browser can show pictures of its type; unknown when unset.
+  std::optional<bool> Supported;
+  // Its data- attributes (name in lower case, value as written).
+  std::vector<std::pair<std::string, std::string>> Data;
+};
+
+// An element whose CSS gives it background pictures.
+struct TCssBackground {
+  std::string TagName;
+  std::string Image;              // its computed background-image: url("...") with absolute addresses, gradients, image-set()
+  int32_t Width = 0, Height = 0;  // its rendered size
+};
+
 class THtmlImgElement final : public THtmlElement {
  public:
   // Absolute, as the browser resolved it.
@@ -110,11 +127,28 @@ class THtmlImgElement final : public THtmlElement {
   // The size in bytes as text; "-1" when the browser does not know it.
   const std::string &FileSize() const { return FFileSize.Get(); }
 
+  // What newer snapshots add: absent in older ones, so each read may fail.
+  // The absolute address the browser is showing (currentSrc).
+  const std::string &CurrentSrc() const { return FCurrentSrc.Get(); }
+  // The true pixel size of that picture; 0 when it has not loaded.
+  int32_t NaturalWidth() const { return FNaturalWidth.Get(); }
+  int32_t NaturalHeight() const { return FNaturalHeight.Get(); }
+  // The srcset attribute as written; empty when it has none.
+  const std::string &Srcset() const { return FSrcset.Get(); }
+  // The absolute href of the link around the picture; empty when none.
+  const std::string &Link() const { return FLink.Get(); }
+  // The data- attributes (name in lower case, value as written).
+  const std::vector<std::pair<std::string, std::string>> &Data() const { return FData.Get(); }
+  // The <source> elements before it in its <picture>, in order.
+  const std::vector<TImgSource> &Sources() const { return FSources.Get(); }
+
  private:
   friend class TSnapshotParser;
   THtmlImgElement() = default;
-  TSnapPart<std::string> FSrc, FMimeType, FFileSize;
-  TSnapPart<int32_t> FWidth, FHeight;
+  TSnapPart<std::string> FSrc, FMimeType, FFileSize, FCurrentSrc, FSrcset, FLink;
+  TSnapPart<int32_t> FWidth, FHeight, FNaturalWidth, FNaturalHeight;
+  TSnapPart<std::vector<std::pair<std::string, std::string>>> FData;
+  TSnapPart<std::vector<TImgSource>> FSources;
 };
 
 // What OBJECT and EMBED share: the size as the page wrote it ("400", "100%").
@@ -129,6 +163,34 @@ class THtmlPluginElement : public THtmlElement {
  private:
   friend class TSnapshotParser;
   TSnapPart<std::string> FWidth, FHeight;
+};
+
+// One <source> child of a VIDEO or AUDIO element.
+struct TMediaSource {
+  std::string Src;   // absolute, as the browser resolved it
+  std::string Type;  // the type attribute as written ("video/webm"); may be empty
+};
+
+// A VIDEO or AUDIO element of today's pages.
+class THtmlMediaElement final : public THtmlElement {
+ public:
+  // The element's own source, absolute; empty when it has none (its
+  // <source> children then say where the movie is).
+  const std::string &Src() const { return FSrc.Get(); }
+  // The <source> children in document order.
+  const std::vector<TMediaSource> &Sources() const { return FSources.Get(); }
+  // The poster picture, absolute; empty when it has none (and for AUDIO).
+  const std::string &Poster() const { return FPoster.Get(); }
+  // The rendered size in pixels.
+  int32_t Width() const { return FWidth.Get(); }
+  int32_t Height() const { return FHeight.Get(); }
+
+ private:
+  friend class TSnapshotParser;
+  THtmlMediaElement() = default;
+  TSnapPart<std::string> FSrc, FPoster;
+  TSnapPart<std::vector<TMediaSource>> FSources;
+  TSnapPart<int32_t> FWidth, FHeight;
 };
 
 class THtmlObjectElement final : public THtmlPluginElement {
@@ -178,6 +240,12 @@ class THtmlDocument {
   const THtmlElementCollection &Images() const { return FImages.Get(); }
   const THtmlElementCollection &Objects() const { return FObjects.Get(); }
   const THtmlElementCollection &Embeds() const { return FEmbeds.Get(); }
+  // The VIDEO and AUDIO elements in document order; empty for a snapshot
+  // made before they were collected.
+  const THtmlElementCollection &Media() const { return FMedia.Get(); }
+  // The elements with CSS background pictures; empty when the snapshot
+  // names none. An entry that cannot be read fails alone.
+  const std::vector<TSnapPart<TCssBackground>> &Backgrounds() const { return FBackgrounds.Get(); }
 
   // The href an anchor written with Ref in this document reports: Ref
   // resolved against the <base> href, itself resolved against the URL.
@@ -197,7 +265,8 @@ class THtmlDocument {
   TSnapPart<std::string> FUrl, FTitle, FFileSize, FBaseHref, FSource;
   TSnapPart<THtmlTxtRange> FSelection;
   TSnapPart<std::shared_ptr<THtmlElement>> FBody, FDocumentElement;
-  TSnapPart<THtmlElementCollection> FImages, FObjects, FEmbeds;
+  TSnapPart<THtmlElementCollection> FImages, FObjects, FEmbeds, FMedia;
+  TSnapPart<std::vector<TSnapPart<TCssBackground>>> FBackgrounds;
 };
 
 // A cookie the browser holds for the page or for one of its pictures or
@@ -257,8 +326,11 @@ class TPageSnapshot {
   // The browser passes at most 64 MiB in one native message.
   static constexpr size_t MaxBytes = size_t{64} << 20;
   static constexpr int32_t MaxImages = 100000;
-  static constexpr int32_t MaxPlugins = 10000;  // OBJECT or EMBED elements of one document
+  static constexpr int32_t MaxPlugins = 10000;     // OBJECT or EMBED elements of one document
+  static constexpr int32_t MaxMedia = 10000;       // VIDEO and AUDIO elements of one document
+  static constexpr int32_t MaxMediaSources = 100;  // <source> children of one of them
   static constexpr int32_t MaxCachedFiles = 10000;
+  static constexpr int32_t MaxBackgrounds = 10000;
   static constexpr int32_t MaxCookies = 10000;
   // A cookie's name and value together; browsers keep no larger ones.
   static constexpr size_t MaxCookieBytes = 4096;

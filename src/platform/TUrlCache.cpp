@@ -10,9 +10,10 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/TIniFile.h"
+#include "platform/uLocalFile.h"
 #include "pub/Unit_Pub.h"
 #include "pub/uMossError.h"
+#include "pub/uSafeFile.h"
 
 TUrlCache::TUrlCache(std::string Root) : FRoot(std::move(Root)) {
   if (!FRoot.empty() && FRoot.back() != '/') FRoot += '/';

@@ -13,6 +13,7 @@
 #include <QSet>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -65,15 +66,11 @@ std::atomic<int> DocSeq{0};
 }  // namespace
 
 bool TWebBrowser::FireBeforeNavigate(const QUrl &Url, bool Cancel) {
-  if (OnBeforeNavigate) OnBeforeNavigate(Url, Cancel);
   emit BeforeNavigate(Url, &Cancel);
   return !Cancel;
 }
 
-void TWebBrowser::FireDocumentComplete() {
-  if (OnDocumentComplete) OnDocumentComplete();
-  emit DocumentComplete();
-}
+void TWebBrowser::FireDocumentComplete() { emit DocumentComplete(); }
 
 class TWebEngineBrowser::TPage : public QWebEnginePage {
  public:
@@ -93,7 +90,6 @@ class TWebEngineBrowser::TPage : public QWebEnginePage {
   }
   QWebEnginePage *createWindow(WebWindowType) override {
     bool Cancel = true;
-    if (FOwner.OnNewWindow) FOwner.OnNewWindow(Cancel);
     emit FOwner.NewWindow(&Cancel);
     return nullptr;
   }
@@ -116,8 +112,18 @@ void TWebEngineBrowser::PrepareEngine() {
 }
 
 TWebEngineBrowser::TWebEngineBrowser(QWidget *Parent) {
-  FView = new QWebEngineView(Parent);
-  FView->setObjectName(QStringLiteral("WB_Preview"));
+  FBox = new QWidget(Parent);
+  FBox->setObjectName(QStringLiteral("WB_Preview"));
+  auto *L = new QVBoxLayout(FBox);
+  L->setContentsMargins(0, 0, 0, 0);
+}
+
+TWebEngineBrowser::~TWebEngineBrowser() = default;
+
+TWebEngineBrowser::TPage &TWebEngineBrowser::Page() {
+  if (FPage) return *FPage;
+  FView = new QWebEngineView(FBox);
+  FView->setObjectName(QStringLiteral("WB_PreviewView"));
   FPage = new TPage(*this, FView);
   FView->setPage(FPage);
   QWebEngineSettings *S = FPage->settings();
@@ -130,17 +136,37 @@ TWebEngineBrowser::TWebEngineBrowser(QWidget *Parent) {
     FHasDoc = true;
     FireDocumentComplete();
   });
+  FBox->layout()->addWidget(FView);
+  return *FPage;
 }
 
-TWebEngineBrowser::~TWebEngineBrowser() = default;
+void TWebEngineBrowser::Warm() {
+  if (FPage) return;
+  // A blank page starts the page's own helper process as well.
+  Navigate(QUrl(QStringLiteral("about:blank")));
+}
 
-QWidget *TWebEngineBrowser::Widget() const { return FView; }
+void TWebEngineBrowser::Release() {
+  if (!FPage) return;
+  // A load that ends before the page is gone must not mark a document.
+  QObject::disconnect(FPage, nullptr, this, nullptr);
+  FPage = nullptr;
+  FReady = 0;
+  FHasDoc = false;
+  FOwnUrl = QUrl();
+  // The view may be inside an event of its own window.
+  if (FView) FView->deleteLater();
+  FView = nullptr;
+}
+
+QWidget *TWebEngineBrowser::Widget() const { return FBox; }
 
 void TWebEngineBrowser::Navigate(const QUrl &Url) {
+  TPage &P = Page();
   FReady = 1;
   FOwnUrl = Url;
-  FPage->OwnLoad = true;
-  FPage->load(Url);
+  P.OwnLoad = true;
+  P.load(Url);
 }
 
 int TWebEngineBrowser::LoadStream(const std::string &Html) {
@@ -168,9 +194,13 @@ int TWebEngineBrowser::LoadStream(const std::string &Html) {
   return 0;
 }
 
-QUrl TWebEngineBrowser::Location() const { return FPage->url(); }
+QUrl TWebEngineBrowser::Location() const { return FPage ? FPage->url() : QUrl(); }
 
 void TWebEngineBrowser::ToPlainText(const std::function<void(const QString &)> &Done) const {
+  if (!FPage) {
+    Done(QString());
+    return;
+  }
   FPage->toPlainText([Done](const QString &T) { Done(T); });
 }
 
@@ -192,10 +222,12 @@ class TLightBrowser::TView : public QWidget {
     static const QRegularExpression Border(QStringLiteral("border-width:1px;border-color:#?([0-9a-fA-F]{6});border-style:solid"));
     QRegularExpressionMatch M = Border.match(Html);
     FFrame = M.hasMatch() ? QColor(QStringLiteral("#") + M.captured(1)) : QColor();
+    FMovie = MovieOf(Html);
     Layout();
     update();
   }
   QTextDocument *Doc() const { return FDoc; }
+  const QString &Movie() const { return FMovie; }
 
  protected:
   void paintEvent(QPaintEvent *) override {
@@ -207,7 +239,11 @@ class TLightBrowser::TView : public QWidget {
       P.drawRect(rect().adjusted(0, 0, -1, -1));
     }
     P.translate(B, B);
-    FDoc->drawContents(&P, QRectF(0, 0, width() - 2 * B, height() - 2 * B));
+    const QRect Inner(0, 0, width() - 2 * B, height() - 2 * B);
+    if (FMovie.isNull())
+      FDoc->drawContents(&P, Inner);
+    else
+      DrawMovie(P, Inner);
   }
   void resizeEvent(QResizeEvent *E) override {
     QWidget::resizeEvent(E);
@@ -325,9 +361,48 @@ class TLightBrowser::TView : public QWidget {
     return Img;
   }
 
+  // No plug-in player runs here: a page that embeds the movie player shows
+  // the movie's file name on a film-dark field with a play mark instead.
+  // Null when the page embeds no player.
+  static QString MovieOf(const QString &Html) {
+    static const QRegularExpression Player(
+        QStringLiteral(
+            "<object[^>]*clsid:d27cdb6e-ae6d-11cf-96b8-444553540000[^>]*>.*?<param\\s+name=\"movie\"\\s+value=\"([^\"]*)\""),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch M = Player.match(Html);
+    if (!M.hasMatch()) return {};
+    QString Movie = M.captured(1);
+    Movie.replace(QStringLiteral("&quot;"), QStringLiteral("\"")).replace(QStringLiteral("&lt;"), QStringLiteral("<"));
+    Movie.replace(QStringLiteral("&gt;"), QStringLiteral(">")).replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+    Movie = Movie.section(QLatin1Char('?'), 0, 0).section(QLatin1Char('#'), 0, 0);
+    Movie = QUrl::fromPercentEncoding(Movie.section(QLatin1Char('/'), -1).toUtf8());
+    return Movie.isEmpty() ? QStringLiteral("movie") : Movie;
+  }
+
+  void DrawMovie(QPainter &P, const QRect &R) const {
+    P.fillRect(R, QColor(38, 42, 52));
+    if (R.width() < 12 || R.height() < 12) return;
+    P.setRenderHint(QPainter::Antialiasing);
+    const bool Room = R.height() >= 40;
+    const int S = std::min({R.width(), R.height(), 60}) / (Room ? 3 : 2);
+    const QPointF C(R.center().x() + 1, Room ? R.top() + R.height() * 0.4 : R.center().y());
+    const QPointF Tri[] = {{C.x() - S * 0.4, C.y() - S * 0.5}, {C.x() - S * 0.4, C.y() + S * 0.5}, {C.x() + S * 0.55, C.y()}};
+    P.setPen(Qt::NoPen);
+    P.setBrush(QColor(235, 235, 235));
+    P.drawPolygon(Tri, 3);
+    if (!Room) return;
+    QFont F = P.font();
+    F.setPixelSize(11);
+    P.setFont(F);
+    P.setPen(QColor(235, 235, 235));
+    const QRect Line(R.left() + 3, R.bottom() - 16, R.width() - 6, 14);
+    P.drawText(Line, Qt::AlignHCenter | Qt::AlignVCenter, QFontMetrics(F).elidedText(FMovie, Qt::ElideMiddle, Line.width()));
+  }
+
   TLightBrowser &FOwner;
   TDoc *FDoc;
   QColor FFrame;
+  QString FMovie;
   QSet<QUrl> FWanted;
 };
 
@@ -350,6 +425,8 @@ TLightBrowser::~TLightBrowser() = default;
 QWidget *TLightBrowser::Widget() const { return FView; }
 
 QTextDocument *TLightBrowser::Document() const { return FView ? FView->Doc() : nullptr; }
+
+QString TLightBrowser::MovieShown() const { return FView ? FView->Movie() : QString(); }
 
 void TLightBrowser::Navigate(const QUrl &Url) {
   if (!FireBeforeNavigate(Url, false)) return;

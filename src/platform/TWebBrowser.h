@@ -5,7 +5,9 @@
 // the events before-navigate (every navigation, link clicks included),
 // document-complete and new-window. Two engines stand behind it:
 //  - TWebEngineBrowser (Qt WebEngine) for the HTML preview: scripts off,
-//    every navigation but the control's own refused, no new windows;
+//    every navigation but the control's own refused, no new windows. The
+//    engine and its helper processes start on the control's first use, not
+//    when it is made: a program that waits all day holds none of them;
 //  - TLightBrowser for the item thumbnails: a plain widget that draws a
 //    QTextDocument, hundreds of times lighter than a web view and a few
 //    times lighter than a text browser. Its pictures come from a picture
@@ -47,22 +49,18 @@ class TWebBrowser : public QObject {
   // The URL of the current document.
   virtual QUrl Location() const = 0;
 
-  // Every navigation the page itself asks for (link clicks, form posts,
-  // redirects); setting Cancel refuses it.
-  std::function<void(const QUrl &Url, bool &Cancel)> OnBeforeNavigate;
-  // A page asking for a new window; setting Cancel refuses it.
-  std::function<void(bool &Cancel)> OnNewWindow;
-  // The document finished loading.
-  std::function<void()> OnDocumentComplete;
-
  signals:
-  // The same three events for any number of listeners.
+  // Every navigation the page itself asks for (link clicks, form posts,
+  // redirects); setting *Cancel refuses it. Connect directly: the answer is
+  // read when the signal returns.
   void BeforeNavigate(const QUrl &Url, bool *Cancel);
+  // A page asking for a new window; setting *Cancel refuses it.
   void NewWindow(bool *Cancel);
+  // The document finished loading.
   void DocumentComplete();
 
  protected:
-  // Tells the callback and the listeners; true when the navigation may go on.
+  // Tells the listeners; true when the navigation may go on.
   bool FireBeforeNavigate(const QUrl &Url, bool Cancel);
   void FireDocumentComplete();
 };
@@ -80,6 +78,14 @@ class TWebEngineBrowser : public TWebBrowser {
   QUrl Location() const override;
   // What the preview shows now, as text (for tests and the status bar).
   void ToPlainText(const std::function<void(const QString &)> &Done) const;
+  // Starts the engine ahead of the first use, so that use does not wait
+  // for it; does nothing once it runs.
+  void Warm();
+  // Whether the engine behind this control has been started.
+  bool Started() const { return FPage != nullptr; }
+  // Gives up the page and its helper process once nothing is shown; the
+  // next use or warming makes them again.
+  void Release();
 
   // The web engine wants its scheme and sandbox settings before the
   // application object exists.
@@ -88,6 +94,10 @@ class TWebEngineBrowser : public TWebBrowser {
  private:
   class TPage;
   friend class TPage;
+  // Makes the view on first use.
+  TPage &Page();
+  // Holds the place of the view until it is made.
+  QPointer<QWidget> FBox;
   QPointer<QWebEngineView> FView;
   TPage *FPage = nullptr;
   int FReady = 0;
@@ -133,6 +143,8 @@ class TLightBrowser : public TWebBrowser {
   int LoadStream(const std::string &Html) override;
   QUrl Location() const override { return FUrl; }
   QTextDocument *Document() const;
+  // The file name of the movie a player page shows; null for any other page.
+  QString MovieShown() const;
 
   // Sent as the referrer of the pictures fetched for this control.
   std::string Referer;

@@ -7,6 +7,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/TUrlCache.h"
+#include "pub/Unit_Pub.h"
+
 namespace {
 
 TReadFail FailOf(int Err) { return Err == ENOENT || Err == ENOTDIR ? TReadFail::Missing : TReadFail::Unreadable; }
@@ -68,4 +71,25 @@ TReadResult ReadRegularFile(const std::string &Path, std::string &Out, size_t Ma
 
 bool ReadWholeFile(const std::string &Path, std::string &Out, size_t MaxBytes) {
   return ReadRegularFile(Path, Out, MaxBytes).Ok();
+}
+
+namespace {
+
+// The path a "file:///" address names, when it names a regular file.
+std::string RegularFileOf(const std::string &Url) {
+  std::string U = Trim(Url);
+  if (U.compare(5, 3, "///") != 0) return {};  // another host's file is no local file
+  std::string Path = Url_Decode(U.substr(7, U.find_first_of("?#") - 7));
+  // A NUL would make the system read a shorter path than the one checked.
+  if (Path.find('\0') != std::string::npos) return {};
+  struct stat St;
+  if (::stat(Path.c_str(), &St) != 0 || !S_ISREG(St.st_mode)) return {};
+  return Path;
+}
+
+}  // namespace
+
+std::string Url_LocalFile(const std::string &Url, const std::string &PageUrl) {
+  if (Url_IsFile(Url)) return Url_IsFile(PageUrl) ? RegularFileOf(Url) : std::string();
+  return TUrlCache::Default().LocalFile(Url);
 }

@@ -26,3 +26,10 @@ TReadResult ReadRegularFile(const std::string &Path, std::string &Out, size_t Ma
 
 // The same as a plain yes or no.
 bool ReadWholeFile(const std::string &Path, std::string &Out, size_t MaxBytes = SIZE_MAX);
+
+// The local file of Url, for a page at PageUrl. A file: address counts only
+// for a page that came from the local disk itself, and only when it names a
+// regular file: a web page must never make the program read the user's
+// files. Any other address gives the URL cache's copy. Empty when there is
+// none.
+std::string Url_LocalFile(const std::string &Url, const std::string &PageUrl);

@@ -14,8 +14,6 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/TUrlCache.h"
-
 std::string Trim(const std::string &S) {
   size_t B = S.find_first_not_of(" \t\r\n");
   if (B == std::string::npos) return {};
@@ -79,27 +77,6 @@ std::string Url_NoUserInfo(const std::string &Url) {
   const size_t At = Url.substr(A, End - A).rfind('@');
   if (At == std::string::npos) return Url;
   return Url.substr(0, A) + Url.substr(A + At + 1);
-}
-
-namespace {
-
-// The path a "file:///" address names, when it names a regular file.
-std::string RegularFileOf(const std::string &Url) {
-  std::string U = Trim(Url);
-  if (U.compare(5, 3, "///") != 0) return {};  // another host's file is no local file
-  std::string Path = Url_Decode(U.substr(7, U.find_first_of("?#") - 7));
-  // A NUL would make the system read a shorter path than the one checked.
-  if (Path.find('\0') != std::string::npos) return {};
-  struct stat St;
-  if (::stat(Path.c_str(), &St) != 0 || !S_ISREG(St.st_mode)) return {};
-  return Path;
-}
-
-}  // namespace
-
-std::string Url_LocalFile(const std::string &Url, const std::string &PageUrl) {
-  if (Url_IsFile(Url)) return Url_IsFile(PageUrl) ? RegularFileOf(Url) : std::string();
-  return TUrlCache::Default().LocalFile(Url);
 }
 
 std::string Url_FileName(const std::string &Url) {
@@ -292,4 +269,23 @@ std::string EnvFolder(const char *Var, const std::string &Default) {
   std::string S = V && *V ? V : Default;
   while (S.size() > 1 && S.back() == '/') S.pop_back();
   return S;
+}
+
+void Str_AppendUtf8(std::string &Out, uint32_t Cp) {
+  if (Cp == 0 || Cp > 0x10FFFF || (Cp >= 0xD800 && Cp <= 0xDFFF)) Cp = 0xFFFD;
+  if (Cp < 0x80) {
+    Out += static_cast<char>(Cp);
+  } else if (Cp < 0x800) {
+    Out += static_cast<char>(0xC0 | (Cp >> 6));
+    Out += static_cast<char>(0x80 | (Cp & 0x3F));
+  } else if (Cp < 0x10000) {
+    Out += static_cast<char>(0xE0 | (Cp >> 12));
+    Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
+    Out += static_cast<char>(0x80 | (Cp & 0x3F));
+  } else {
+    Out += static_cast<char>(0xF0 | (Cp >> 18));
+    Out += static_cast<char>(0x80 | ((Cp >> 12) & 0x3F));
+    Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
+    Out += static_cast<char>(0x80 | (Cp & 0x3F));
+  }
 }

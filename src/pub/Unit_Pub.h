@@ -12,18 +12,16 @@
 // The eleven characters a saved file name may never hold, in this order.
 inline constexpr char InvalidFnChars[] = {'\\', '/', ':', '"', '*', '<', '>', '?', '|', '\n', '\r'};
 
-// The local file of Url, for a page at PageUrl. A file: address counts only
-// for a page that came from the local disk itself, and only when it names a
-// regular file: a web page must never make the program read the user's
-// files. Any other address gives the URL cache's copy. Empty when there is
-// none.
-std::string Url_LocalFile(const std::string &Url, const std::string &PageUrl);
 // A file: address, in any letter case.
 bool Url_IsFile(const std::string &Url);
 // The address without a user name and password ("http://u:p@h/x" ->
 // "http://h/x"); anything else unchanged. What the program shows, saves,
 // logs, keeps or sends of an address goes through here first.
 std::string Url_NoUserInfo(const std::string &Url);
+
+// Appends code point Cp as UTF-8; zero, a surrogate or anything beyond
+// U+10FFFF becomes U+FFFD, as browsers read such references.
+void Str_AppendUtf8(std::string &Out, uint32_t Cp);
 // The text after the last "/"; the whole text when there is none.
 std::string Url_FileName(const std::string &Url);
 // The file-name part of a path (after the last "/").

@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "control/uRunVars.h"
-#include "pub/Unit_PubWnd.h"
+#include "pub/uRunVars.h"
+#include "ui/Unit_PubWnd.h"
 
 namespace {
 QLabel *Link(QWidget *Parent, const char *Name, const QString &Text, const std::function<void()> &Open) {

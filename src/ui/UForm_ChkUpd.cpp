@@ -19,9 +19,9 @@
 #include <algorithm>
 #include <charconv>
 
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "pub/Unit_PubWnd.h"
-#include "ui/Unit_Log.h"
+#include "ui/Unit_PubWnd.h"
 
 namespace {
 constexpr int DlgWidth = 400;

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/uRegional.h"
+#include "pub/uRegional.h"
 #include "ui/uUpdChk.h"
 
 class QGroupBox;

@@ -13,9 +13,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "editors/uForm_EditJob.h"
-#include "pub/Unit_PubWnd.h"
 #include "ui/Unit_Msg.h"
+#include "ui/Unit_PubWnd.h"
 #include "ui/uForm_main.h"
 
 namespace {
@@ -294,8 +293,7 @@ void TForm_Msg::Timer_CloseTimer() {
 }
 
 void TForm_Msg::CloseMsg(int How) {
-  if (Form_EditJob && Form_EditJob->isVisible()) {
-    Form_EditJob->Frm_ToFront();
+  if (EditWnd_Raise()) {
   } else if (How == 1) {
     // Only a window of ours that is still on screen can take the focus back.
     if (PrevFgWnd && PrevFgWnd->isVisible()) {

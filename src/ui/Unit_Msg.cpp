@@ -2,12 +2,30 @@
 
 #include <QMessageBox>
 
-#include "control/uRunVars.h"
+#include "pub/Unit_Log.h"
+#include "pub/uRunVars.h"
 #include "ui/UForm_Msg.h"
-#include "ui/Unit_Log.h"
+#include "ui/uForm_main.h"
 
 TForm_Msg *FormMsg = nullptr;
 QPointer<QWidget> PrevFgWnd;
+QPointer<QWidget> EditWnd;
+std::function<void()> EditWnd_ToFront;
+
+bool EditWnd_Raise() {
+  if (!EditWnd || !EditWnd->isVisible()) return false;
+  if (EditWnd_ToFront)
+    EditWnd_ToFront();
+  else
+    EditWnd->raise();
+  return true;
+}
+
+QWidget *MainWnd() { return MainForm; }
+
+void MainWnd_PutAtBottom() {
+  if (MainForm) MainForm->PutAtBottom();
+}
 
 void GLBL_TipMsg(const std::string &Msg, const std::string &SecMsg, int Kind) {
   if (!FormMsg) return;

@@ -16,7 +16,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "pub/Unit_PubWnd.h"
+#include "ui/Unit_PubWnd.h"
 
 namespace {
 constexpr int DesignW = 409, DesignH = 411;
@@ -292,6 +292,26 @@ QWidget *TForm_Option::BuildAdvanced() {
   V->addWidget(Upd);
   Bind(SpEd_ChkCyc, "iChkCyc");
   Bind(Ed_UpdHost, "sUpdHost");
+  QGroupBox *Pics = Group(" Pictures ", P);
+  auto *PV = new QVBoxLayout(Pics);
+  PV->setContentsMargins(10, 8, 10, 8);
+  ChkBox_LazyScroll = Check("ChkBox_LazyScroll", "Scroll through the page first to load its lazy pictures", Pics);
+  PV->addWidget(ChkBox_LazyScroll);
+  auto *PNote = new QLabel(QStringLiteral("Used by \"Save all pictures\": at most 30 screens and 5 seconds; "
+                                          "the page is scrolled back where it was."),
+                           Pics);
+  PNote->setWordWrap(true);
+  PNote->setForegroundRole(QPalette::PlaceholderText);
+  PV->addWidget(PNote);
+  V->addWidget(Pics);
+  Bind(ChkBox_LazyScroll, "bImg_LazyScroll");
+  QGroupBox *Bg = Group(" Background ", P);
+  auto *BV = new QVBoxLayout(Bg);
+  BV->setContentsMargins(10, 8, 10, 8);
+  ChkBox_Tray = Check("ChkBox_Tray", "Keep running in the tray when the window is closed", Bg);
+  BV->addWidget(ChkBox_Tray);
+  V->addWidget(Bg);
+  Bind(ChkBox_Tray, "bTrayIcon");
   V->addStretch(1);
   return P;
 }

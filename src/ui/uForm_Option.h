@@ -78,6 +78,8 @@ class TForm_Option : public QDialog {
   // "Advanced": the settings that are the program's own.
   QSpinBox *SpEd_ChkCyc = nullptr;
   QLineEdit *Ed_UpdHost = nullptr;
+  QCheckBox *ChkBox_LazyScroll = nullptr;
+  QCheckBox *ChkBox_Tray = nullptr;
 
   QPushButton *Btn_Save = nullptr;
   QPushButton *Btn_Cancel = nullptr;

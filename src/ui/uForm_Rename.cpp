@@ -10,8 +10,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "pub/Unit_PubWnd.h"
 #include "ui/Unit_Msg.h"
+#include "ui/Unit_PubWnd.h"
 
 TForm_Renam *Form_Renam = nullptr;
 

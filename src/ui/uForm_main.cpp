@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -18,19 +19,19 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
+#include <QSystemTrayIcon>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "control/Unit_MPC.h"
-#include "control/uGlobalParm.h"
-#include "control/uRunVars.h"
-#include "editors/uForm_EditJob.h"
+#include "jobs/Unit_JobCntl.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "pub/Unit_PubWnd.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
 #include "ui/UForm_About.h"
-#include "ui/Unit_Log.h"
 #include "ui/Unit_Msg.h"
+#include "ui/Unit_PubWnd.h"
 #include "ui/uJobMonitor.h"
 
 TMainForm *MainForm = nullptr;
@@ -217,13 +218,13 @@ TMainForm::TMainForm() {
 }
 
 TMainForm::~TMainForm() {
-  MPC.DO_SYSTEM_EXIT();
+  if (OnDestroy) OnDestroy();
   if (MainForm == this) MainForm = nullptr;
 }
 
 void TMainForm::BuildMenus() {
   QMenu *File = menuBar()->addMenu(QStringLiteral("&File"));
-  Named(File->addAction(QStringLiteral("Exit"), this, &QWidget::close), "MItm_Exit");
+  Named(File->addAction(QStringLiteral("Exit"), this, &TMainForm::QuitProgram), "MItm_Exit");
 
   QMenu *View = menuBar()->addMenu(QStringLiteral("&View"));
   MItm_JobDtl = Named(View->addAction(QStringLiteral("Job &detail")), "MItm_JobDtl");
@@ -303,16 +304,81 @@ void TMainForm::showEvent(QShowEvent *E) {
   QMainWindow::showEvent(E);
   if (FInitDone) return;
   FInitDone = true;
-  MPC.DO_SYSTEM_INIT();
+  emit FirstShown();
 }
 
 void TMainForm::closeEvent(QCloseEvent *E) {
-  if (!MPC.ALLOW_EXIT_SYSTEM()) {
+  // A close no one answers (a signal, the logout) ends the program even
+  // with the tray.
+  if (FTray && !FQuitting && !FUnattended) {
+    E->ignore();
+    hide();
+    return;
+  }
+  FQuitting = false;
+  if (CloseQuery && !CloseQuery()) {
     E->ignore();
     return;
   }
   E->accept();
-  QCoreApplication::quit();
+  if (OnQuit)
+    OnQuit();
+  else
+    QCoreApplication::quit();
+}
+
+void TMainForm::QuitProgram() {
+  FQuitting = true;
+  close();
+  FQuitting = false;
+}
+
+bool TMainForm::TrayAvailable() {
+  const QByteArray Forced = qgetenv("MOSSGATHER_TRAY");
+  if (Forced == "1") return true;
+  if (Forced == "0") return false;
+  return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TMainForm::UpdTray() {
+  const bool Want = GParm.bTrayIcon && TrayAvailable();
+  if (!Want) {
+    delete FTray;
+    FTray = nullptr;
+    // A window hidden to the tray must not stay out of reach.
+    if (FInitDone && isHidden()) Wnd_ToFront(this);
+    return;
+  }
+  if (FTray) return;
+  FTray = new QSystemTrayIcon(this);
+  FTray->setObjectName(QStringLiteral("TrayIcon"));
+  QIcon Icon = windowIcon();
+  FTray->setIcon(Icon.isNull() ? style()->standardIcon(QStyle::SP_DriveNetIcon) : Icon);
+  auto *Menu = new QMenu(this);
+  Menu->setObjectName(QStringLiteral("PMenu_Tray"));
+  Named(Menu->addAction(QStringLiteral("Show"), this, [this] { Wnd_ToFront(this); }), "MItm_TrayShow");
+  Named(Menu->addAction(QStringLiteral("Options..."), this, [this] { MItm_Option->trigger(); }), "MItm_TrayOption");
+  Menu->addSeparator();
+  Named(Menu->addAction(QStringLiteral("Quit"), this, &TMainForm::QuitProgram), "MItm_TrayQuit");
+  FTray->setContextMenu(Menu);
+  connect(FTray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason R) {
+    if (R == QSystemTrayIcon::Trigger || R == QSystemTrayIcon::DoubleClick) Wnd_ToFront(this);
+  });
+  connect(FTray, &QObject::destroyed, Menu, &QObject::deleteLater);
+  UpdTrayTip();
+  FTray->show();
+}
+
+void TMainForm::UpdTrayTip() {
+  if (!FTray) return;
+  int Running = 0;
+  if (JobCtrl)
+    for (const auto &J : JobCtrl->JobList())
+      if (J->MonState == msRunning) ++Running;
+  std::string Tip = AppTitle;
+  Tip +=
+      Running == 0 ? std::string(": no job running") : Format(Running == 1 ? ": %d job running" : ": %d jobs running", {Running});
+  FTray->setToolTip(QString::fromStdString(Tip));
 }
 
 void TMainForm::changeEvent(QEvent *E) {
@@ -321,7 +387,8 @@ void TMainForm::changeEvent(QEvent *E) {
 }
 
 void TMainForm::CloseUnattended() {
-  MPC.ExitUnattended = true;
+  FUnattended = true;
+  emit UnattendedCloseAsked();
   close();
 }
 
@@ -361,6 +428,7 @@ void TMainForm::InitView() {
   setWindowTitle(QString::fromLatin1(AppTitle));
   TreeView->expandAll();
   setFont(QApplication::font());
+  UpdTray();
 }
 
 void TMainForm::SetListHeight(int Height) {
@@ -390,6 +458,11 @@ void TMainForm::SetPage(int Page) {
   FramePen(SBtn_Log, Page == 1 ? "blue" : "black");
 }
 
+void TMainForm::ShowJobCount(int Count) {
+  SttBar_Ready->setText(Count <= 0 ? QStringLiteral("Ready")
+                                   : QString::fromStdString(Format(Count == 1 ? "%d job" : "%d jobs", {Count})));
+}
+
 void TMainForm::PutAtBottom() {
   if (!FHoldZOrder) lower();
 }
@@ -398,11 +471,11 @@ void TMainForm::TimerTick() {
   if (InitFailed && isVisible()) {
     Timr_ClrMem->stop();
     GLBL_MsgBox(this, "Program has failed in initialization, please check your system and rerun!", MbError);
-    close();
+    QuitProgram();
     return;
   }
   if (isVisible() && !Wnd_OthersShown({this})) emit AutoChkUpdDue();
-  if (Form_EditJob) Form_EditJob->DO_OptimizeMem();
+  emit Ticked();
   FRunSeconds += 8;
   if (FRunSeconds >= 60) {
     ++FRunMinutes;

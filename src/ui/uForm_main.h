@@ -1,10 +1,14 @@
 #pragma once
 // The main window: the job monitor and the event log on a notebook, the
-// menus, and the 8-second timer of the program's periodic duties. Showing
-// it first starts the program's modules; closing asks whether exit is
-// allowed; destroying it tears the modules down.
+// menus, and the 8-second timer of the program's periodic duties. The
+// window knows nothing of the program's controller: the program entry hangs
+// the start on the first showing, the exit question on a close and the
+// teardown on the window's end (the hooks below). With the tray setting on
+// (and a tray on the desktop) closing only hides the window: the program
+// goes on serving the browser until Quit.
 #include <QMainWindow>
 #include <QTimer>
+#include <functional>
 #include <string>
 
 class QAction;
@@ -15,6 +19,7 @@ class QPlainTextEdit;
 class QSplitter;
 class QStackedWidget;
 class QStatusBar;
+class QSystemTrayIcon;
 class QToolButton;
 class QTreeWidget;
 class QWidget;
@@ -45,6 +50,22 @@ class TMainForm : public QMainWindow {
   // The list view's height above the detail pane.
   void SetListHeight(int Height);
   int RunMinutes() const { return FRunMinutes; }
+  // The status line's count of the jobs in the program: "Ready" for none.
+  void ShowJobCount(int Count);
+
+  // Shows or removes the tray icon as the setting and the desktop allow.
+  void UpdTray();
+  // The tray icon while the program keeps running there; null otherwise.
+  QSystemTrayIcon *Tray() const { return FTray; }
+  // The tray's tooltip: the program and the number of jobs saving now.
+  void UpdTrayTip();
+  // Ends the program through the normal close path, tray or not.
+  void QuitProgram();
+  // What ends the program once closing is allowed (tests put their own).
+  std::function<void()> OnQuit;
+  // Whether the desktop has a tray. MOSSGATHER_TRAY=1 or 0 overrides what
+  // the desktop says, for desktops that hide theirs from Qt.
+  static bool TrayAvailable();
 
   QStackedWidget *Notebook;
   QTreeWidget *TreeView;
@@ -66,10 +87,21 @@ class TMainForm : public QMainWindow {
   // Where the save dialog opens.
   std::string SaveDlgDir;
 
+  // Asked when the window is to close; false keeps it open. Empty: it closes.
+  std::function<bool()> CloseQuery;
+  // Runs first thing as the window is destroyed.
+  std::function<void()> OnDestroy;
+
  signals:
   // A timer tick found the main window the only window of the program
   // showing: the moment for the automatic update check.
   void AutoChkUpdDue();
+  // The window showed for the first time.
+  void FirstShown();
+  // A close no one can answer is on its way (see CloseUnattended).
+  void UnattendedCloseAsked();
+  // One tick of the periodic timer, for the program's other duties.
+  void Ticked();
 
  protected:
   void showEvent(QShowEvent *E) override;
@@ -80,6 +112,10 @@ class TMainForm : public QMainWindow {
   void BuildMenus();
   void BuildPopup();
   void ShowAbout();
+  QSystemTrayIcon *FTray = nullptr;
+  bool FQuitting = false;
+  // An unattended close was asked: the tray does not keep the program.
+  bool FUnattended = false;
   bool FInitDone = false;
   bool FHoldZOrder = false;
   int FRunMinutes = 0, FRunSeconds = 0;

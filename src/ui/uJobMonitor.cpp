@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
@@ -15,19 +16,23 @@
 #include <cmath>
 #include <fstream>
 
-#include "control/uGlobalParm.h"
-#include "control/uRunVars.h"
 #include "jobs/Unit_JobCntl.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
-#include "pub/Unit_PubWnd.h"
-#include "ui/Unit_Log.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
 #include "ui/Unit_Msg.h"
+#include "ui/Unit_PubWnd.h"
 #include "ui/uForm_main.h"
 #include "ui/uJobDtlText.h"
 
 TJobMonitor *JobMntr = nullptr;
 
 namespace {
+constexpr const char *FirstUseText =
+    "No job yet. Add the Mossgather extension to your browser, then right-click a page, a selection or a picture "
+    "and choose a Mossgather entry.\nTo check the set-up, use \"Check connection\" on the extension's button, "
+    "or run: mossgather -doctor";
 constexpr int JobRole = Qt::UserRole;
 constexpr int ColState = 0, ColType = 1, ColTitle = 2, ColCnt = 3, ColFn = 4;
 
@@ -109,6 +114,16 @@ TJobMonitor::TJobMonitor(TMainForm &Form) : FForm(Form) {
   QTreeWidget *L = Form.LstVw_Mntr;
   connect(L, &QTreeWidget::itemClicked, this, [this] { Refsh_JobDtl(); });
   L->installEventFilter(this);
+  FHint = new QLabel(QString::fromLatin1(FirstUseText), L->viewport());
+  FHint->setObjectName(QStringLiteral("Lbl_FirstUse"));
+  FHint->setWordWrap(true);
+  FHint->setAlignment(Qt::AlignCenter);
+  FHint->setEnabled(false);
+  FHint->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  L->viewport()->installEventFilter(this);
+  PlaceHint();
+  // The list is shown already when the program's modules start.
+  FHint->show();
   connect(Form.SBtn_Refresh, &QAbstractButton::clicked, this, [this] { Refsh_JobDtl(); });
   connect(Form.SBtn_ClsDtl, &QAbstractButton::clicked, this, [this] { Hide_JobDtlPane(); });
   connect(Form.MItm_RefreshDtl, &QAction::triggered, this, [this] { Refsh_JobDtl(); });
@@ -125,6 +140,7 @@ TJobMonitor::TJobMonitor(TMainForm &Form) : FForm(Form) {
 }
 
 TJobMonitor::~TJobMonitor() {
+  FForm.LstVw_Mntr->viewport()->removeEventFilter(this);
   FForm.LstVw_Mntr->removeEventFilter(this);
   FForm.LstVw_Mntr->clear();
 }
@@ -145,9 +161,7 @@ bool TJobMonitor::PassFilter(const PJobRec &Job) const {
   return Listed && Mon != msDeleted && (FFilter == 0 || Mon == FFilter);
 }
 
-TJobRec *TJobMonitor::ItemJob(const QTreeWidgetItem *Item) const {
-  return Item ? reinterpret_cast<TJobRec *>(Item->data(ColState, JobRole).value<quintptr>()) : nullptr;
-}
+TJobRec *TJobMonitor::ItemJob(const QTreeWidgetItem *Item) const { return ItemPJob(Item).get(); }
 
 QTreeWidgetItem *TJobMonitor::FirstSelected() const {
   QTreeWidget *L = FForm.LstVw_Mntr;
@@ -158,12 +172,21 @@ QTreeWidgetItem *TJobMonitor::FirstSelected() const {
 
 void TJobMonitor::AddLstItem(const PJobRec &Job) {
   auto *It = new QTreeWidgetItem(FForm.LstVw_Mntr);
-  It->setData(ColState, JobRole, QVariant::fromValue(reinterpret_cast<quintptr>(Job.get())));
+  // The job's number, not the job: an item outliving its job finds nothing.
+  It->setData(ColState, JobRole, Job->JobId.load());
   UpdLstItem(It);
+}
+
+void TJobMonitor::PlaceHint() {
+  QWidget *V = FForm.LstVw_Mntr->viewport();
+  FHint->setGeometry(V->rect().adjusted(16, 8, -16, -8));
 }
 
 void TJobMonitor::Run_ChgJobSta(const PJobRec &Job) {
   if (SysState == 2 || !Job) return;
+  // Once a job has come the list needs no explaining, whatever it shows.
+  FHint->hide();
+  FForm.UpdTrayTip();
   try {
     auto Pos = std::find(FShown.begin(), FShown.end(), Job);
     QTreeWidget *L = FForm.LstVw_Mntr;
@@ -173,14 +196,17 @@ void TJobMonitor::Run_ChgJobSta(const PJobRec &Job) {
         AddLstItem(Job);
       } else {
         for (int I = 0; I < L->topLevelItemCount(); ++I)
-          if (ItemJob(L->topLevelItem(I)) == Job.get()) UpdLstItem(L->topLevelItem(I));
+          if (ItemNumber(L->topLevelItem(I)) == Job->JobId) UpdLstItem(L->topLevelItem(I));
       }
     } else if (Pos != FShown.end()) {
       FShown.erase(Pos);
       QTreeWidgetItem *First = FirstSelected();
       for (int I = L->topLevelItemCount() - 1; I >= 0; --I) {
         QTreeWidgetItem *It = L->topLevelItem(I);
-        if (ItemJob(It) != Job.get()) continue;
+        // A cancelled job has left the list and lost its number: its item
+        // is the one whose number finds no job any more.
+        const PJobRec Of = ItemPJob(It);
+        if (Of && Of != Job) continue;
         const bool WasFirst = It == First;
         delete It;
         if (WasFirst) Refsh_JobDtl();
@@ -211,7 +237,7 @@ void TJobMonitor::Rebld_LstView() {
 
 void TJobMonitor::UpdLstItem(QTreeWidgetItem *Item) {
   try {
-    const TJobRec *J = ItemJob(Item);
+    const PJobRec J = ItemPJob(Item);
     if (!J) return;
     const uint8_t Mon = J->MonState;
     Item->setIcon(ColState, Mon >= 1 && Mon <= 4 ? StateIcon(Mon) : QIcon());
@@ -228,7 +254,7 @@ void TJobMonitor::Refsh_JobDtl() {
   if (!GParm.bVw_JDtl_Vis) return;
   QTreeWidgetItem *It = FirstSelected();
   if (!It) It = FForm.LstVw_Mntr->currentItem();
-  const TJobRec *J = ItemJob(It);
+  const PJobRec J = ItemPJob(It);
   if (J)
     Show_JobDtl(*J);
   else
@@ -239,11 +265,15 @@ void TJobMonitor::Show_JobDtl(const TJobRec &Job) {
   FForm.Memo_JobDtl->setPlainText(QString::fromStdString(JobDtlText(Job, Now())));
 }
 
+int32_t TJobMonitor::ItemNumber(const QTreeWidgetItem *Item) {
+  bool Ok = false;
+  const int32_t Id = Item ? Item->data(ColState, JobRole).toInt(&Ok) : -1;
+  return Ok ? Id : -1;
+}
+
 PJobRec TJobMonitor::ItemPJob(const QTreeWidgetItem *Item) const {
-  const TJobRec *J = ItemJob(Item);
-  for (const auto &S : FShown)
-    if (S.get() == J) return S;
-  return nullptr;
+  const int32_t Id = ItemNumber(Item);
+  return Id != -1 && JobCtrl ? JobCtrl->JobById(Id) : nullptr;
 }
 
 void TJobMonitor::Show_JobDtlPane() {
@@ -354,6 +384,7 @@ void TJobMonitor::MItm_SavUrlLstClick() {
 }
 
 bool TJobMonitor::eventFilter(QObject *Obj, QEvent *E) {
+  if (Obj == FForm.LstVw_Mntr->viewport() && E->type() == QEvent::Resize) PlaceHint();
   if (Obj == FForm.LstVw_Mntr && E->type() == QEvent::KeyRelease) {
     const int K = static_cast<QKeyEvent *>(E)->key();
     if (K == Qt::Key_Up || K == Qt::Key_Down) Refsh_JobDtl();

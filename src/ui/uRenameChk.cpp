@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "control/uGlobalParm.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uGlobalParm.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/uRegional.h"
+#include "pub/uRegional.h"
 
 class THttpDownFile;
 

@@ -6,32 +6,33 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
+#include <QWebEngineView>
 #include <QWidget>
 #include <QWindow>
+#include <memory>
+#include <optional>
 
 #include "editors/uThumbLoader.h"
 #include "platform/TMainThread.h"
 #include "platform/TPageSnapshot.h"
 #include "platform/TUrlCache.h"
 #include "platform/TWebBrowser.h"
-#include "pub/Unit_PubWB.h"
+#include "pub/Unit_Log.h"
 #include "support/TQtSupport.h"
 #include "support/TScriptHttpServer.h"
 #include "support/TSnapshotBuilder.h"
 #include "support/TestSupport.h"
-#include "ui/Unit_Log.h"
+#include "ui/Unit_PubWB.h"
 
 namespace {
 
 QString PreviewText(TWebEngineBrowser &B) {
-  QString Text;
-  bool Done = false;
-  B.ToPlainText([&](const QString &T) {
-    Text = T;
-    Done = true;
-  });
-  SpinUntil([&] { return Done; });
-  return Text;
+  // The text may come after the wait gave up: it then lands in state the
+  // callback shares, never in this function's finished frame.
+  auto Text = std::make_shared<std::optional<QString>>();
+  B.ToPlainText([Text](const QString &T) { *Text = T; });
+  if (!SpinUntil([&] { return Text->has_value(); }, 60000)) ADD_FAILURE() << "gave up waiting for the preview's text";
+  return Text->value_or(QString());
 }
 
 // A control whose document never completes.
@@ -77,20 +78,63 @@ TEST_F(BrowserFixture, ThePreviewLoadsTextWithoutAFileAfterBlankingItself) {
   // A text beyond the 2 MB of a data: URL loads just the same.
   std::string Big = "<html><body><p>" + std::string(3 << 20, 'x') + "</p><p>end</p></body></html>";
   EXPECT_EQ(WB_LoadHtml_Stream(&B, Big), 0);
-  EXPECT_TRUE(WaitWBRdy(&B, 60));
+  EXPECT_TRUE(WaitWBRdy(&B, 120)) << "the 3 MB page to load";
   EXPECT_TRUE(PreviewText(B).endsWith(QStringLiteral("end")));
   EXPECT_EQ(WB_LoadHtml_Stream(&B, ""), 0);
   EXPECT_TRUE(WaitWBRdy(&B, 60));
   EXPECT_EQ(PreviewText(B).trimmed(), QString());
 }
 
+// The engine costs a program that waits all day two helper processes; a
+// control starts it on its first use, or when warmed ahead of that.
+TEST_F(BrowserFixture, ThePreviewStartsTheEngineOnlyWhenUsedOrWarmed) {
+  TWebEngineBrowser B(&Host);
+  EXPECT_FALSE(B.Started());
+  EXPECT_EQ(Host.findChild<QWebEngineView *>(), nullptr);
+  EXPECT_EQ(B.LoadStream("<p>too early</p>"), 1);  // no document yet: refused, not started
+  EXPECT_EQ(B.Location(), QUrl());
+  EXPECT_EQ(PreviewText(B), QString());
+  B.Widget()->hide();
+  B.Widget()->show();
+  EXPECT_FALSE(B.Started());
+
+  B.Warm();
+  EXPECT_TRUE(B.Started());
+  ASSERT_NE(B.Widget()->findChild<QWebEngineView *>(), nullptr);
+  ASSERT_TRUE(WaitWBRdy(&B, 60));
+  EXPECT_TRUE(B.HasDocument());
+  B.Warm();  // a second warming does not start over
+  EXPECT_EQ(B.ReadyState(), 4);
+  EXPECT_EQ(Host.findChildren<QWebEngineView *>().size(), 1);
+  EXPECT_EQ(WB_LoadHtml_Stream(&B, "<html><body><p>warmed</p></body></html>"), 0);
+  ASSERT_TRUE(WaitWBRdy(&B, 60));
+  EXPECT_EQ(PreviewText(B).trimmed(), QStringLiteral("warmed"));
+
+  // Released with a load under way: the load's end marks nothing, and the
+  // next use starts a page of its own.
+  EXPECT_EQ(WB_LoadHtml_Stream(&B, "<p>going</p>"), 0);
+  B.Release();
+  EXPECT_FALSE(B.Started());
+  EXPECT_FALSE(B.HasDocument());
+  // The view goes once the event loop deletes what was handed to it.
+  SpinUntil([&] {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return Host.findChildren<QWebEngineView *>().isEmpty();
+  });
+  EXPECT_TRUE(Host.findChildren<QWebEngineView *>().isEmpty());
+  EXPECT_FALSE(B.HasDocument());
+  EXPECT_EQ(WB_LoadHtml_Stream(&B, "<html><body><p>again</p></body></html>"), 0);
+  ASSERT_TRUE(WaitWBRdy(&B, 60));
+  EXPECT_EQ(PreviewText(B).trimmed(), QStringLiteral("again"));
+}
+
 TEST_F(BrowserFixture, ThePreviewMakesNoNavigationOfItsOwnAndRunsNoScripts) {
   TWebEngineBrowser B(&Host);
   std::vector<QUrl> Asked;
-  B.OnBeforeNavigate = [&](const QUrl &U, bool &Cancel) {
+  QObject::connect(&B, &TWebBrowser::BeforeNavigate, &B, [&](const QUrl &U, bool *Cancel) {
     Asked.push_back(U);
-    EXPECT_TRUE(Cancel);
-  };
+    EXPECT_TRUE(*Cancel);
+  });
   ASSERT_TRUE(WB_SetBlank(&B));
   WB_LoadHtml_Stream(&B,
                      "<html><head><meta http-equiv=\"refresh\" content=\"0;url=http://127.0.0.1:9/away\"></head>"

@@ -20,6 +20,7 @@ struct SetupFixture : ::testing::Test {
   std::string Prg = Dir.Path() + "prg/";
   TRegistryStore Reg{Dir.File("registry.ini")};
   std::string OldHome = std::getenv("HOME") ? std::getenv("HOME") : "/root";
+  std::string OldPath = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
   void SetUp() override {
     Dir_Force(Prg + "IEMenu");
     for (const auto &M : IEMenuItems) WriteFile(Prg + "IEMenu/" + M.Script, "// entry");
@@ -29,12 +30,18 @@ struct SetupFixture : ::testing::Test {
     ::setenv("HOME", Dir.Path().c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (Dir.Path() + "config").c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", Dir.Path().c_str(), 1);
+    // Chromium, Google Chrome and Firefox have run for this user; no other
+    // browser is found.
+    for (const char *D : {"config/chromium", "config/google-chrome", ".mozilla"}) Dir_Force(Dir.Path() + D);
+    Dir_Force(Dir.Path() + "bin");
+    ::setenv("PATH", (Dir.Path() + "bin").c_str(), 1);
   }
   void TearDown() override {
     ::unsetenv("MOSSGATHER_REGISTRY");
     ::unsetenv("XDG_CONFIG_HOME");
     ::unsetenv("XDG_RUNTIME_DIR");
     ::setenv("HOME", OldHome.c_str(), 1);
+    ::setenv("PATH", OldPath.c_str(), 1);
   }
 };
 }  // namespace
@@ -82,26 +89,6 @@ TEST_F(SetupFixture, ClearingTheCacheRemovesEveryEntryAndCopesWithNone) {
   EXPECT_EQ(Cache.LocalFile("http://h.test/a.png"), "");
 }
 
-TEST_F(SetupFixture, HostManifestsAreWrittenForEachBrowserAndRemoved) {
-  auto Dirs = HostManifestDirs();
-  ASSERT_EQ(Dirs.size(), 3u);
-  EXPECT_EQ(Dirs[0].Dir, Dir.Path() + "config/chromium/NativeMessagingHosts/");
-  EXPECT_EQ(Dirs[2].Dir, Dir.Path() + ".mozilla/native-messaging-hosts/");
-  WriteHostManifests(Prg, Dirs);
-  std::string Chrome = ReadFile(HostManifestFile(Dirs[0])), Firefox = ReadFile(HostManifestFile(Dirs[2]));
-  EXPECT_NE(Chrome.find("\"name\": \"org.mossgather.picker\""), std::string::npos) << Chrome;
-  EXPECT_NE(Chrome.find("\"chrome-extension://clpjckchdmpkgcenimeglbnciacogkjo/\""), std::string::npos);
-  EXPECT_NE(Chrome.find("\"path\": \"" + Prg + "mossgather-host\""), std::string::npos);
-  EXPECT_NE(Firefox.find("\"picker@mossgather.org\""), std::string::npos);
-  struct stat St;
-  ASSERT_EQ(::stat(HostLauncherPath(Prg).c_str(), &St), 0);
-  EXPECT_TRUE(St.st_mode & S_IXUSR);
-  EXPECT_NE(ReadFile(HostLauncherPath(Prg)).find("mossgather' -Embedding"), std::string::npos);
-  EXPECT_TRUE(RemoveHostManifests(Prg, Dirs));
-  for (const auto &D : Dirs) EXPECT_FALSE(File_Exists(HostManifestFile(D)));
-  EXPECT_FALSE(RemoveHostManifests(Prg, Dirs));
-}
-
 TEST_F(SetupFixture, TheDoctorNamesABrokenManifestAndAMissingFileWithTheirFixes) {
   WriteFile(Prg + "mossgather", "#!/bin/sh\n");
   ::chmod((Prg + "mossgather").c_str(), 0755);
@@ -111,22 +98,24 @@ TEST_F(SetupFixture, TheDoctorNamesABrokenManifestAndAMissingFileWithTheirFixes)
   WriteFile(Prg + "help/use.htm", "x");
   Reg.WriteString("Software\\Mossgather\\", "CurExeFile", Prg + "mossgather");
   RegIEMenu(Prg, Reg);
-  WriteHostManifests(Prg, HostManifestDirs());
+  const auto Sites = FindBrowsers(TBrowserEnv::FromEnvironment());
+  ASSERT_EQ(Sites.size(), 3u);
+  WriteHostManifests(Prg, Sites, Reg);
   {
     std::ostringstream Out;
     EXPECT_EQ(RunDoctor(Prg, Out), 0) << Out.str();
     EXPECT_NE(Out.str().find("All checks passed."), std::string::npos);
   }
-  WriteFile(HostManifestFile(HostManifestDirs()[1]), "{ not json");
+  WriteFile(HostManifestFile(Sites[1]), "{ not json");
   std::remove((Prg + "IEMenu/Flash.js").c_str());
   std::ostringstream Out;
   EXPECT_EQ(RunDoctor(Prg, Out), 2);
   std::string S = Out.str();
-  EXPECT_NE(S.find("[FAIL] Google Chrome host manifest " + HostManifestFile(HostManifestDirs()[1]) + ": not valid JSON"),
-            std::string::npos)
+  EXPECT_NE(S.find("[FAIL] Google Chrome: host manifest " + HostManifestFile(Sites[1]) + ": not valid JSON"), std::string::npos)
       << S;
   EXPECT_NE(S.find("fix: run: " + Prg + "mossgather -REGSERVER"), std::string::npos);
   EXPECT_NE(S.find("[FAIL] browser extension files in " + Prg + "IEMenu/: missing Flash.js"), std::string::npos);
   EXPECT_NE(S.find("fix: run ./scripts/install.sh again, then reload the extension"), std::string::npos);
-  EXPECT_NE(S.find("[ OK ] Chromium host manifest"), std::string::npos);
+  EXPECT_NE(S.find("[ OK ] Chromium: host manifest"), std::string::npos);
+  EXPECT_NE(S.find("[ OK ] Firefox: host manifest"), std::string::npos);
 }

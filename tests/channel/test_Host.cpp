@@ -10,12 +10,13 @@
 #include <thread>
 
 #include "control/TReqChannel.h"
+#include "control/uHostRelay.h"
 #include "control/uIEMenu.h"
-#include "jobs/JobTestHost.h"
 #include "platform/TChannelClient.h"
 #include "platform/TRegistryStore.h"
 #include "platform/TRuntimeDir.h"
 #include "platform/uChannelFrame.h"
+#include "support/JobTestHost.h"
 #include "support/TProcess.h"
 
 namespace {
@@ -201,4 +202,47 @@ TEST_F(HostFixture, BadInputGetsAFailureReply) {
   H.Send(std::string("\xff\xff\xff\x7f", 4));
   EXPECT_EQ(H.Reply(), R"({"error":"The request is too large","status":1})");
   EXPECT_EQ(H.Wait(), 1);
+}
+
+TEST_F(HostFixture, TheCheckTellsTheMenusAndWhetherACopyRunsWithoutStartingOne) {
+  TRegistryStore Reg(Dir.File("registry.ini"));
+  Dir_Force(Dir.File("prg/IEMenu"));
+  for (const auto &M : IEMenuItems) WriteFile(Dir.File("prg/IEMenu/") + M.Script, "");
+  RegIEMenu(Dir.File("prg/"), Reg);
+  Reg.DeleteKey(std::string(RegKeyMenuExt) + IEMenuItems[4].Title);
+  {
+    THostProcess H(Env);
+    H.Send(Frame_Encode(R"({"method":"Check"})"));
+    EXPECT_EQ(H.Reply(), R"({"menus":4,"running":false,"status":0,"version":"0.12"})");
+  }
+  std::string Ping;
+  EXPECT_FALSE(Channel_Request(Sock, R"({"method":"Ping"})", Ping, 500)) << "the check started no copy";
+
+  TReqChannel Copy;
+  Copy.SetHandler("Ping", [](const QJsonObject &, QJsonObject &) { return 0; });
+  Copy.Listen(Sock);
+  THostProcess H(Env);
+  H.Send(Frame_Encode(R"({"method":"Check"})"));
+  EXPECT_EQ(ReplyWhileServing(H), R"({"menus":4,"running":true,"status":0,"version":"0.12"})");
+}
+
+TEST_F(HostFixture, AFailedStartNamesTheCommandThatMendsIt) {
+  THostOptions Opt;
+  Opt.ChannelPath = Dir.File("run/none.sock");
+  Opt.Program = "/opt/mg/mossgather";
+  Opt.StartWaitMs = 300;
+  struct TCase {
+    bool Starts;
+    const char *Error, *Fix;
+  };
+  for (const TCase &C : {TCase{false, "Mossgather is not running and could not be started: ", "/opt/mg/mossgather -doctor"},
+                         TCase{true, "Mossgather did not answer: ", "/opt/mg/mossgather"}}) {
+    Opt.StartCopy = [&C] { return C.Starts; };
+    bool Started = false;
+    QJsonObject R =
+        QJsonDocument::fromJson(QByteArray::fromStdString(HostAnswer(R"({"method":"SaveFlash"})", Opt, Started))).object();
+    EXPECT_EQ(R.value("status").toInt(), 1);
+    EXPECT_TRUE(R.value("error").toString().startsWith(C.Error)) << R.value("error").toString().toStdString();
+    EXPECT_EQ(R.value("fix").toString(), C.Fix);
+  }
 }

@@ -7,10 +7,10 @@
 
 #include "control/TReqChannel.h"
 #include "control/Unit_IPicker.h"
-#include "jobs/JobTestHost.h"
 #include "platform/TChannelClient.h"
 #include "platform/TRuntimeDir.h"
 #include "platform/TUrlCache.h"
+#include "support/JobTestHost.h"
 #include "support/TQtSupport.h"
 
 namespace {

@@ -21,8 +21,8 @@
 #include "platform/TChannelClient.h"
 #include "platform/TMainThread.h"
 #include "platform/TRuntimeDir.h"
+#include "pub/Unit_Log.h"
 #include "support/TestSupport.h"
-#include "ui/Unit_Log.h"
 
 namespace {
 

@@ -7,15 +7,15 @@
 #include <filesystem>
 #include <thread>
 
-#include "control/uRunVars.h"
-#include "control/uTempFile.h"
 #include "jobs/uJobRec.h"
 #include "platform/TRegistryStore.h"
 #include "platform/TRuntimeDir.h"
 #include "platform/uChannelFrame.h"
 #include "platform/uLocalFile.h"
-#include "platform/uRegional.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uRegional.h"
+#include "pub/uRunVars.h"
+#include "pub/uTempFile.h"
 #include "support/TestSupport.h"
 
 TEST(StartMode, OnlyTheExactFirstParameterCounts) {

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "control/uGlobalParm.h"
+#include "control/uParmFile.h"
 #include "platform/TIniFile.h"
 #include "pub/Unit_Pub.h"
 #include "pub/uMossError.h"
@@ -225,4 +225,19 @@ TEST(IniFile, LongFilesKeepEveryRuleOfTheShortOnes) {
   TIniFile Again("");
   Again.SetText(Ini.Text());
   EXPECT_EQ(Again.Text(), Ini.Text());
+}
+
+TEST(Settings, ScrollingThroughPagesForLazyPicturesIsOnUntilTurnedOff) {
+  EXPECT_TRUE(Load("").bImg_LazyScroll);
+  EXPECT_FALSE(Load("[JEP]\nbImg_LazyScroll=0\n").bImg_LazyScroll);
+  TTempDir D;
+  TIniFile Ini(D.File("cfg.ini"));
+  TGlobalParm P;
+  P.bImg_LazyScroll = false;
+  SaveGParm(Ini, P, TLiveLayout{});
+  EXPECT_NE(ReadFile(D.File("cfg.ini")).find("bImg_LazyScroll=0"), std::string::npos);
+  TIniFile Again(D.File("cfg.ini"));
+  TGlobalParm Q;
+  LoadGParm(Again, Q);
+  EXPECT_FALSE(Q.bImg_LazyScroll);
 }

@@ -12,7 +12,18 @@ import { after, afterEach, before, beforeEach, describe, test } from 'node:test'
 import { clickEntry, hostManifestDir, startBrowser, tempDir } from './support/browser.mjs';
 import { clickIn, haveDesktopTools, pressKeys, startXvfb, typeText, waitForNoWindow, waitForWindow } from './support/desktop.mjs';
 import { noisePng } from './support/pictures.mjs';
-import { alive, builtProgram, ping, programFolder, runTool, startProgram, waitFor } from './support/program.mjs';
+import { builtProgram, ping, programFolder, runTool, startProgram, waitFor } from './support/program.mjs';
+import {
+  EDIT_TITLE,
+  RENAME_EXISTS,
+  asLines,
+  assertTimeBetween,
+  localTime,
+  plainHeader,
+  selectTwo,
+  stopCopy,
+  writeSettings,
+} from './support/saving.mjs';
 import { startServer } from './support/server.mjs';
 
 const built = builtProgram();
@@ -22,31 +33,8 @@ const skip = !built
     ? 'Xvfb or xdotool is missing (scripts/deps.sh installs them)'
     : false;
 
-const EDIT_TITLE = 'Save snippet/page';
-const RENAME_EXISTS = 'Rename dialog EXISTENT file';
-
 let server, dir, saved, prg, xvfb, copy, context, worker;
 const pages = [];
-
-// The settings a user would have chosen, so that the test only has to press
-// Save: every text job goes to one folder, as plain text with the URL and
-// time lines, with pictures when saved as HTML.
-function writeSettings(autoRename) {
-  const lines = [
-    '[Directory]',
-    `sDir_Def_Txt=${saved}`,
-    '[Global]',
-    `bFlAtRenam=${autoRename ? 1 : 0}`,
-    'iVw_EFrm_Txt_W=800',
-    'iVw_EFrm_Txt_H=600',
-    '[JEP]',
-    'SrcTextFmt=0',
-    'bTxt_Atch_Image=1',
-    'bTxt_ExItem_Url=1',
-    'bTxt_ExItem_Time=1',
-  ];
-  fs.writeFileSync(path.join(prg.prg, 'cfg.ini'), lines.join('\n') + '\n');
-}
 
 async function serve() {
   const s = await startServer();
@@ -60,24 +48,14 @@ async function serve() {
 // Starts the program on the test's display with fresh settings; the settings
 // are read once at start.
 async function launch({ autoRename }) {
-  writeSettings(autoRename);
+  writeSettings(prg.prg, saved, { autoRename });
   const env = { ...prg.env, QT_QPA_PLATFORM: 'xcb', DISPLAY: xvfb.display, QTWEBENGINE_CHROMIUM_FLAGS: '--disable-gpu' };
   copy = startProgram(built.exe, env, path.join(dir, 'copy.out'));
   await waitFor(() => ping(prg.socket), 'the program to answer on its channel');
 }
 
-// Ends the program through its normal close path, which writes its log and
-// settings; a copy that does not end is killed.
-async function stopProgram() {
-  if (!copy || !alive(copy.pid)) return;
-  copy.kill('SIGTERM');
-  let timer;
-  const ended = await Promise.race([copy.exited, new Promise((r) => (timer = setTimeout(() => r(null), 20000)))]);
-  clearTimeout(timer);
-  if (!ended && alive(copy.pid)) {
-    copy.kill('SIGKILL');
-    await copy.exited;
-  }
+function stopProgram() {
+  return stopCopy(copy);
 }
 
 before(async () => {
@@ -155,47 +133,6 @@ async function waitForFile(file, want = () => true, what = path.basename(file)) 
     throw new Error(`${e.message}\nsaved: ${list}\n${programOutput()}`);
   }
   return fs.readFileSync(file);
-}
-
-// "yyyy-MM-dd HH:mm:ss" as local time.
-function localTime(text) {
-  const m = /^(\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d):(\d\d)$/.exec(text);
-  assert.ok(m, `a date and time: ${text}`);
-  const [y, mo, d, h, mi, s] = m.slice(1).map(Number);
-  return new Date(y, mo - 1, d, h, mi, s).getTime();
-}
-
-function assertTimeBetween(time, from, to) {
-  // The saved time has whole seconds.
-  const ok = time >= Math.floor(from / 1000) * 1000 && time <= to;
-  assert.ok(ok, `${new Date(time)} lies between ${new Date(from)} and ${new Date(to)}`);
-}
-
-// A plain-text save: the URL line, the time line and an empty line, each
-// ended by a line feed, then the text. Returns the time and the text.
-function plainHeader(content, url) {
-  const m = /^URL for this page: (.*)\nSaved time: (.*)\n\n([\s\S]*)$/.exec(content);
-  assert.ok(m, `the URL and time lines: ${JSON.stringify(content.slice(0, 200))}`);
-  assert.equal(m[1], url);
-  return { time: localTime(m[2]), text: m[3] };
-}
-
-// Text as the program writes it: as lines, each ended by a line feed.
-function asLines(text) {
-  return text === '' || text.endsWith('\n') ? text : `${text}\n`;
-}
-
-// Selects the paragraph of id First and the element after it.
-function selectTwo(page, first) {
-  return page.evaluate((first) => {
-    const p = document.getElementById(first);
-    const r = document.createRange();
-    r.setStartBefore(p);
-    r.setEndAfter(p.nextElementSibling);
-    getSelection().removeAllRanges();
-    getSelection().addRange(r);
-    return getSelection().toString();
-  }, first);
 }
 
 describe('Saving text jobs with the real program', { skip }, () => {

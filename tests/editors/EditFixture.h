@@ -7,16 +7,16 @@
 #include <QPushButton>
 #include <memory>
 
-#include "control/uGlobalParm.h"
-#include "control/uRunVars.h"
 #include "editors/uForm_EditJob.h"
 #include "editors/uTxtJobEdtr.h"
 #include "jobs/Unit_JobCntl.h"
 #include "platform/TMainThread.h"
+#include "pub/Unit_Log.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
 #include "support/TQtSupport.h"
 #include "support/TSnapshotBuilder.h"
 #include "support/TestSupport.h"
-#include "ui/Unit_Log.h"
 
 struct TTip {
   std::string Msg, Sec;
@@ -28,6 +28,9 @@ class TEditHost : public TJobHost {
   std::vector<TTip> Tips;
   void TipMsg(const std::string &Msg, const std::string &SecMsg, int Kind) override { Tips.push_back({Msg, SecMsg, Kind}); }
   bool MsgBox(const std::string &, int) override { return true; }
+  bool StartFailed() override { return InitFailed; }
+  int32_t NextJobId() override { return ++GParm.iTot_Job_Cnt; }
+  bool TipOnComplete() override { return GParm.bMsg_Cmplt; }
   bool EditWindowShowing() override { return Form_EditJob && Form_EditJob->isVisible(); }
   bool EditWindowClosing() override { return Form_EditJob && Form_EditJob->InFormClose; }
   TJobRec *EditJob() override { return ::EditJob.get(); }
@@ -43,7 +46,6 @@ class TEditHost : public TJobHost {
     CurEditor->EJob_Start(Job);
   }
   void RememberForeground() override {}
-  void JobChanged(const PJobRec &) override {}
 };
 
 struct EditFixture : ::testing::Test {

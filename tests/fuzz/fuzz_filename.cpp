@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "net/uUrlRef.h"
+#include "platform/uUrlRef.h"
 #include "pub/Unit_Pub.h"
 
 namespace {

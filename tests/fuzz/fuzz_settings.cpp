@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "control/uGlobalParm.h"
+#include "control/uParmFile.h"
 #include "platform/TIniFile.h"
 
 namespace {

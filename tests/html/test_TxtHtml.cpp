@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "editors/uTxtHtml.h"
+#include "pub/Unit_Log.h"
 #include "support/TestSupport.h"
-#include "ui/Unit_Log.h"
 
 namespace {
 

@@ -10,6 +10,10 @@ export MOSSGATHER_UPDHOST=  # no test asks the real web site for updates
 mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
 fail() { echo "FAIL: $*"; exit 1; }
 
+# A user who has run Chromium and Firefox; no other browser is found on a
+# PATH of the system's own folders only.
+mkdir -p "$XDG_CONFIG_HOME/chromium" "$home/.mozilla"
+export PATH=/usr/bin:/bin
 SKIP_BUILD=1 BUILD_DIR=$build NO_START=1 "$src/scripts/install.sh" >/dev/null
 prg=$home/.local/lib/mossgather
 for f in mossgather mossgather-reg Help/introduction.htm help/use.htm mossgather.svg about.png; do
@@ -23,7 +27,8 @@ grep -q "^Exec=$home/.local/bin/mossgather$" "$home/.local/share/applications/mo
 manifest=$XDG_CONFIG_HOME/chromium/NativeMessagingHosts/org.mossgather.picker.json
 grep -q "\"path\": \"$prg/mossgather-host\"" "$manifest" || fail "Chromium host manifest"
 [ -x "$prg/mossgather-host" ] || fail "host launcher"
-[ -e "$home/.mozilla/native-messaging-hosts/org.mossgather.picker.json" ] || fail "Firefox host manifest"
+ffmanifest=$home/.mozilla/native-messaging-hosts/org.mossgather.picker.json
+[ -e "$ffmanifest" ] || fail "Firefox host manifest"
 
 # The launcher starts the installed copy and ends after its pause.
 start=$(date +%s%N)
@@ -45,6 +50,8 @@ echo "[Global]" >>"$prg/log.txt"
 [ -e "$home/.local/share/applications/mossgather.desktop" ] && fail "desktop entry left behind"
 [ -s "$prg/cfg.ini" ] || fail "settings removed"
 [ -e "$manifest" ] && fail "host manifest left behind"
+[ -e "$ffmanifest" ] && fail "Firefox host manifest left behind"
+[ -d "$home/.mozilla/native-messaging-hosts" ] && fail "Firefox manifest folder left behind"
 [ -s "$prg/log.txt" ] || fail "log removed"
 "$prg/../../bin/mossgather-reg" get 'Software\Mossgather\' CurExeFile 2>/dev/null && fail "CurExeFile left behind"
 echo "install and uninstall: ok (launcher ended after $elapsed ms)"

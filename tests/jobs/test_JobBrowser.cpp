@@ -3,8 +3,8 @@
 // retries, and no login page saved as a picture.
 #include <gtest/gtest.h>
 
-#include "jobs/JobTestHost.h"
 #include "net/Unit_httpDown.h"
+#include "support/JobTestHost.h"
 #include "support/TScriptHttpServer.h"
 #include "ui/uJobDtlText.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "jobs/JobTestHost.h"
 #include "net/Unit_httpDown.h"
+#include "support/JobTestHost.h"
 #include "support/TQtSupport.h"
 #include "support/TScriptHttpServer.h"
 
@@ -42,6 +42,23 @@ TEST_F(JobFixture, RefusalsTellTheUserAndStillUseUpANumber) {
   EXPECT_EQ(Host.ToFrontCalls, 1);
   EXPECT_EQ(Ctrl->JobList().size(), 1u);
   EXPECT_EQ(GParm.iTot_Job_Cnt, 3);
+}
+
+// The edit window's needs start while the timer runs, for each request
+// taken and only for those.
+TEST_F(JobFixture, EachRequestTakenWarmsItsEditorBeforeTheTimerOpensIt) {
+  ASSERT_TRUE(Request(pcSnippet));
+  EXPECT_EQ(Host.Warmed, std::vector<int>{jkSnippet});
+  EXPECT_TRUE(Host.Started.empty());
+  ASSERT_TRUE(Request(pcOneImage));
+  EXPECT_EQ(Host.Warmed, (std::vector<int>{jkSnippet, jkOneImage}));
+  OpenNewest();
+  EXPECT_FALSE(Request(pcFullPage));  // refused: a job is in the edit window
+  EXPECT_FALSE(Ctrl->Flow_Begin(nullptr, pcSnippet, nullptr));
+  InitFailed = true;
+  EXPECT_FALSE(Request(pcSnippet));
+  InitFailed = false;
+  EXPECT_EQ(Host.Warmed.size(), 2u);
 }
 
 TEST_F(JobFixture, AFailedStartIsCancelledBeforeItsNumberIsStored) {

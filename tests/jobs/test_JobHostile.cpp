@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "jobs/JobTestHost.h"
 #include "platform/TUrlCache.h"
+#include "support/JobTestHost.h"
 #include "support/TScriptHttpServer.h"
 #include "ui/uJobDtlText.h"
 

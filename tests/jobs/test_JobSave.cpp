@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <chrono>
 
-#include "jobs/JobTestHost.h"
 #include "jobs/uDwnldThd.h"
 #include "net/Unit_httpDown.h"
 #include "platform/TUrlCache.h"
+#include "support/JobTestHost.h"
 #include "support/TScriptHttpServer.h"
 
 namespace {

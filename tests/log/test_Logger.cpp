@@ -5,9 +5,9 @@
 #include <regex>
 #include <thread>
 
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
 #include "support/TestSupport.h"
-#include "ui/Unit_Log.h"
 
 namespace {
 std::vector<std::string> Lines(const std::string &Text) {

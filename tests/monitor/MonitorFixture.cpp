@@ -7,10 +7,10 @@
 
 #include "control/Unit_MPC.h"
 #include "jobs/Unit_JobCntl.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
 #include "support/TJobWait.h"
 #include "support/TSnapshotBuilder.h"
-#include "ui/Unit_Log.h"
 #include "ui/uForm_main.h"
 #include "ui/uJobMonitor.h"
 
@@ -24,6 +24,7 @@ void MonitorFixture::SetUp() {
 void MonitorFixture::Open() {
   Form = new TMainForm();
   MainForm = Form;
+  MPC.Connect(*Form);
   Form->show();
   ASSERT_NE(JobCtrl, nullptr);
   ASSERT_NE(JobMntr, nullptr);
@@ -49,7 +50,8 @@ PJobRec MonitorFixture::NewJob(const std::string &Title, uint8_t PickCode,
   J->StartTime = Now();
   J->State = jsEditing;
   for (const auto &[Url, Local] : Files) J->AddFile(Url, Local);
-  JobMntr->Run_ChgJobSta(J);
+  // As the controller tells every listener of an opened job.
+  emit JobCtrl->JobChanged(J);
   return J;
 }
 

@@ -13,9 +13,9 @@
 #include <cstdlib>
 
 #include "control/Unit_MPC.h"
-#include "control/uGlobalParm.h"
 #include "monitor/MonitorFixture.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uGlobalParm.h"
 #include "support/TQtSupport.h"
 #include "ui/UForm_About.h"
 #include "ui/uForm_main.h"

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSplitter>
@@ -11,13 +12,14 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
+#include <algorithm>
 #include <cstdlib>
 
-#include "control/uGlobalParm.h"
 #include "jobs/Unit_JobCntl.h"
 #include "monitor/MonitorFixture.h"
 #include "net/Unit_httpDown.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uGlobalParm.h"
 #include "support/TJobWait.h"
 #include "support/TQtSupport.h"
 #include "support/TScriptHttpServer.h"
@@ -133,6 +135,48 @@ TEST_F(MonitorTest, TheTreeFiltersTheListAndEveryChangeKeepsItInLine) {
   SelectNode(msComplete);
   EXPECT_TRUE(Rows().empty());
   (void)Queued, (void)Movie;
+}
+
+// Anything may listen to the controller's job changes besides the monitor:
+// here the main window's status line and one more, made by the test alone.
+// The monitor's rows find their jobs by number, so a job that left the
+// controller leaves no row that still reaches it.
+TEST_F(MonitorTest, ListenersFollowJobChangesAndRowsFindTheirJobByNumber) {
+  QLabel *Status = Form->SttBar_Ready;
+  EXPECT_EQ(Status->text(), QStringLiteral("Ready"));
+  std::vector<int32_t> Heard;
+  QObject Listener;
+  QObject::connect(JobCtrl, &TJobCtrl::JobChanged, &Listener, [&](const PJobRec &J) { Heard.push_back(J->JobId); });
+
+  PJobRec Moss = NewJob("Moss page", pcFullPage);
+  EXPECT_EQ(Status->text(), QStringLiteral("1 job"));
+  PJobRec Fern = NewJob("Fern pictures", pcAllImages);
+  PJobRec Lichen = NewJob("Lichen movie", pcFlash);
+  EXPECT_EQ(Status->text(), QStringLiteral("3 jobs"));
+  EXPECT_NE(std::find(Heard.begin(), Heard.end(), Fern->JobId.load()), Heard.end());
+
+  QTreeWidget *L = Form->LstVw_Mntr;
+  ASSERT_EQ(L->topLevelItemCount(), 3);
+  for (int I = 0; I < 3; ++I) {
+    const PJobRec J = JobMntr->ItemPJob(L->topLevelItem(I));
+    ASSERT_NE(J, nullptr);
+    EXPECT_EQ(TJobMonitor::ItemNumber(L->topLevelItem(I)), J->JobId);
+  }
+
+  // A cancelled job loses its number and leaves the list: its row goes,
+  // the others still find theirs, and the count follows.
+  const int32_t FernId = Fern->JobId;
+  JobCtrl->PJob_Cancel(Fern);
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"Text|Moss page|0/0||icon", "Flash|Lichen movie|0/0||icon"}));
+  EXPECT_EQ(JobCtrl->JobById(FernId), nullptr);
+  EXPECT_EQ(JobMntr->ItemPJob(L->topLevelItem(0)), Moss);
+  EXPECT_EQ(JobMntr->ItemPJob(L->topLevelItem(1)), Lichen);
+  EXPECT_EQ(Status->text(), QStringLiteral("2 jobs"));
+
+  // A row whose number no job has finds nothing rather than a stale job.
+  QTreeWidgetItem Orphan;
+  Orphan.setData(0, Qt::UserRole, FernId);
+  EXPECT_EQ(JobMntr->ItemPJob(&Orphan), nullptr);
 }
 
 TEST_F(MonitorTest, ThePopupEnablesByTheSelectionAndCountsJobsTheFilterHides) {

@@ -15,17 +15,17 @@
 #include <QTimer>
 #include <memory>
 
-#include "control/uGlobalParm.h"
 #include "control/uOptUpdUi.h"
 #include "jobs/Unit_JobCntl.h"
 #include "monitor/MonitorFixture.h"
 #include "pub/Unit_Pub.h"
-#include "pub/Unit_PubWnd.h"
+#include "pub/uGlobalParm.h"
 #include "support/TQtSupport.h"
 #include "support/TScriptHttpServer.h"
 #include "ui/UForm_ChkUpd.h"
 #include "ui/UForm_Msg.h"
 #include "ui/Unit_Msg.h"
+#include "ui/Unit_PubWnd.h"
 #include "ui/uForm_Option.h"
 #include "ui/uForm_main.h"
 

@@ -2,7 +2,7 @@
 
 #include <tuple>
 
-#include "net/uUrlRef.h"
+#include "platform/uUrlRef.h"
 #include "pub/Unit_Pub.h"
 
 // The reference resolution examples every browser agrees on.

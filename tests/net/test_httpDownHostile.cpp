@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "net/Unit_httpDown.h"
+#include "pub/uSafeFile.h"
 #include "support/TNginxServer.h"
 #include "support/TProcess.h"
 #include "support/TScriptHttpServer.h"
@@ -53,7 +54,7 @@ std::string Chunked(const std::string &Headers, const std::string &Body, size_t 
 std::vector<std::string> TempNames(const std::string &Dir) {
   std::vector<std::string> Out;
   for (const std::string &N : Names(Dir))
-    if (N.size() > 5 && N.compare(N.size() - 5, 5, ".part") == 0) Out.push_back(N);
+    if (TSafeFile::IsTempName(N)) Out.push_back(N);
   return Out;
 }
 
@@ -309,9 +310,11 @@ TEST(HttpDownHostile, ConnectionThatEndsWithinTheBodySaysHow) {
   }
 }
 
-// A download killed with SIGKILL leaves its hidden temporary file behind;
-// the next good download of the same target clears it away, but never the
-// file of a download that is still running, nor another target's.
+// A download killed with SIGKILL leaves its hidden temporary file behind
+// and the old target as it was; the next good download into the folder
+// clears it away (and any other left-over one there), but never the file of
+// a download that is still running, nor a user's file that merely looks
+// like one.
 TEST(HttpDownHostile, TempFileOfAKilledDownloadIsRemovedByTheNext) {
   TScriptHttpServer Srv;
   const std::string Head = "HTTP/1.1 200 OK\r\nContent-Length: 5000000\r\n\r\n";
@@ -319,7 +322,9 @@ TEST(HttpDownHostile, TempFileOfAKilledDownloadIsRemovedByTheNext) {
   Srv.On("/good", Resp("200 OK", "good"));
   TTempDir Dir;
   const std::string Target = Dir.File("pic.jpg");
-  WriteFile(Dir.File(".other.jpg.0123456789abcdef.part"), "another target's");
+  WriteFile(Target, "old");
+  WriteFile(Dir.File(".other.jpg.0123456789abcdef.part"), "the user's");
+  WriteFile(Dir.File(".other.jpg.mossgather-part-AbC123"), "left by another target's killed download");
 
   // A download of the same target that is still running.
   THttpDownFile Live;
@@ -334,17 +339,21 @@ TEST(HttpDownHostile, TempFileOfAKilledDownloadIsRemovedByTheNext) {
     }
   } Join{Live, Worker};
   ASSERT_TRUE(WaitFor([&] { return Live.RecvBytes() > 0; }, 10000)) << "the running download did not start its body";
+  // Its start cleared the other target's left-over file.
   const std::vector<std::string> Kept = TempNames(Dir.Path());
-  ASSERT_EQ(Kept.size(), 2u);
+  ASSERT_EQ(Kept.size(), 1u);
+  EXPECT_NE(Kept[0], ".other.jpg.mossgather-part-AbC123");
+  EXPECT_EQ(Kept[0].rfind(".pic.jpg.mossgather-part-", 0), 0u) << Kept[0];
 
   {
     TProcess Killed(MOSS_FETCH_EXE, {Srv.Url("/stall"), Target});
-    ASSERT_TRUE(WaitFor([&] { return TempNames(Dir.Path()).size() == 3; }, 10000))
+    ASSERT_TRUE(WaitFor([&] { return TempNames(Dir.Path()).size() == 2; }, 10000))
         << "the killed download's temporary file did not appear";
     Killed.Signal(SIGKILL);
     ASSERT_TRUE(Killed.Wait(10000)) << "the download did not end on SIGKILL";
   }
-  ASSERT_EQ(TempNames(Dir.Path()).size(), 3u);
+  ASSERT_EQ(TempNames(Dir.Path()).size(), 2u);
+  EXPECT_EQ(ReadFile(Target), "old");
 
   THttpDownFile D;
   EXPECT_TRUE(D.DownLoad(Srv.Url("/good"), Target, "", "", 5)) << D.ErrorText();

@@ -20,10 +20,10 @@
 #include <functional>
 #include <memory>
 
-#include "control/uGlobalParm.h"
 #include "control/uOptUpdUi.h"
-#include "control/uRunVars.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
 #include "support/TQtSupport.h"
 #include "support/TestSupport.h"
 #include "ui/uForm_Option.h"
@@ -130,7 +130,7 @@ TEST_F(OptionsDialog, HasItsTabsControlsAndCaptions) {
   for (QGroupBox *G : Dlg->findChildren<QGroupBox *>())
     if (!qobject_cast<TRadioGroup *>(G)) GroupTitles << G->title();
   for (const char *T : {" Tip message ", " File default directory ", " Attached files (html format available) ",
-                        " Additional infomation ", " Update check "})
+                        " Additional infomation ", " Update check ", " Pictures "})
     EXPECT_TRUE(GroupTitles.contains(QString::fromLatin1(T))) << T;
   for (QPushButton *B : {Dlg->Btn_Path_Dflt, Dlg->Btn_Path_Txt, Dlg->Btn_Path_Img, Dlg->Btn_Path_Fls})
     EXPECT_EQ(B->text(), ". . .");
@@ -173,6 +173,8 @@ TEST_F(OptionsDialog, EachShowingLoadsEverySettingWithTheFirstTabInFrontAndNoFoc
   GParm.Fls_Sel_Kind = 2;
   GParm.iChkCyc = 21;
   GParm.sUpdHost = "https://updates.example.org";
+  GParm.bImg_LazyScroll = false;
+  GParm.bTrayIcon = true;
   Dlg->PgCtrl_Opt->setCurrentIndex(3);
   Open();
   EXPECT_EQ(Dlg->PgCtrl_Opt->currentIndex(), 0);
@@ -203,6 +205,8 @@ TEST_F(OptionsDialog, EachShowingLoadsEverySettingWithTheFirstTabInFrontAndNoFoc
       {Dlg->RGp_Fls_Sel, "2"},
       {Dlg->SpEd_ChkCyc, "21"},
       {Dlg->Ed_UpdHost, "https://updates.example.org"},
+      {Dlg->ChkBox_LazyScroll, "0"},
+      {Dlg->ChkBox_Tray, "1"},
   };
   for (const auto &C : Cases) EXPECT_EQ(Shown(C.C), C.Want) << C.C->objectName().toStdString();
   // A change made elsewhere while the window is closed shows at the next showing.
@@ -238,6 +242,11 @@ TEST_F(OptionsDialog, SaveStoresEveryControlAndCloses) {
   Dlg->RGp_Fls_Sel->Button(1)->click();
   Dlg->SpEd_ChkCyc->setValue(3);
   Dlg->Ed_UpdHost->setText("http://127.0.0.1:8080");
+  Dlg->ChkBox_LazyScroll->setChecked(!GParm.bImg_LazyScroll);
+  const bool Lazy = !GParm.bImg_LazyScroll;
+  // The two boxes of the tab are two settings: each keeps its own.
+  Dlg->ChkBox_Tray->setChecked(!Lazy);
+  const bool Tray = !Lazy;
   Dlg->Btn_Save->click();
   EXPECT_FALSE(Dlg->isVisible());
   const TGlobalParm &P = GParm;
@@ -259,6 +268,8 @@ TEST_F(OptionsDialog, SaveStoresEveryControlAndCloses) {
   EXPECT_EQ(P.Fls_Sel_Kind, 1);
   EXPECT_EQ(P.iChkCyc, 3);
   EXPECT_EQ(P.sUpdHost, "http://127.0.0.1:8080");
+  EXPECT_EQ(P.bImg_LazyScroll, Lazy);
+  EXPECT_EQ(P.bTrayIcon, Tray);
   // Fields the dialog does not show are left alone.
   EXPECT_EQ(P.iTot_Job_Cnt, 0);
   EXPECT_TRUE(P.bVw_JDtl_Vis);

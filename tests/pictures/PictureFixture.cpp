@@ -7,9 +7,9 @@
 #include <QPushButton>
 #include <QToolButton>
 
-#include "control/uGlobalParm.h"
-#include "control/uRunVars.h"
 #include "editors/uThumbLoader.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
 #include "support/TQtSupport.h"
 
 bool TPictureHost::EditWindowShowing() { return Form_EditJob && Form_EditJob->isVisible(); }

@@ -13,9 +13,11 @@
 #include "editors/uImgJobEdtr.h"
 #include "editors/uVIBPanel.h"
 #include "jobs/Unit_JobCntl.h"
+#include "pub/Unit_Log.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
 #include "support/TSnapshotBuilder.h"
 #include "support/TestSupport.h"
-#include "ui/Unit_Log.h"
 
 class TPictureHost : public TJobHost {
  public:
@@ -30,7 +32,9 @@ class TPictureHost : public TJobHost {
   void ChooseEditor(uint8_t Kind) override;
   void StartEditor(const PJobRec &Job) override;
   void RememberForeground() override {}
-  void JobChanged(const PJobRec &) override {}
+  bool StartFailed() override { return InitFailed; }
+  int32_t NextJobId() override { return ++GParm.iTot_Job_Cnt; }
+  bool TipOnComplete() override { return GParm.bMsg_Cmplt; }
 };
 
 struct PictureFixture : ::testing::Test {

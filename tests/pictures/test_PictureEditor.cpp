@@ -14,16 +14,16 @@
 
 #include "editors/uThumbLoader.h"
 #include "editors/uVIBJobEdtr.h"
-#include "net/uUrlRef.h"
 #include "pictures/PictureFixture.h"
 #include "platform/TMainThread.h"
 #include "platform/TUrlCache.h"
 #include "platform/TWebBrowser.h"
+#include "platform/uUrlRef.h"
 #include "pub/Unit_Pub.h"
-#include "pub/Unit_PubWB.h"
 #include "support/TJobWait.h"
 #include "support/TQtSupport.h"
 #include "support/TScriptHttpServer.h"
+#include "ui/Unit_PubWB.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 
 #include "editors/uImgItems.h"
 #include "editors/uVIBItem.h"
-#include "net/uUrlRef.h"
 #include "platform/TPageSnapshot.h"
+#include "platform/uUrlRef.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
 #include "support/TSnapshotBuilder.h"
 #include "support/TestSupport.h"
-#include "ui/Unit_Log.h"
 
 namespace {
 
@@ -250,7 +250,7 @@ TEST_F(PictureCollection, NamesExtensionsAndTypesComeFromTheAddressThenTheMimeTy
       {"http://h/p/tile", "Bitmap Image", "tile", "", "?", itUnknown, false},
       {"http://h/p/tile.bmp", "Bitmap Image", "tile", ".bmp", "BMP", itBmp, false},
       {"http://h/p/a.png?x=1", "PNG Image", "a.png?x=1", ".png", "PNG", itPng, true},
-      {"http://h/p/b.webp", "", "b.webp", "", "?", itUnknown, false},
+      {"http://h/p/b.webp", "", "b", ".webp", "WEBP", itUnknown, false},
       {"http://h/p/c.GiF", "", "c", ".GiF", "GIF", itGif, false},
   };
   for (const auto &C : Cases) {

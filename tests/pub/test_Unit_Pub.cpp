@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "platform/TUrlCache.h"
+#include "platform/uLocalFile.h"
 #include "pub/Unit_Pub.h"
 #include "support/TestSupport.h"
 
@@ -254,4 +255,17 @@ TEST(UnitPub, TheUrlCacheKeepsNoPassword) {
     EXPECT_EQ(ReadFile(E.path().string()).find("s3cret"), std::string::npos) << E.path();
   EXPECT_TRUE(Cache.Delete("http://alice:s3cret@h/a.gif"));
   EXPECT_TRUE(Cache.Entries().empty());
+}
+
+TEST(UnitPub, CodePointsBecomeUtf8AndTheImpossibleOnesTheReplacementCharacter) {
+  struct {
+    uint32_t Cp;
+    const char *Want;
+  } Cases[] = {{0x41, "A"},         {0xE9, "\xC3\xA9"},       {0x20AC, "\xE2\x82\xAC"},  {0x1F600, "\xF0\x9F\x98\x80"},
+               {0, "\xEF\xBF\xBD"}, {0xD800, "\xEF\xBF\xBD"}, {0x110000, "\xEF\xBF\xBD"}};
+  for (const auto &C : Cases) {
+    std::string Out = "x";
+    Str_AppendUtf8(Out, C.Cp);
+    EXPECT_EQ(Out, std::string("x") + C.Want) << C.Cp;
+  }
 }

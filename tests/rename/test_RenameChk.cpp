@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "control/uGlobalParm.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uGlobalParm.h"
 #include "support/TestSupport.h"
 #include "ui/uRenameChk.h"
 

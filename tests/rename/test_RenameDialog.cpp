@@ -11,9 +11,9 @@
 #include <functional>
 #include <memory>
 
-#include "control/uGlobalParm.h"
-#include "control/uRunVars.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
 #include "support/TQtSupport.h"
 #include "support/TestSupport.h"
 #include "ui/uForm_Rename.h"

@@ -7,18 +7,18 @@
 #include <cstdlib>
 
 #include "control/Unit_MPC.h"
-#include "control/uGlobalParm.h"
 #include "control/uIEMenu.h"
 #include "control/uIEMenuUi.h"
-#include "control/uRunVars.h"
 #include "platform/TMainThread.h"
 #include "platform/TRegistryStore.h"
 #include "platform/TUrlCache.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
+#include "pub/uGlobalParm.h"
+#include "pub/uRunVars.h"
 #include "support/TQtSupport.h"
 #include "support/TestSupport.h"
 #include "ui/UForm_Msg.h"
-#include "ui/Unit_Log.h"
 #include "ui/Unit_Msg.h"
 #include "ui/uForm_main.h"
 
@@ -51,6 +51,7 @@ struct StartupFixture : ::testing::Test {
   void Open() {
     Form = new TMainForm();
     MainForm = Form;
+    MPC.Connect(*Form);
     Form->show();  // the first showing starts the modules
   }
   void Close() {

@@ -6,9 +6,11 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "support/TProcess.h"
 
@@ -126,4 +128,30 @@ void TDesktop::Keys(const std::string &Window, const std::vector<std::string> &K
 void TDesktop::Type(const std::string &Window, const std::string &Text) const {
   Xdo({"windowfocus", "--sync", Window});
   Xdo({"type", "--delay", "40", Text});
+}
+
+bool TDesktop::Close(const std::string &Window) const {
+  xcb_connection_t *C = xcb_connect(FDisplay.c_str(), nullptr);
+  if (xcb_connection_has_error(C)) {
+    xcb_disconnect(C);
+    return false;
+  }
+  auto Atom = [C](const char *Name) {
+    xcb_intern_atom_reply_t *R =
+        xcb_intern_atom_reply(C, xcb_intern_atom(C, 0, static_cast<uint16_t>(std::strlen(Name)), Name), nullptr);
+    xcb_atom_t A = R ? R->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+    std::free(R);
+    return A;
+  };
+  xcb_client_message_event_t E{};
+  E.response_type = XCB_CLIENT_MESSAGE;
+  E.format = 32;
+  E.window = static_cast<xcb_window_t>(std::stoul(Window));
+  E.type = Atom("WM_PROTOCOLS");
+  E.data.data32[0] = Atom("WM_DELETE_WINDOW");
+  E.data.data32[1] = XCB_CURRENT_TIME;
+  xcb_send_event(C, 0, E.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&E));
+  const bool Ok = xcb_flush(C) > 0 && E.type != XCB_ATOM_NONE;
+  xcb_disconnect(C);
+  return Ok;
 }

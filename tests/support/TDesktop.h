@@ -32,6 +32,9 @@ class TDesktop {
   void Keys(const std::string &Window, const std::vector<std::string> &Keys) const;
   // Types Text into whatever has the focus in Window.
   void Type(const std::string &Window, const std::string &Text) const;
+  // Asks Window to close, as a window manager's close button does; false
+  // when the request could not be sent.
+  bool Close(const std::string &Window) const;
 
  private:
   pid_t FPid = -1;

@@ -178,6 +178,20 @@ TSnapshotBuilder &TSnapshotBuilder::Embed(const TSnapPlugin &Emb) {
   return *this;
 }
 
+TSnapshotBuilder &TSnapshotBuilder::Media(const TSnapMedia &M) {
+  QJsonArray Sources;
+  for (const auto &[Src, Type] : M.Sources) Sources.append(QJsonObject{{"src", Q(Src)}, {"type", Q(Type)}});
+  QJsonObject O{{"tagName", Q(M.TagName)},
+                {"outerHtml", Q("<" + M.TagName + ">")},
+                {"width", M.Width},
+                {"height", M.Height},
+                {"sources", Sources}};
+  if (!M.Src.empty()) O.insert("src", Q(M.Src));
+  if (!M.Poster.empty()) O.insert("poster", Q(M.Poster));
+  F->Append("media", O);
+  return *this;
+}
+
 TSnapshotBuilder &TSnapshotBuilder::InFrame(const std::string &TopUrl, const std::string &TopSource) {
   F->Root.insert("topDocument", QJsonObject{{"url", Q(TopUrl)}, {"title", "Top"}, {"source", Q(TopSource)}});
   return *this;

@@ -10,6 +10,8 @@
 // snapshot on purpose (a part missing, a part of the wrong type).
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/TPageSnapshot.h"
 
@@ -27,6 +29,15 @@ struct TSnapPlugin {
   std::string Width = "400", Height = "300";
   bool Flash = true;
   std::string OuterHtml;  // empty: made from the tag and the movie
+};
+
+// A VIDEO or AUDIO element.
+struct TSnapMedia {
+  std::string TagName = "VIDEO";
+  std::string Src;                                           // absolute; empty: none of its own
+  std::vector<std::pair<std::string, std::string>> Sources;  // src, type
+  std::string Poster;
+  int Width = 640, Height = 360;
 };
 
 class TSnapshotBuilder {
@@ -51,6 +62,7 @@ class TSnapshotBuilder {
   TSnapshotBuilder &Image(const TSnapImage &Img);
   TSnapshotBuilder &Object(const TSnapPlugin &Obj);
   TSnapshotBuilder &Embed(const TSnapPlugin &Emb);
+  TSnapshotBuilder &Media(const TSnapMedia &M);
   // The page becomes a frame of a tab whose top-level document is TopUrl.
   TSnapshotBuilder &InFrame(const std::string &TopUrl, const std::string &TopSource = "<html></html>");
   // The element under the mouse: an entry of the images, or an element of its own.

@@ -17,13 +17,14 @@
 #include <stdexcept>
 #include <vector>
 
-#include "control/uRunVars.h"
+#include "control/Unit_MPC.h"
 #include "editors/uForm_EditJob.h"
 #include "platform/TWebBrowser.h"
+#include "pub/Unit_Log.h"
+#include "pub/uRunVars.h"
 #include "support/TQtSupport.h"
 #include "support/TestSupport.h"
 #include "ui/UForm_Msg.h"
-#include "ui/Unit_Log.h"
 #include "ui/Unit_Msg.h"
 #include "ui/uForm_main.h"
 
@@ -38,6 +39,7 @@ class TProgramEnv : public ::testing::Environment {
     Prg = new TTempDir;
     ::setenv("MOSSGATHER_PRGDIR", Prg->Path().c_str(), 1);
     MainForm = new TMainForm();
+    MPC.Connect(*MainForm);
     MainForm->show();  // the first showing starts the modules
     ASSERT_EQ(SysState.load(), 1);
     ASSERT_NE(FormMsg, nullptr);

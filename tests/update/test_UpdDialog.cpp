@@ -17,13 +17,13 @@
 #include <cstdlib>
 #include <memory>
 
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
 #include "support/TNginxServer.h"
 #include "support/TQtSupport.h"
 #include "support/TScriptHttpServer.h"
 #include "support/TestSupport.h"
 #include "ui/UForm_ChkUpd.h"
-#include "ui/Unit_Log.h"
 
 namespace {
 

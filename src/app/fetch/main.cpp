@@ -12,7 +12,7 @@
 #include "net/Unit_httpDown.h"
 #include "net/uDownNew.h"
 #include "net/uDownRunner.h"
-#include "net/uUrlRef.h"
+#include "platform/uUrlRef.h"
 #include "pub/Unit_Pub.h"
 
 namespace {

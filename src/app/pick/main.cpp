@@ -9,11 +9,11 @@
 #include <string>
 
 #include "control/Unit_IPicker.h"
-#include "control/uRunVars.h"
 #include "platform/TChannelClient.h"
 #include "platform/TIniFile.h"
 #include "platform/TPageSnapshot.h"
 #include "platform/TRuntimeDir.h"
+#include "pub/uRunVars.h"
 
 namespace {
 int Usage() {

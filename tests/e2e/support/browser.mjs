@@ -43,13 +43,13 @@ export function writeHostManifest(profile, launcher) {
   fs.writeFileSync(path.join(dir, `${HOST_NAME}.json`), JSON.stringify(manifest, null, 2));
 }
 
-// The recording host of fake-host.mjs, behind a launcher as the real one is.
-export function installFakeHost(profile, stateDir) {
+// The recording host of fake-host.mjs, behind a launcher as the real one
+// is; the browser's host manifest is to name Launcher.
+export function installFakeHost(stateDir) {
   fs.mkdirSync(stateDir, { recursive: true });
   const launcher = path.join(stateDir, 'host.sh');
   const script = fileURLToPath(new URL('./fake-host.mjs', import.meta.url));
   fs.writeFileSync(launcher, `#!/bin/sh\nexec '${process.execPath}' '${script}' '${stateDir}' "$@"\n`, { mode: 0o755 });
-  writeHostManifest(profile, launcher);
   let seen = 0;
   const file = path.join(stateDir, 'requests.jsonl');
   const all = () =>
@@ -57,6 +57,7 @@ export function installFakeHost(profile, stateDir) {
       ? fs.readFileSync(file, 'utf8').split('\n').filter(Boolean).map((l) => JSON.parse(l))
       : [];
   return {
+    launcher,
     configure(config) {
       fs.writeFileSync(path.join(stateDir, 'config.json'), JSON.stringify(config));
     },
@@ -96,6 +97,36 @@ export async function startBrowser(profile, { env = {} } = {}) {
   if (!worker) worker = await context.waitForEvent('serviceworker', { predicate: isOurs, timeout: 60000 });
   return { context, worker };
 }
+
+// The browser as the shared extension suite drives it (support/firefox.mjs
+// has the other one).
+export const chromiumDriver = {
+  name: 'Chromium',
+  skip: fs.existsSync(CHROMIUM) ? false : `${CHROMIUM} is missing (scripts/e2e-setup.sh installs it)`,
+  // A page no extension may read.
+  restrictedUrl: () => 'chrome://version/',
+  timesOtherOrigins: false,
+  framesReadTheirSource: false,
+  // Starts the browser in Dir with a host manifest naming Launcher.
+  async start(dir, { launcher }) {
+    const profile = path.join(dir, 'profile');
+    writeHostManifest(profile, launcher);
+    const { context, worker } = await startBrowser(profile, {
+      env: { XDG_CONFIG_HOME: path.join(dir, 'config'), XDG_CACHE_HOME: path.join(dir, 'cache') },
+    });
+    return {
+      background: worker,
+      manifest: path.join(hostManifestDir(profile), `${HOST_NAME}.json`),
+      extensionId: new URL(worker.url()).host,
+      newPage: () => context.newPage(),
+      close: () => context.close(),
+    };
+  },
+  extensionId: EXTENSION_ID,
+  // What the browser passes the host: Chromium names the calling
+  // extension's origin.
+  hostArgs: () => [`chrome-extension://${EXTENSION_ID}/`],
+};
 
 export function tabIds(worker) {
   return worker.evaluate(async () => (await chrome.tabs.query({})).map((t) => t.id));

@@ -1,8 +1,12 @@
 // A stand-in for "mossgather -Embedding" as the browser starts it: reads
 // native messages from standard input, records each into
 // STATE/requests.jsonl and answers as STATE/config.json says:
-//   {"menus": <GetMenus reply>, "save": <reply to the saving methods>,
+//   {"menus": <GetMenus reply>, "check": <Check reply>,
+//    "save": <reply to the saving methods>, "options": <GetOptions reply>,
 //    "silent": true (exit without answering)}
+// GetOptions, asked before a request when the extension needs the program's
+// choices, goes to STATE/options.jsonl, so that requests.jsonl holds what
+// the browser sent to be saved.
 // Usage: node fake-host.mjs STATE [arguments the browser passes]
 import fs from 'node:fs';
 import path from 'node:path';
@@ -27,10 +31,13 @@ function reply(obj) {
 
 function answer(raw) {
   const msg = JSON.parse(raw.toString('utf8'));
-  fs.appendFileSync(path.join(state, 'requests.jsonl'), JSON.stringify({ args, cwd: process.cwd(), bytes: raw.length, msg }) + '\n');
+  const log = msg.method === 'GetOptions' ? 'options.jsonl' : 'requests.jsonl';
+  fs.appendFileSync(path.join(state, log), JSON.stringify({ args, cwd: process.cwd(), bytes: raw.length, msg }) + '\n');
   const c = config();
   if (c.silent) process.exit(3);
   if (msg.method === 'GetMenus') reply(c.menus ?? { status: 1, error: 'no menus configured' });
+  else if (msg.method === 'Check') reply(c.check ?? { status: 0, version: '0.12', menus: 5, running: true });
+  else if (msg.method === 'GetOptions') reply(c.options ?? { status: 0, lazyScroll: false });
   else reply(c.save ?? { status: 0 });
 }
 

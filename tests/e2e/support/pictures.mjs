@@ -170,9 +170,18 @@ export function gifOf(w, h, seed) {
 }
 
 // A JPEG of the same scene, encoded by the browser's canvas in Page.
-export async function jpegOf(page, w, h, seed, quality = 0.85) {
+export function jpegOf(page, w, h, seed, quality = 0.85) {
+  return canvasOf(page, 'image/jpeg', w, h, seed, quality);
+}
+
+// A WebP of the same scene, encoded the same way.
+export function webpOf(page, w, h, seed, quality = 0.85) {
+  return canvasOf(page, 'image/webp', w, h, seed, quality);
+}
+
+async function canvasOf(page, type, w, h, seed, quality) {
   const url = await page.evaluate(
-    ({ w, h, seed, quality, src }) => {
+    ({ type, w, h, seed, quality, src }) => {
       const rgb = new Function(`return ${src}`)()(w, h, seed);
       const c = document.createElement('canvas');
       c.width = w;
@@ -186,9 +195,9 @@ export async function jpegOf(page, w, h, seed, quality = 0.85) {
         img.data[p * 4 + 3] = 255;
       }
       ctx.putImageData(img, 0, 0);
-      return c.toDataURL('image/jpeg', quality);
+      return c.toDataURL(type, quality);
     },
-    { w, h, seed, quality, src: scene.toString() },
+    { type, w, h, seed, quality, src: scene.toString() },
   );
   return Buffer.from(url.slice(url.indexOf(',') + 1), 'base64');
 }

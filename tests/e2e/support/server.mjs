@@ -16,6 +16,8 @@ const TYPES = {
   '.jpg': 'image/jpeg',
   '.gif': 'image/gif',
   '.bmp': 'image/bmp',
+  '.webp': 'image/webp',
+  '.avif': 'image/avif',
 };
 
 function listen(server) {

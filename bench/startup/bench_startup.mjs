@@ -1,0 +1,176 @@
+// How light the program is in the background and how quick on the click,
+// for one or more builds side by side in one run (for example the main
+// branch's build and this one):
+//   - start: from starting the program to its request channel answering;
+//   - idle: resident memory of the program and its child processes, summed,
+//     10 s after the start, and the web-engine processes among them;
+//   - after preview: the same, 10 s after one HTML preview was shown and
+//     closed;
+//   - click: from the menu click in real Chromium (the extension, the host,
+//     the channel, the job controller's timer) to the edit window shown, for
+//     the first text job and for later ones (the median of three).
+// The program shows its windows on an Xvfb display of its own; Chromium
+// runs headless and is not counted.
+//
+//   MOSSGATHER_BUILD_DIRS="/path/to/main/build /path/to/this/build" \
+//     node bench/startup/bench_startup.mjs
+import fs from 'node:fs';
+import path from 'node:path';
+
+import { hostManifestDir, startBrowser, tempDir } from '../../tests/e2e/support/browser.mjs';
+import { clickEntry } from '../../tests/e2e/support/browser.mjs';
+import { pressKeys, shownWindows, startXvfb, waitForNoWindow } from '../../tests/e2e/support/desktop.mjs';
+import { ping, programFolder, runTool, startProgram } from '../../tests/e2e/support/program.mjs';
+import { EDIT_TITLE, selectTwo, stopCopy } from '../../tests/e2e/support/saving.mjs';
+import { startServer } from '../../tests/e2e/support/server.mjs';
+
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+// Polls Check every Step ms; fails after Limit ms, naming What.
+async function until(check, what, { step = 5, limit = 60000 } = {}) {
+  const end = Date.now() + limit;
+  for (;;) {
+    const v = await check();
+    if (v) return v;
+    if (Date.now() > end) throw new Error(`gave up waiting for ${what}`);
+    await sleep(step);
+  }
+}
+
+// Pid and every process below it: [pid, name, rss kB].
+function tree(pid) {
+  const parent = new Map();
+  const info = new Map();
+  for (const e of fs.readdirSync('/proc')) {
+    if (!/^\d+$/.test(e)) continue;
+    try {
+      const stat = fs.readFileSync(`/proc/${e}/stat`, 'utf8');
+      const close = stat.lastIndexOf(')');
+      const name = stat.slice(stat.indexOf('(') + 1, close);
+      const ppid = Number(stat.slice(close + 2).split(' ')[1]);
+      const rss = Number(/VmRSS:\s+(\d+)/.exec(fs.readFileSync(`/proc/${e}/status`, 'utf8'))?.[1] ?? 0);
+      parent.set(Number(e), ppid);
+      info.set(Number(e), { name, rss });
+    } catch {
+      // ended meanwhile
+    }
+  }
+  const out = [];
+  const add = (p) => {
+    if (info.has(p)) out.push({ pid: p, ...info.get(p) });
+    for (const [c, pp] of parent) if (pp === p) add(c);
+  };
+  add(pid);
+  return out;
+}
+
+function memory(pid) {
+  const procs = tree(pid);
+  return {
+    mb: procs.reduce((s, p) => s + p.rss, 0) / 1024,
+    engine: procs.filter((p) => /WebEngine/i.test(p.name)).length,
+    procs: procs.length,
+  };
+}
+
+function settings(prg, saved) {
+  const lines = ['[Directory]', `sDir_Def_Txt=${saved}`, '[Global]', 'iVw_EFrm_Txt_W=800', 'iVw_EFrm_Txt_H=600', '[JEP]', 'SrcTextFmt=1'];
+  fs.writeFileSync(path.join(prg, 'cfg.ini'), lines.join('\n') + '\n');
+}
+
+async function measure(build, server) {
+  const exe = path.join(build, 'bin', 'mossgather');
+  const dir = tempDir('mg-bench-startup-');
+  const prg = programFolder(dir, exe);
+  const launcher = path.join(prg.prg, 'mossgather');
+  runTool(launcher, ['-RegIEMenu'], prg.env);
+  const profile = path.join(dir, 'profile');
+  runTool(launcher, ['-REGSERVER', '--manifest-dir', hostManifestDir(profile)], prg.env);
+  settings(prg.prg, path.join(dir, 'saved'));
+  const xvfb = await startXvfb();
+  let copy, context;
+  const r = { build };
+  try {
+    const env = { ...prg.env, QT_QPA_PLATFORM: 'xcb', DISPLAY: xvfb.display, QTWEBENGINE_CHROMIUM_FLAGS: '--disable-gpu' };
+    const t0 = performance.now();
+    copy = startProgram(exe, env, path.join(dir, 'copy.out'));
+    await until(() => ping(prg.socket), 'the channel to answer');
+    r.startMs = performance.now() - t0;
+    await sleep(10000);
+    r.idle = memory(copy.pid);
+
+    let page;
+    ({ context } = await startBrowser(profile, { env: prg.env }));
+    const worker = context.serviceWorkers().find((w) => w.url().startsWith('chrome-extension://'));
+    page = await context.newPage();
+    await page.goto(`${server.near}/article.html`, { waitUntil: 'load' });
+    const click = async () => {
+      await selectTwo(page, 'lead');
+      const t = performance.now();
+      const outcome = await clickEntry(worker, 'Txt_Snpt.js', page);
+      if (!outcome?.sent) throw new Error(`the request was not sent: ${JSON.stringify(outcome)}`);
+      const win = await until(() => shownWindows(xvfb.display, EDIT_TITLE)[0], 'the edit window', { step: 10 });
+      const ms = performance.now() - t;
+      return { win, ms };
+    };
+    const cancel = async (win) => {
+      pressKeys(xvfb.display, win, ['alt+c']);
+      await waitForNoWindow(xvfb.display, EDIT_TITLE);
+    };
+    // The first job shows its text as HTML in the preview.
+    const first = await click();
+    r.firstMs = first.ms;
+    await sleep(2000);
+    await cancel(first.win);
+    await sleep(10000);
+    r.afterPreview = memory(copy.pid);
+    const later = [];
+    for (let i = 0; i < 3; i++) {
+      const j = await click();
+      later.push(j.ms);
+      await cancel(j.win);
+    }
+    later.sort((a, b) => a - b);
+    r.laterMs = later[1];
+  } finally {
+    await context?.close();
+    await stopCopy(copy);
+    await xvfb.stop();
+    if (!process.env.MOSSGATHER_BENCH_KEEP) fs.rmSync(dir, { recursive: true, force: true });
+  }
+  return r;
+}
+
+const builds = (process.env.MOSSGATHER_BUILD_DIRS ?? process.env.MOSSGATHER_BUILD_DIR ?? '').split(/\s+/).filter(Boolean);
+if (!builds.length) {
+  console.error('MOSSGATHER_BUILD_DIRS names no build folder');
+  process.exit(2);
+}
+const server = await startServer();
+const results = [];
+try {
+  for (const b of builds) results.push(await measure(b, server));
+} finally {
+  await server.close();
+}
+
+const row = (label, goal, f) => [label, goal, ...results.map(f)];
+const rows = [
+  ['', 'goal', ...results.map((r) => r.build)],
+  row('start to channel answering (ms)', '<= 300', (r) => r.startMs.toFixed(0)),
+  row('idle memory after 10 s (MB)', '<= 60', (r) => r.idle.mb.toFixed(1)),
+  row('web-engine processes, idle', '0', (r) => String(r.idle.engine)),
+  row('memory after a preview (MB)', 'idle + 40', (r) => r.afterPreview.mb.toFixed(1)),
+  row('  growth over idle (MB)', '<= 40', (r) => (r.afterPreview.mb - r.idle.mb).toFixed(1)),
+  row('web-engine processes after', '', (r) => String(r.afterPreview.engine)),
+  row('click to edit window, first (ms)', '<= 700', (r) => r.firstMs.toFixed(0)),
+  row('click to edit window, later (ms)', '<= 700', (r) => r.laterMs.toFixed(0)),
+];
+const widths = rows[0].map((_, i) => Math.max(...rows.map((r) => r[i].length)));
+for (const r of rows) console.log(r.map((c, i) => (i === 0 ? c.padEnd(widths[i]) : c.padStart(widths[i]))).join('  '));
+if (results.length === 2) {
+  const [a, b] = results;
+  const ratio = (x, y) => (y ? (x / y).toFixed(2) : '-');
+  console.log(`\nratios first/second build: start ${ratio(a.startMs, b.startMs)}, idle memory ${ratio(a.idle.mb, b.idle.mb)}, ` +
+    `first click ${ratio(a.firstMs, b.firstMs)}, later click ${ratio(a.laterMs, b.laterMs)}`);
+}
