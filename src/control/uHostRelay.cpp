@@ -10,10 +10,10 @@
 #include <thread>
 
 #include "control/uIEMenu.h"
-#include "pub/uRunVars.h"
 #include "platform/TChannelClient.h"
 #include "platform/TRegistryStore.h"
 #include "platform/uChannelFrame.h"
+#include "pub/uRunVars.h"
 
 namespace {
 
