@@ -112,7 +112,7 @@ bool TSafeFile::Create(const std::string &Target) {
 }
 
 bool TSafeFile::Write(const char *P, size_t N) {
-  if (FFd < 0) {
+  if (FFd < 0 || FClosed) {
     errno = EBADF;
     return false;
   }
@@ -129,7 +129,7 @@ bool TSafeFile::Write(const char *P, size_t N) {
 }
 
 bool TSafeFile::Truncate() {
-  if (FFd < 0) {
+  if (FFd < 0 || FClosed) {
     errno = EBADF;
     return false;
   }
@@ -137,30 +137,33 @@ bool TSafeFile::Truncate() {
 }
 
 bool TSafeFile::Close() {
-  if (FFd < 0) {
+  if (FFd < 0 || FClosed) {
     errno = EBADF;
     return false;
   }
   // Without the flush, a crash soon after the rename could leave the target
   // empty where the old file had its data.
-  const int Fd = FFd;
-  FFd = -1;
-  if (::fsync(Fd) != 0) {
-    const int Err = errno;
-    ::close(Fd);
-    errno = Err;
-    return false;
-  }
-  return ::close(Fd) == 0;
+  if (::fsync(FFd) != 0) return false;
+  // The descriptor, and with it the lock, stays until the file has its
+  // name: an unlocked temporary file is a killed writer's to any other
+  // writer into the folder, which would remove it before the rename.
+  FClosed = true;
+  return true;
 }
 
 bool TSafeFile::Commit(TCommit How) {
-  if (FPath.empty() || FFd >= 0) {
+  if (FPath.empty() || !FClosed) {
     errno = EBADF;
     return false;
   }
   const bool Ok = How == TCommit::Replace ? ::rename(FPath.c_str(), FTarget.c_str()) == 0 : File_MoveNew(FPath, FTarget);
-  if (Ok) FPath.clear();
+  if (Ok) {
+    FPath.clear();
+    // The data is on the disk already; closing a flushed file tells nothing more.
+    ::close(FFd);
+    FFd = -1;
+    FClosed = false;
+  }
   return Ok;
 }
 
@@ -168,6 +171,7 @@ void TSafeFile::Discard() {
   const int Err = errno;
   if (FFd >= 0) ::close(FFd);
   FFd = -1;
+  FClosed = false;
   if (!FPath.empty()) ::unlink(FPath.c_str());
   FPath.clear();
   errno = Err;

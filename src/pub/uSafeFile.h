@@ -29,8 +29,9 @@ class TSafeFile {
   // Empties the open temporary file, for data that starts over. False with
   // errno set.
   bool Truncate();
-  bool IsOpen() const { return FFd >= 0; }
-  // Flushes the data to the disk and closes the file. False with errno set.
+  bool IsOpen() const { return FFd >= 0 && !FClosed; }
+  // Flushes the data to the disk and ends the writing; the file stays held
+  // until Commit or Discard. False with errno set.
   bool Close();
   // Gives the closed file the target's name: Replace takes the place of a
   // file there; NoReplace fails (errno EEXIST) when there is one. On failure
@@ -54,6 +55,7 @@ class TSafeFile {
  private:
   std::string FTarget, FPath;
   int FFd = -1;
+  bool FClosed = false;  // written and flushed, held for Commit
 };
 
 // Writes Data as the whole of Path through a TSafeFile, replacing what was
