@@ -20,6 +20,7 @@ std::function<void(const std::string &)> TSafeFile::AfterWrite;
 namespace {
 
 constexpr size_t RandomLen = 6;  // the XXXXXX of mkostemp
+constexpr uint64_t WritebackBytes = uint64_t{8} << 20;
 
 std::string DirOf(const std::string &Target) {
   std::string Dir = Fn_ExtractDir(Target);
@@ -103,6 +104,7 @@ bool TSafeFile::Create(const std::string &Target) {
     // other programs as well, as far as the umask allows.
     ::fchmod(Fd, 0666 & ~ProcessUmask());
     FFd = Fd;
+    FWritten = FStarted = 0;
     FPath = Tmpl;
     FTarget = Target;
     return true;
@@ -123,6 +125,13 @@ bool TSafeFile::Write(const char *P, size_t N) {
     if (W <= 0) return false;
     P += W;
     N -= static_cast<size_t>(W);
+    FWritten += static_cast<uint64_t>(W);
+  }
+  // The disk starts on what is written while more comes, so the flush at
+  // the end waits for the last piece only, not for the whole of a large file.
+  if (FWritten - FStarted >= WritebackBytes) {
+    (void)::sync_file_range(FFd, static_cast<off_t>(FStarted), static_cast<off_t>(FWritten - FStarted), SYNC_FILE_RANGE_WRITE);
+    FStarted = FWritten;
   }
   if (AfterWrite) AfterWrite(FPath);
   return true;
@@ -133,6 +142,7 @@ bool TSafeFile::Truncate() {
     errno = EBADF;
     return false;
   }
+  FWritten = FStarted = 0;
   return ::ftruncate(FFd, 0) == 0 && ::lseek(FFd, 0, SEEK_SET) == 0;
 }
 

@@ -7,6 +7,7 @@
 // told from one still being written; the next write into the same folder
 // removes the left-over ones.
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -56,6 +57,8 @@ class TSafeFile {
   std::string FTarget, FPath;
   int FFd = -1;
   bool FClosed = false;  // written and flushed, held for Commit
+  // Bytes written, and how far the disk was asked to start writing them.
+  uint64_t FWritten = 0, FStarted = 0;
 };
 
 // Writes Data as the whole of Path through a TSafeFile, replacing what was
