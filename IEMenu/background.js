@@ -36,7 +36,7 @@ const CHECK_ID = 'mossgather-check';
 const CHECK_TITLE = 'Check connection';
 
 // The browser passes at most 64 MiB to a native host in one message.
-const limits = { messageBytes: 64 << 20 };
+const limits = { messageBytes: 64 << 20, cookieAddresses: 5000, cookies: 10000 };
 
 // Scrolling through a page before its pictures are collected, so that
 // pictures that load only when seen are there: at most this many screens
@@ -265,6 +265,69 @@ function fitMessage(msg) {
   return true;
 }
 
+// The addresses the program may download for a snapshot: the page's, its
+// pictures' and its movies', as the page resolves them.
+function snapshotAddresses(snapshot) {
+  const doc = snapshot.document || {};
+  const base = typeof doc.url === 'string' ? doc.url : '';
+  const out = new Set();
+  const add = (u) => {
+    if (typeof u !== 'string' || u === '') return;
+    try {
+      const url = new URL(u, base);
+      if (url.protocol !== 'http:' && url.protocol !== 'https:') return;
+      url.hash = '';
+      url.search = ''; // cookies go by host and path only
+      out.add(url.href);
+    } catch {
+      // not an address
+    }
+  };
+  add(base);
+  if (snapshot.topDocument) add(snapshot.topDocument.url);
+  for (const img of Array.isArray(doc.images) ? doc.images : []) add(img && img.src);
+  for (const p of [...(Array.isArray(doc.objects) ? doc.objects : []), ...(Array.isArray(doc.embeds) ? doc.embeds : [])])
+    add(p && p.movie);
+  return Array.from(out).slice(0, limits.cookieAddresses);
+}
+
+// The browser's identity for the downloads the program makes for this tab:
+// its User-Agent and the cookies it would send to each address of the
+// snapshot (HttpOnly ones included). The program keeps them for the job's
+// life only. Without the cookies permission the snapshot simply has none.
+async function addIdentity(snapshot, tab) {
+  snapshot.userAgent = navigator.userAgent;
+  if (!api.cookies || typeof api.cookies.getAll !== 'function') return;
+  // The tab's own store: an incognito tab's cookies are not the others'.
+  let storeId = tab && typeof tab.cookieStoreId === 'string' ? tab.cookieStoreId : undefined;
+  if (!storeId && tab && typeof api.cookies.getAllCookieStores === 'function') {
+    const stores = await api.cookies.getAllCookieStores().catch(() => []);
+    const mine = stores.find((st) => Array.isArray(st.tabIds) && st.tabIds.includes(tab.id));
+    if (mine) storeId = mine.id;
+  }
+  const seen = new Map();
+  const lists = await Promise.all(
+    snapshotAddresses(snapshot).map((url) => api.cookies.getAll(storeId ? { url, storeId } : { url }).catch(() => [])),
+  );
+  for (const list of lists)
+    for (const c of list) {
+      const key = `${c.name}\n${c.domain}\n${c.path}`;
+      if (seen.has(key) || seen.size >= limits.cookies) continue;
+      seen.set(key, {
+        name: c.name,
+        value: c.value,
+        domain: c.domain,
+        path: c.path,
+        hostOnly: c.hostOnly,
+        secure: c.secure,
+        httpOnly: c.httpOnly,
+        session: c.session,
+        ...(typeof c.expirationDate === 'number' ? { expirationDate: c.expirationDate } : {}),
+      });
+    }
+  if (seen.size > 0) snapshot.cookies = Array.from(seen.values());
+}
+
 // Runs in the page: one step of the scroll through it. "start" remembers
 // where the user was and how long the page is, "to" scrolls, "pending"
 // counts the pictures still loading, "end" puts the user back.
@@ -378,6 +441,12 @@ async function onMenuClicked(info, tab) {
     const error = `Mossgather cannot read this page: ${errorText(e)}`;
     await notify(error, '');
     return { sent: false, error };
+  }
+  try {
+    await addIdentity(snapshot, tab);
+  } catch (e) {
+    // the downloads then go as the program's own, as with an older extension
+    console.warn('Mossgather: the browser\'s cookies could not be read:', e);
   }
   const msg = { method: entry.method, dispid: entry.dispid, snapshot };
   if (!fitMessage(msg)) {

@@ -66,3 +66,10 @@ bool TJobHostUi::StartFailed() { return InitFailed; }
 int32_t TJobHostUi::NextJobId() { return ++GParm.iTot_Job_Cnt; }
 
 bool TJobHostUi::TipOnComplete() { return GParm.bMsg_Cmplt; }
+
+TDownLimits TJobHostUi::DownLimits() {
+  TDownLimits L;
+  L.PerHost = GParm.iDown_PerHost;
+  L.PerJob = GParm.iDown_PerJob;
+  return L;
+}

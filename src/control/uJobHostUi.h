@@ -19,4 +19,5 @@ class TJobHostUi : public TJobHost {
   bool StartFailed() override;
   int32_t NextJobId() override;
   bool TipOnComplete() override;
+  TDownLimits DownLimits() override;
 };

@@ -34,6 +34,8 @@ TOptFields OptFieldsOf(TGlobalParm &P) {
           {"iChkCyc", &P.iChkCyc},
           {"sUpdHost", &P.sUpdHost},
           {"bImg_LazyScroll", &P.bImg_LazyScroll},
+          {"iDown_PerHost", &P.iDown_PerHost},
+          {"iDown_PerJob", &P.iDown_PerJob},
           {"bTrayIcon", &P.bTrayIcon}};
 }
 

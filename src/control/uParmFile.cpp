@@ -36,6 +36,8 @@ void LoadGParm(const TIniFile &Ini, TGlobalParm &P, std::string *BadDate) {
   P.iVw_JMon_H = Ini.ReadInteger(SGlobal, "iVw_JMon_H", 0);
   P.sUpdHost = Ini.ReadString(SGlobal, "sUpdHost", DefaultUpdHost());
   P.bTrayIcon = Ini.ReadBool(SGlobal, "bTrayIcon", true);
+  P.iDown_PerHost = Ini.ReadInteger(SGlobal, "iDown_PerHost", 4);
+  P.iDown_PerJob = Ini.ReadInteger(SGlobal, "iDown_PerJob", 6);
 
   P.SrcTextFmt = Low8(Ini.ReadInteger(SJep, "SrcTextFmt", 0));
   P.bTxt_Atch_Image = Ini.ReadBool(SJep, "bTxt_Atch_Image", false);
@@ -76,6 +78,8 @@ void SaveGParm(TIniFile &Ini, const TGlobalParm &P, const TLiveLayout &Live) {
   Ini.WriteInteger(SGlobal, "iVw_JMon_H", Live.JMon_H);
   Ini.WriteString(SGlobal, "sUpdHost", P.sUpdHost);
   Ini.WriteBool(SGlobal, "bTrayIcon", P.bTrayIcon);
+  Ini.WriteInteger(SGlobal, "iDown_PerHost", P.iDown_PerHost);
+  Ini.WriteInteger(SGlobal, "iDown_PerJob", P.iDown_PerJob);
 
   Ini.WriteInteger(SJep, "SrcTextFmt", P.SrcTextFmt);
   Ini.WriteBool(SJep, "bTxt_Atch_Image", P.bTxt_Atch_Image);

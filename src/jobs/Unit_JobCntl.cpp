@@ -6,6 +6,7 @@
 #include "jobs/uDwnldThd.h"
 #include "jobs/uJobSave.h"
 #include "net/Unit_httpDown.h"
+#include "net/uDownRunner.h"
 #include "platform/TMainThread.h"
 #include "platform/TPageSnapshot.h"
 #include "pub/Unit_Log.h"
@@ -55,6 +56,14 @@ bool TJobCtrl::Flow_Begin(std::shared_ptr<THtmlWindow> HWin2, uint8_t PickCode, 
   } catch (const std::exception &) {
     PJob_Fail(Job, "Fail to start the job, COM object interface error!");
     return false;
+  }
+  // The browser's identity, when it told it: a snapshot that tells it
+  // wrongly leaves the job with the program's own, as an older one does.
+  try {
+    Job->UserAgent = HWin2->UserAgent();
+    Job->Cookies = Job_CookieJar(HWin2->Cookies());
+  } catch (const std::exception &E) {
+    Log::Warn_Job(Format(ErrTipsFmt, {"The browser's cookies were not readable", "TJobCtrl.Flow_Begin", E.what()}), Id);
   }
   // Enabling a running timer does not restart it: the tick comes 500 ms
   // after the first of several quick requests and opens the newest.
@@ -192,12 +201,12 @@ bool TJobCtrl::PJob_Stop(const PJobRec &Job) {
     FHost.MsgBox("Failed to Stop, the job is not running!", MbError);
     return false;
   }
-  auto D = Job->Downloader.Get();
-  if (!D) return false;
   try {
     Log::Warn_Job("[PJob_Stop]: User ask to stop running the job.", Job->JobId);
-    Job->StopReq = true;  // before the abort, so the loop ends after this file
-    if (D->IsBusy()) D->StopDown();
+    // Before the runner is looked for: a run that makes its runner after
+    // this still sees the request and starts nothing.
+    Job->StopReq = true;
+    if (auto R = Job->Runner.Get()) R->StopAll();
     return WaitMain([&] { return Job->MonState == msEndError || Job->MonState == msComplete; }, "TJobCtrl.PJob_Stop");
   } catch (const std::exception &) {
     return false;
@@ -209,12 +218,19 @@ bool TJobCtrl::PJob_GoNxtFl(const PJobRec &Job) {
     FHost.MsgBox("Failed to Go Next File, the job is not running!", MbError);
     return false;
   }
-  auto D = Job->Downloader.Get();
-  if (!D) return false;
+  // The file skipped is the one shown: the one started last.
+  auto R = Job->Runner.Get();
+  size_t Item = 0;
+  if (!R || !R->LastStarted(Item)) return false;
   try {
     Log::Warn_Job("[PJob_GoNxtFl]: User ask to go to save next file for the job.", Job->JobId);
-    if (D->IsBusy()) D->StopDown();
-    return WaitMain([&] { return !D->IsBusy(); }, "TJobCtrl.PJob_GoNxtFl");
+    R->StopItem(Item);
+    return WaitMain(
+        [&] {
+          const std::vector<size_t> Now = R->Running();
+          return std::find(Now.begin(), Now.end(), Item) == Now.end();
+        },
+        "TJobCtrl.PJob_GoNxtFl");
   } catch (const std::exception &) {
     return false;
   }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "jobs/uJobRec.h"
+#include "net/uDownRunner.h"
 
 class TDwnldThd;
 
@@ -49,6 +50,8 @@ class TJobHost {
   virtual int32_t NextJobId() = 0;
   // Whether a job that completes well is told in a tip.
   virtual bool TipOnComplete() = 0;
+  // How many downloads of a job run at once, to one server and in all.
+  virtual TDownLimits DownLimits() { return {}; }
 };
 
 class TJobCtrl : public QObject {
@@ -88,6 +91,11 @@ class TJobCtrl : public QObject {
   // How long PJob_Stop and PJob_GoNxtFl wait (whole seconds beyond which
   // they give up).
   int StopWaitSec = 5;
+  // Further tries of a download that failed for a reason that may pass,
+  // and the length of the "second" their growing pauses count in (tests
+  // make it short).
+  int DownRetries = 3;
+  int RetryUnitMs = 1000;
 
  signals:
   // A job was made, changed its state or counts, or left the list; always

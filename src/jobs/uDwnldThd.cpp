@@ -1,12 +1,17 @@
 #include "jobs/uDwnldThd.h"
 
 #include "jobs/Unit_JobCntl.h"
-#include "net/Unit_httpDown.h"
 #include "platform/TMainThread.h"
 #include "pub/Unit_Log.h"
 #include "pub/uMsgKind.h"
 
-TDwnldThd::TDwnldThd(TJobCtrl &Ctrl, PJobRec Job) : MsgCmplt(Ctrl.Host().TipOnComplete()), FCtrl(Ctrl), FJob(std::move(Job)) {}
+TDwnldThd::TDwnldThd(TJobCtrl &Ctrl, PJobRec Job)
+    : MsgCmplt(Ctrl.Host().TipOnComplete()),
+      Limits(Ctrl.Host().DownLimits().Bounded()),
+      DownRetries(Ctrl.DownRetries),
+      RetryUnitMs(Ctrl.RetryUnitMs),
+      FCtrl(Ctrl),
+      FJob(std::move(Job)) {}
 
 TDwnldThd::~TDwnldThd() { Join(); }
 
@@ -23,7 +28,7 @@ void TDwnldThd::Join() {
 
 void TDwnldThd::Terminate() {
   FJob->StopReq = true;
-  if (auto D = FJob->Downloader.Get()) D->StopDown();
+  if (auto R = FJob->Runner.Get()) R->StopAll();
 }
 
 // A cancelled job has left the controller: nothing of it is shown any more.

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "jobs/uJobRec.h"
+#include "net/uDownRunner.h"
 
 class TJobCtrl;
 
@@ -20,13 +21,18 @@ class TDwnldThd {
   void Start();
   bool Finished() const { return FFinished.load(); }
   void Join();
-  // Asks the run to end: the file loop stops after the current file and the
-  // running download is aborted.
+  // Asks the run to end: no further file starts and the running downloads
+  // are aborted.
   void Terminate();
   const PJobRec &Job() const { return FJob; }
   // The completion-message setting as it was when the run started, handed
   // over so the worker never reads the settings record.
   const bool MsgCmplt;
+  // The limits of transfers at once, from the settings at the start.
+  const TDownLimits Limits;
+  // Further tries of a failed download and the length of their pause unit,
+  // from the controller at the start.
+  const int DownRetries, RetryUnitMs;
 
   // Main-thread hand-overs of the worker; each waits until it ran.
   void MonRefresh();

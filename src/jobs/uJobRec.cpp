@@ -1,5 +1,8 @@
 #include "jobs/uJobRec.h"
 
+#include "net/uCookieJar.h"
+#include "platform/TPageSnapshot.h"
+
 // The destructor needs the complete types of the members' shared objects
 // only where they are made; the record itself is plain.
 TJobRec::TJobRec() = default;
@@ -50,3 +53,20 @@ const char *MonStateText(uint8_t MonState) {
 }
 
 bool IsUnfinishedState(uint8_t State) { return State != jsError && State != jsWarning && State != jsComplete; }
+
+std::shared_ptr<const TCookieJar> Job_CookieJar(const std::vector<TSnapCookie> &Cookies) {
+  if (Cookies.empty()) return nullptr;
+  auto Jar = std::make_shared<TCookieJar>();
+  for (const TSnapCookie &S : Cookies) {
+    TCookie C;
+    C.Name = S.Name;
+    C.Value = S.Value;
+    C.Domain = S.Domain;
+    C.Path = S.Path;
+    C.HostOnly = S.HostOnly;
+    C.Secure = S.Secure;
+    C.Expires = S.ExpirationDate;
+    Jar->Add(std::move(C));
+  }
+  return Jar;
+}

@@ -19,8 +19,11 @@
 
 class THtmlWindow;
 class THtmlElement;
-class THttpDownFile;
+class TDownRunner;
+class TConnPool;
 class TDwnldThd;
+class TCookieJar;
+struct TSnapCookie;
 
 // A value guarded by its own lock, for the strings a worker writes while the
 // main thread reads them.
@@ -126,10 +129,20 @@ class TJobRec {
   std::shared_ptr<THtmlElement> Elem;
   std::string Title;
   std::string PageUrl;  // sent as Referer when files are downloaded
+  // The browser's cookies for the page and its files, and its User-Agent,
+  // handed over with the request: the downloads go as the browser's would.
+  // Kept in memory only, for as long as the job lives; set before the
+  // first save run and only read afterwards.
+  std::shared_ptr<const TCookieJar> Cookies;
+  std::string UserAgent;
   std::string AttachDir;
-  // Made by the worker on the job's first download and reused; the main
-  // thread takes a copy to stop it.
-  TShared<std::shared_ptr<THttpDownFile>> Downloader;
+  // The transfers of the running save run, side by side; made by the
+  // worker for each run, the main thread takes a copy to stop them or to
+  // show their progress.
+  TShared<std::shared_ptr<TDownRunner>> Runner;
+  // The job's kept-open connections and TLS sessions, made on its first
+  // download and used by every run after it; the worker's alone.
+  std::shared_ptr<TConnPool> Pool;
   TDateTime StartTime = 0;
   std::atomic<int32_t> SavedCnt{0};  // never reset: a rerun counts on
   std::atomic<int32_t> TotalCnt{0};
@@ -155,3 +168,6 @@ class TJobRec {
 };
 
 using PJobRec = std::shared_ptr<TJobRec>;
+
+// The jar of the cookies a browser handed over; nullptr when there are none.
+std::shared_ptr<const TCookieJar> Job_CookieJar(const std::vector<TSnapCookie> &Cookies);

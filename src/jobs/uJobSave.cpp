@@ -9,10 +9,14 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <set>
 
 #include "jobs/uDwnldThd.h"
 #include "net/Unit_httpDown.h"
+#include "net/uConnPool.h"
 #include "net/uDownNew.h"
+#include "net/uDownRunner.h"
 #include "platform/uLocalFile.h"
 #include "platform/uUrlRef.h"
 #include "pub/Unit_Log.h"
@@ -29,6 +33,77 @@ std::string Shown(const std::string &Url) {
   for (char &C : S)
     if (static_cast<unsigned char>(C) < 0x20 || C == 0x7F) C = '?';
   return S;
+}
+
+bool SaveText(const PJobRec &Job, TJobFile &Entry) {
+  try {
+    std::string Text;
+    for (const auto &L : Job->TextLines) Text += L + "\n";
+    WriteFileAtomic(Entry.LocalName, Text);
+    return true;
+  } catch (const std::exception &E) {
+    Log::ErrFmt(ErrTipsFmt, {"Download text file error!", "TJobCtrl.PJob_Sav_FList-DownFile", E.what()}, true);
+    return false;
+  }
+}
+
+void SaveFiles(const PJobRec &Job, const std::vector<TJobFile *> &Files) {
+  auto W = Job->Worker.Get();
+  auto Refresh = [&] {
+    if (W) W->MonRefresh();
+  };
+  if (!Job->Pool) Job->Pool = std::make_shared<TConnPool>();
+  const TDownLimits Limits = W ? W->Limits : TDownLimits().Bounded();
+  const int Retries = W ? W->DownRetries : Limits.Retries, UnitMs = W ? W->RetryUnitMs : 1000;
+  auto Runner = std::make_shared<TDownRunner>(Limits, Job->Pool, [&Job, Retries, UnitMs](THttpDownFile &D) {
+    // As the browser would fetch them; and a login page that comes back in
+    // place of a picture or a movie is no picture.
+    D.SetCookieJar(Job->Cookies);
+    D.SetUserAgent(Job->UserAgent);
+    D.SetRetries(Retries, UnitMs);
+    D.SetRefuseWebPage(true);
+  });
+  Job->Runner.Set(Runner);
+  // A stop asked for before the runner was there is not lost: the main
+  // thread sets StopReq before it looks for the runner.
+  if (Job->StopReq) Runner->StopAll();
+  // The file shown is the one started last; when it ends, the one started
+  // last of those still running. Changed under one lock, so that a file
+  // ending never shows over one starting.
+  std::mutex CurMx;
+  std::set<size_t> Running;
+  auto ShowCurrent = [&] { Job->CurFile.Set(Running.empty() ? std::string() : Files[*Running.rbegin()]->LocalName); };
+  try {
+    Runner->Run(
+        Files.size(), [&](size_t I) { return Down_ServerKey(Files[I]->Url); },
+        [&](size_t I, THttpDownFile &D) {
+          TJobFile &E = *Files[I];
+          {
+            std::lock_guard<std::mutex> L(CurMx);
+            Running.insert(I);
+            E.Status = fsSaving;
+            ShowCurrent();
+          }
+          Refresh();
+          const bool Ok = DownFile(Job, E, D);
+          Runner->Leave(I);
+          {
+            std::lock_guard<std::mutex> L(CurMx);
+            Running.erase(I);
+            E.Status = Ok ? fsSaved : fsFailed;
+            if (Ok && ++Job->SavedCnt == 1) Job->FirstFile.Set(E.LocalName);
+            ShowCurrent();
+          }
+          Refresh();
+        });
+  } catch (...) {
+    Job->Runner.Set(nullptr);
+    throw;
+  }
+  Job->Runner.Set(nullptr);
+  // The connections stay open for a rerun only as long as the servers keep
+  // them; the job does not hold them while it waits.
+  Job->Pool->CloseIdle();
 }
 
 }  // namespace
@@ -70,35 +145,31 @@ void PJob_Sav_FList(const PJobRec &Job) {
   Job->TotalCnt = static_cast<int32_t>(Job->FileList.size());
   Refresh();
   if (Job->TotalCnt < 1) throw EMossError(Format("Exception: %d, %s", {2, "Fail to download files, no files in list!"}));
+  // The job's own text first, as the pictures are its attachments: without
+  // it a text job has nothing to show, and nothing else is saved.
+  std::vector<TJobFile *> Files;
   for (auto &E : Job->FileList) {
     if (E->Status == fsSaved) continue;
+    if (E->Url != WebpageContents) {
+      Files.push_back(E.get());
+      continue;
+    }
     Job->CurFile.Set(E->LocalName);
     E->Status = fsSaving;
     Refresh();
-    if (DownFile(Job, *E)) {
-      E->Status = fsSaved;
-      if (++Job->SavedCnt == 1) Job->FirstFile.Set(E->LocalName);
-    } else {
+    if (!SaveText(Job, *E)) {
       E->Status = fsFailed;
-      if (E->Url == WebpageContents) break;  // without its text a text job has nothing to show
+      PJob_Sav_End(Job);
+      return;
     }
-    if (Job->StopReq) break;
+    E->Status = fsSaved;
+    if (++Job->SavedCnt == 1) Job->FirstFile.Set(E->LocalName);
   }
+  if (!Files.empty() && !Job->StopReq) SaveFiles(Job, Files);
   PJob_Sav_End(Job);
 }
 
-bool DownFile(const PJobRec &Job, TJobFile &Entry) {
-  if (Entry.Url == WebpageContents) {
-    try {
-      std::string Text;
-      for (const auto &L : Job->TextLines) Text += L + "\n";
-      WriteFileAtomic(Entry.LocalName, Text);
-      return true;
-    } catch (const std::exception &E) {
-      Log::ErrFmt(ErrTipsFmt, {"Download text file error!", "TJobCtrl.PJob_Sav_FList-DownFile", E.what()}, true);
-      return false;
-    }
-  }
+bool DownFile(const PJobRec &Job, TJobFile &Entry, THttpDownFile &D) {
   // A page from the web must not make the program read the user's files.
   if (Url_IsFile(Entry.Url) && !Url_IsFile(Job->PageUrl)) {
     Log::Warn_Job("A web page may not copy a local file: " + Shown(Entry.Url), Job->JobId);
@@ -115,14 +186,10 @@ bool DownFile(const PJobRec &Job, TJobFile &Entry) {
     Log::Warn_Job("Not a regular file: " + Shown(Entry.Url), Job->JobId);
     return false;
   }
-  auto D = Job->Downloader.Get();
-  if (!D) {
-    D = std::make_shared<THttpDownFile>();
-    Job->Downloader.Set(D);
-  }
   std::string Why;
-  if (DownLoadNew(*D, Entry.Url, Entry.LocalName, Url_Referer(Job->PageUrl, Entry.Url), "", 10, Why)) return true;
-  if (Why.rfind(FileExistsText(""), 0) == 0) Log::Warn_Job(Shown(Why), Job->JobId);
+  if (DownLoadNew(D, Entry.Url, Entry.LocalName, Url_Referer(Job->PageUrl, Entry.Url), "", 10, Why)) return true;
+  // Why a file was not saved is in the log, the address without a password.
+  Log::Warn_Job(Shown(StringReplaceAll(Why, Entry.Url, Shown(Entry.Url))), Job->JobId);
   return false;
 }
 

@@ -7,13 +7,16 @@
 
 #include "jobs/uJobRec.h"
 
-// Writes, copies or downloads every entry of the file list not yet saved,
-// then decides the job's end state (PJob_Sav_End). Throws EMossError when
+class THttpDownFile;
+
+// Writes the job's text, then copies or downloads every other entry of the
+// file list not yet saved, side by side within the worker's limits, then
+// decides the job's end state (PJob_Sav_End). Throws EMossError when
 // the list is empty.
 void PJob_Sav_FList(const PJobRec &Job);
-// One entry: the page text, a local file or the URL cache's copy, or a
-// download. False when it was not saved (the reason is logged).
-bool DownFile(const PJobRec &Job, TJobFile &Entry);
+// One entry but the page text: a local file or the URL cache's copy, or a
+// download with D. False when it was not saved (the reason is logged).
+bool DownFile(const PJobRec &Job, TJobFile &Entry, THttpDownFile &D);
 // The end state from the counts: complete, warning or error.
 void PJob_Sav_End(const PJobRec &Job);
 // The result message of the ended job, for the worker to show; a good end

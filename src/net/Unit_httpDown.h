@@ -1,8 +1,10 @@
 #pragma once
 // THttpDownFile fetches one URL into one file with the program's own small
-// HTTP/1.1 client: plain TCP, or TLS for https. Each job owns one and reuses
-// it for its files, one at a time; while a download runs on the job's
-// worker, the job monitor reads the progress and the main thread may stop it.
+// HTTP/1.1 client: plain TCP, or TLS for https. It is the unit of one
+// transfer: a job runs one per file at a time and reuses it for file after
+// file. Connections are kept open for the next file to the same server in a
+// pool that the transfers of a job share. While a download runs on a worker,
+// the job monitor reads the progress and the main thread may stop it.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -14,8 +16,9 @@
 
 #include "net/Unit_httpHdr.h"
 
-typedef struct ssl_ctx_st SSL_CTX;
 class TNetConn;
+class TConnPool;
+class TCookieJar;
 
 // If S starts with Prefix (ASCII letter case ignored), removes it and
 // returns true; the rest keeps its letter case.
@@ -51,7 +54,10 @@ class THttpDownFile {
   // and TargetFile as it was before. Never throws. TimeoutSec bounds each
   // wait for the connection and the header, and the header as a whole may
   // take three times as long; the body may idle three times as long, at
-  // least the idle floor (30 s). At most 11 redirects are followed.
+  // least the idle floor (30 s). At most 11 redirects are followed. Cookie
+  // goes to the scheme and host of Url only, never along a redirect to
+  // another. A failure that may pass is tried again as SetRetries says; a
+  // large file whose connection broke goes on from where it stopped.
   bool DownLoad(const std::string &Url, const std::string &TargetFile, const std::string &Referer, const std::string &Cookie,
                 int TimeoutSec);
   // Any thread: ends the running download at once ("User stop !").
@@ -80,27 +86,67 @@ class THttpDownFile {
   const std::string &ContentType() const { return FContentType; }
 
   // The trust store for https: a PEM file of CA certificates; empty (the
-  // default) means the system's.
+  // default) means the system's. It belongs to the pool.
   void SetCaFile(const std::string &CaFile);
+  // The pool whose connections this downloader takes and gives back; by
+  // default one of its own. Set between downloads only.
+  void SetPool(std::shared_ptr<TConnPool> Pool);
+  const std::shared_ptr<TConnPool> &Pool() const { return FPool; }
+  // The browser's cookies: each request also carries those the browser
+  // would send to its address.
+  void SetCookieJar(std::shared_ptr<const TCookieJar> Jar) { FJar = std::move(Jar); }
+  // The browser's User-Agent; empty for the program's own.
+  void SetUserAgent(const std::string &Ua);
+  // A failure that may pass (a connection refused, reset or timed out, an
+  // answer 408, 429 or 5xx) is tried again up to Count times after pauses
+  // of 1, 2, 4... units, or as long as the server's Retry-After asks when
+  // that is at most MaxRetryAfterSec units. A unit is a second unless a
+  // test makes it shorter. StopDown ends a pause at once.
+  void SetRetries(int Count, int UnitMs = 1000);
+  static constexpr int MaxRetryAfterSec = 60;
+  // The pauses of the last download before each new try, in units.
+  const std::vector<int64_t> &RetryPauses() const { return FRetryPauses; }
+  // The file must not be a web page: an answer that is HTML fails with
+  // WebPageText and nothing is saved (a picture or a movie behind a login
+  // comes back as the login page).
+  void SetRefuseWebPage(bool Refuse) { FRefuseWebPage = Refuse; }
+  // A flag the owner of several downloaders sets to stop this one; read
+  // when a download starts, so that a stop given while none ran is not lost.
+  void SetCancelFlag(const std::atomic<bool> *Flag) { FCancel = Flag; }
   // The least time the body may idle before the download fails.
   void SetIdleFloorMs(int Ms) { FIdleFloorMs = Ms; }
   // Called on the downloading thread with each request line ('>') and each
-  // response header line ('<'), for a verbose front end.
+  // response header line ('<'), for a verbose front end. Cookie values are
+  // masked.
   void SetTrace(std::function<void(char Dir, const std::string &Line)> Trace) { FTrace = std::move(Trace); }
 
  private:
-  void SendRequest();
-  void BuildRequest();
-  void OpenConn();
+  class TBodyFile;
+  struct TResume;
+  struct TTarget;
+  void SendRequest(const TResume &Res);
+  void BuildRequest(const TResume &Res);
+  TTarget Target() const;
+  void Exchange();
+  bool AcquireConn(const TTarget &T);
+  void Connect(const TTarget &T);
+  void ReleaseConn();
+  void SetConn(std::unique_ptr<TNetConn> C);
+  bool DrainBody();
   int HdrWaitMs() const;  // the next wait before the header deadline
   void RecvHeader();
   void ParseHeader();
-  bool RecvBody();
+  bool RecvBody(TBodyFile &File, TResume &Res);
+  bool Pause(int64_t Units);
   void SetStatus(const std::string &S);
   void SetError(const std::string &S);
   void ThrowStop();
 
-  std::unique_ptr<TNetConn> FSocket;
+  std::shared_ptr<TConnPool> FPool;   // before the connection: it outlives it
+  std::unique_ptr<TNetConn> FSocket;  // the connection in use; swapped under FConnMx
+  std::mutex FConnMx;
+  std::string FConnKey;        // what FSocket is connected to
+  bool FConnReusable = false;  // FSocket's last answer was read to its end and it may carry another
   std::string FHost, FUrl, FLocation, FTargetFile, FReferer, FCookie, FRequest;
   std::atomic<uint8_t> FFlags{0};
   std::vector<std::string> FHeaderLines;
@@ -122,8 +168,18 @@ class THttpDownFile {
   std::vector<char> FBuf;  // receive buffer; after the header it holds the body's first bytes
   size_t FBufLen = 0;
   int FWakeFd = -1;
-  std::string FCaFile;
-  SSL_CTX *FTlsCtx = nullptr;
   int FIdleFloorMs = 30000;
   std::function<void(char, const std::string &)> FTrace;
+  std::shared_ptr<const TCookieJar> FJar;
+  std::string FUserAgent;
+  int FRetries = 0, FRetryUnitMs = 1000;
+  std::vector<int64_t> FRetryPauses;
+  bool FRefuseWebPage = false;
+  const std::atomic<bool> *FCancel = nullptr;
 };
+
+// Why a picture or movie download fails when the server sent a web page.
+inline constexpr const char *WebPageText = "The server sent a web page instead of the file; the site may need a login.";
+// Files at least this large go on from where a broken connection stopped
+// them; smaller ones are simply fetched again.
+inline constexpr int64_t ResumeMinBytes = 1024 * 1024;

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include "pub/Unit_Pub.h"
@@ -59,6 +60,18 @@ bool ParseLength(const std::string &V, int64_t &Out) {
   return true;
 }
 
+// The comma-separated tokens of a header value, blanks trimmed.
+std::vector<std::string> Tokens(const std::string &V) {
+  std::vector<std::string> Out;
+  size_t Pos = 0;
+  for (;;) {
+    size_t Comma = V.find(',', Pos);
+    Out.push_back(TrimBlanks(std::string_view(V).substr(Pos, Comma == std::string::npos ? std::string::npos : Comma - Pos)));
+    if (Comma == std::string::npos) return Out;
+    Pos = Comma + 1;
+  }
+}
+
 }  // namespace
 
 size_t Http_HeaderEnd(std::string_view Buf, size_t *From) {
@@ -97,6 +110,8 @@ THttpHeader Http_ParseHeader(std::string_view Block) {
     return H;
   }
   H.NotFound = StatusLine.find("Not Found") != std::string::npos;
+  const bool Http10 = StatusLine.compare(5, 3, "1.0") == 0;
+  bool ConnClose = false, ConnKeep = false;
 
   bool HaveLen = false;
   for (size_t I = 1; I < H.Lines.size(); ++I) {
@@ -127,9 +142,69 @@ THttpHeader Http_ParseHeader(std::string_view Block) {
       std::string V = LowerCase(Value);
       size_t Comma = V.rfind(',');
       H.Chunked = TrimBlanks(Comma == std::string::npos ? V : std::string_view(V).substr(Comma + 1)) == "chunked";
+    } else if (Name == "connection") {
+      for (const std::string &T : Tokens(LowerCase(Value))) {
+        ConnClose = ConnClose || T == "close";
+        ConnKeep = ConnKeep || T == "keep-alive";
+      }
+    } else if (Name == "etag") {
+      // A weak tag may not ask for a part of the file.
+      H.ETag = Value.rfind("W/", 0) == 0 ? std::string() : Value;
+    } else if (Name == "last-modified") {
+      H.LastModified = Value;
+    } else if (Name == "accept-ranges") {
+      H.RangesRefused = LowerCase(Value) == "none";
+    } else if (Name == "content-range") {
+      H.ContentRange = Value;
+    } else if (Name == "retry-after") {
+      H.RetryAfter = Value;
+    } else if (Name == "set-cookie") {
+      H.SetCookies.push_back(Value);
     }
   }
+  H.KeepAlive = !ConnClose && (!Http10 || ConnKeep);
   return H;
+}
+
+int64_t Http_RetryAfterSec(const std::string &Value, int64_t NowUnix) {
+  const std::string V = TrimBlanks(Value);
+  int64_t N;
+  if (ParseLength(V, N)) return N;
+  // An HTTP date, "Sun, 06 Nov 1994 08:49:37 GMT", read by hand: the C
+  // library's reading follows the user's language. (The two old forms are
+  // left to the number of seconds every server sends today.)
+  static const char *const Months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  if (V.size() != 29 || V[3] != ',' || V[4] != ' ' || V[7] != ' ' || V[11] != ' ' || V[16] != ' ' || V[19] != ':' ||
+      V[22] != ':' || V.compare(25, 4, " GMT") != 0)
+    return -1;
+  auto Num = [&](size_t At, size_t Len, int &Out) {
+    int64_t N;
+    if (!ParseLength(V.substr(At, Len), N)) return false;
+    Out = static_cast<int>(N);
+    return true;
+  };
+  std::tm T{};
+  int Mon = -1;
+  for (int I = 0; I < 12; ++I)
+    if (V.compare(8, 3, Months[I]) == 0) Mon = I;
+  if (Mon < 0 || !Num(5, 2, T.tm_mday) || !Num(12, 4, T.tm_year) || !Num(17, 2, T.tm_hour) || !Num(20, 2, T.tm_min) ||
+      !Num(23, 2, T.tm_sec) || T.tm_mday < 1 || T.tm_mday > 31 || T.tm_hour > 23 || T.tm_min > 59 || T.tm_sec > 60)
+    return -1;
+  T.tm_mon = Mon;
+  T.tm_year -= 1900;
+  const int64_t At = timegm(&T);
+  return At <= NowUnix ? 0 : At - NowUnix;
+}
+
+bool Http_ParseContentRange(const std::string &Value, int64_t &First, int64_t &Last, int64_t &Total) {
+  const std::string V = TrimBlanks(Value);
+  if (V.compare(0, 6, "bytes ") != 0) return false;
+  const size_t Dash = V.find('-', 6), Slash = V.find('/', 6);
+  if (Dash == std::string::npos || Slash == std::string::npos || Dash > Slash) return false;
+  if (!ParseLength(V.substr(6, Dash - 6), First) || !ParseLength(V.substr(Dash + 1, Slash - Dash - 1), Last) ||
+      !ParseLength(V.substr(Slash + 1), Total))
+    return false;
+  return First <= Last && Last < Total;
 }
 
 THttpCoding Http_BodyCoding(const std::string &ContentEncoding) {

@@ -32,12 +32,31 @@ struct THttpHeader {
   std::string ContentType;      // last "Content-Type" value
   bool Chunked = false;         // the last transfer coding is "chunked"
   std::string ContentEncoding;  // every "Content-Encoding" value, blanks trimmed, joined by ", "
-  std::string Error;            // why the header is unusable; empty when it is fine
+  // The connection may carry another request after this answer's body:
+  // HTTP/1.1 unless "Connection: close", HTTP/1.0 only with "keep-alive".
+  bool KeepAlive = false;
+  // What a request for the rest of the body needs: the validator of the
+  // file (a strong "ETag", else "Last-Modified"), whether the server said
+  // it takes no ranges, and the "Content-Range" of a partial answer.
+  std::string ETag, LastModified;
+  bool RangesRefused = false;  // "Accept-Ranges: none"
+  std::string ContentRange;
+  std::string RetryAfter;               // the last "Retry-After" value
+  std::vector<std::string> SetCookies;  // the values of "Set-Cookie" lines
+  std::string Error;                    // why the header is unusable; empty when it is fine
 };
 
 // Parses a header block as Http_HeaderEnd delimits it (the trailing empty
 // line may be there or not). Never throws; a malformed header sets Error.
 THttpHeader Http_ParseHeader(std::string_view Block);
+
+// "Retry-After" as seconds from NowUnix: a number of seconds, or an HTTP
+// date; -1 when it is neither. A date in the past is 0.
+int64_t Http_RetryAfterSec(const std::string &Value, int64_t NowUnix);
+
+// A "Content-Range" of a partial answer, "bytes First-Last/Total"; false
+// for anything else (an unknown total included).
+bool Http_ParseContentRange(const std::string &Value, int64_t &First, int64_t &Last, int64_t &Total);
 
 // What a body's "Content-Encoding" asks of us before the bytes are the file.
 enum class THttpCoding { Identity, Gzip, Deflate, Unknown };

@@ -117,7 +117,11 @@ TNetConn::TIo TNetConn::Connect(const std::string &Name, uint16_t Port, int Time
   Hints.ai_flags = AI_NUMERICSERV;
   addrinfo *Res = nullptr;
   int Rc = getaddrinfo(Name.c_str(), std::to_string(Port).c_str(), &Hints, &Res);
-  if (Rc != 0) throw EMossError(Format("Can not resolve host %s: %s", {Name, gai_strerror(Rc)}));
+  if (Rc != 0) {
+    const std::string Msg = Format("Can not resolve host %s: %s", {Name, gai_strerror(Rc)});
+    if (Rc == EAI_AGAIN) throw ENetTransient(Msg);
+    throw EMossError(Msg);
+  }
   std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> Guard(Res, freeaddrinfo);
 
   std::string LastErr = "no address";
@@ -148,10 +152,10 @@ TNetConn::TIo TNetConn::Connect(const std::string &Name, uint16_t Port, int Time
     }
     Close();
   }
-  throw EMossError(Format("Can not connect to %s port %d: %s", {Name, Port, LastErr}));
+  throw ENetTransient(Format("Can not connect to %s port %d: %s", {Name, Port, LastErr}));
 }
 
-TNetConn::TIo TNetConn::StartTls(SSL_CTX *Ctx, const std::string &Name, int TimeoutMs) {
+TNetConn::TIo TNetConn::StartTls(SSL_CTX *Ctx, const std::string &Name, int TimeoutMs, SSL_SESSION *Resume) {
   FSsl = SSL_new(Ctx);
   BIO *B = FSsl ? BIO_new(SockBioMethod()) : nullptr;
   if (!B) throw EMossError("Can not start TLS: " + TlsErr(SSL_ERROR_SSL));
@@ -166,6 +170,7 @@ TNetConn::TIo TNetConn::StartTls(SSL_CTX *Ctx, const std::string &Name, int Time
     SSL_set_tlsext_host_name(FSsl, Name.c_str());
     SSL_set1_host(FSsl, Name.c_str());
   }
+  if (Resume) SSL_set_session(FSsl, Resume);
   for (;;) {
     ERR_clear_error();
     int R = SSL_connect(FSsl);
@@ -179,6 +184,9 @@ TNetConn::TIo TNetConn::StartTls(SSL_CTX *Ctx, const std::string &Name, int Time
     long V = SSL_get_verify_result(FSsl);
     if (V != X509_V_OK)
       throw EMossError(Format("The server's certificate did not verify: %s", {X509_verify_cert_error_string(V)}));
+    // A connection cut during the handshake is the network's failure, not
+    // the server's refusal.
+    if (E == SSL_ERROR_SYSCALL) throw ENetTransient("TLS handshake failed: " + TlsErr(E));
     throw EMossError("TLS handshake failed: " + TlsErr(E));
   }
 }
@@ -200,7 +208,7 @@ TNetConn::TIo TNetConn::SendAll(const std::string &Data, int TimeoutMs) {
       if (E == SSL_ERROR_WANT_READ)
         WaitFor = POLLIN;
       else if (E != SSL_ERROR_WANT_WRITE)
-        throw EMossError("TLS send failed: " + TlsErr(E));
+        throw ENetTransient("TLS send failed: " + TlsErr(E));
     } else {
       ssize_t W = send(FFd, P, N, MSG_NOSIGNAL);
       if (W >= 0) {
@@ -208,7 +216,7 @@ TNetConn::TIo TNetConn::SendAll(const std::string &Data, int TimeoutMs) {
         continue;
       }
       if (errno == EINTR) continue;
-      if (errno != EAGAIN && errno != EWOULDBLOCK) throw EMossError("Send failed: " + SysErr(errno));
+      if (errno != EAGAIN && errno != EWOULDBLOCK) throw ENetTransient("Send failed: " + SysErr(errno));
     }
     TIo W = Wait(WaitFor, TimeoutMs);
     if (W != TIo::Ready) return W;
@@ -227,7 +235,7 @@ TNetConn::TIo TNetConn::Recv(char *Buf, size_t Len, int TimeoutMs, size_t &Got) 
     }
     if (N == 0) return TIo::Closed;
     if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) throw EMossError("Receive failed: " + SysErr(errno));
+    if (errno != EAGAIN && errno != EWOULDBLOCK) throw ENetTransient("Receive failed: " + SysErr(errno));
     TIo W = Wait(POLLIN, TimeoutMs);
     if (W != TIo::Ready) return W;
   }
@@ -256,8 +264,25 @@ TNetConn::TIo TNetConn::RecvTls(char *Buf, size_t Len, int TimeoutMs, size_t &Go
       if (W != TIo::Ready) return W;
       continue;
     }
+    if (E == SSL_ERROR_SYSCALL) throw ENetTransient("TLS receive failed: " + TlsErr(E));
     throw EMossError("TLS receive failed: " + TlsErr(E));
   }
+}
+
+bool TNetConn::TlsResumed() const { return FSsl && SSL_session_reused(FSsl) == 1; }
+
+SSL_SESSION *TNetConn::TlsSession() const {
+  if (!FSsl) return nullptr;
+  SSL_SESSION *S = SSL_get0_session(FSsl);
+  // A copy: freeing a connection that ended without the TLS goodbye marks
+  // its own session as not to be resumed, and most servers end so.
+  return S && SSL_SESSION_is_resumable(S) ? SSL_SESSION_dup(S) : nullptr;
+}
+
+bool TNetConn::IdleAlive() const {
+  if (FFd < 0 || (FSsl && SSL_pending(FSsl) > 0) || FTlsCut) return false;
+  pollfd P{FFd, POLLIN, 0};
+  return poll(&P, 1, 0) == 0;
 }
 
 void TNetConn::Close() {
@@ -297,3 +322,7 @@ SSL_CTX *NetConn_NewTlsCtx(const std::string &CaFile) {
 }
 
 void NetConn_FreeTlsCtx(SSL_CTX *Ctx) { SSL_CTX_free(Ctx); }
+
+void NetConn_FreeSession(SSL_SESSION *Session) {
+  if (Session) SSL_SESSION_free(Session);
+}

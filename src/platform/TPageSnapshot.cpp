@@ -70,6 +70,11 @@ class TSnapshotParser {
     Win->FSelf = Win;
     S.FWindow = Win;
 
+    auto Browser = std::make_shared<TSnapBrowser>();
+    Browser->UserAgent = UserAgent(Root.value("userAgent"));
+    Browser->Cookies = Cookies(Root.value("cookies"));
+    Win->FBrowser = Browser;
+
     // Without a top-level document of its own, the frame is the top.
     TDocPart TopDoc = TDocPart::Of(nullptr);
     Win->FTop = TWinPart::Of(nullptr);
@@ -83,6 +88,7 @@ class TSnapshotParser {
       TopWin->FSelf = TopWin;
       TopWin->FTop = TWinPart::Of(nullptr);
       TopWin->FDocument = TopDoc;
+      TopWin->FBrowser = Browser;
       Win->FTop = TWinPart::Of(TopWin);
     }
 
@@ -397,6 +403,46 @@ class TSnapshotParser {
     } catch (const EMossError &E) {
       return TElemPart::Fault(E.what());
     }
+  }
+
+  static TSnapPart<std::string> UserAgent(const QJsonValue &V) {
+    if (Absent(V)) return TSnapPart<std::string>::Of("");
+    if (!V.isString()) return Wrong<std::string>("userAgent", "a string");
+    return TSnapPart<std::string>::Of(V.toString().toStdString());
+  }
+
+  // The browser's cookie records ("chrome.cookies" objects): name, value,
+  // domain, path, hostOnly, secure, httpOnly, session, expirationDate.
+  static TSnapPart<std::vector<TSnapCookie>> Cookies(const QJsonValue &V) {
+    using TPart = TSnapPart<std::vector<TSnapCookie>>;
+    if (Absent(V)) return TPart::Of({});
+    if (!V.isArray()) return Wrong<std::vector<TSnapCookie>>("cookies", "a list");
+    const QJsonArray A = V.toArray();
+    if (A.size() > TPageSnapshot::MaxCookies)
+      throw EMossError(Format("Page snapshot lists %d entries in \"cookies\", more than %d",
+                              {static_cast<long long>(A.size()), TPageSnapshot::MaxCookies}));
+    std::vector<TSnapCookie> Out;
+    for (const QJsonValue &E : A) {
+      if (!E.isObject()) continue;
+      const QJsonObject O = E.toObject();
+      const QJsonValue Name = O.value("name"), Value = O.value("value"), Domain = O.value("domain"), Path = O.value("path");
+      if (!Name.isString() || !Value.isString() || !Domain.isString() || (!Absent(Path) && !Path.isString())) continue;
+      TSnapCookie C;
+      C.Name = Name.toString().toStdString();
+      C.Value = Value.toString().toStdString();
+      C.Domain = Domain.toString().toStdString();
+      if (C.Name.size() + C.Value.size() > TPageSnapshot::MaxCookieBytes || C.Domain.empty()) continue;
+      if (Path.isString()) C.Path = Path.toString().toStdString();
+      // A domain cookie is written with a leading dot where hostOnly is not told.
+      const QJsonValue HostOnly = O.value("hostOnly");
+      C.HostOnly = HostOnly.isBool() ? HostOnly.toBool() : C.Domain[0] != '.';
+      C.Secure = O.value("secure").toBool(false);
+      C.HttpOnly = O.value("httpOnly").toBool(false);
+      const QJsonValue Exp = O.value("expirationDate");
+      if (!O.value("session").toBool(false) && Exp.isDouble() && Exp.toDouble() > 0) C.ExpirationDate = Exp.toDouble();
+      Out.push_back(std::move(C));
+    }
+    return TPart::Of(std::move(Out));
   }
 
   static TSnapPart<std::vector<TCachedFile>> CachedFiles(const QJsonValue &V) {

@@ -269,6 +269,20 @@ class THtmlDocument {
   TSnapPart<std::vector<TSnapPart<TCssBackground>>> FBackgrounds;
 };
 
+// A cookie the browser holds for the page or for one of its pictures or
+// movies, as its cookie store lists it.
+struct TSnapCookie {
+  std::string Name, Value, Domain, Path = "/";
+  bool HostOnly = true, Secure = false, HttpOnly = false;
+  double ExpirationDate = 0;  // seconds since 1970; 0 for a cookie of the browser's session
+};
+
+// What the browser tells of itself: its User-Agent and its cookies.
+struct TSnapBrowser {
+  TSnapPart<std::string> UserAgent;
+  TSnapPart<std::vector<TSnapCookie>> Cookies;
+};
+
 class THtmlWindow {
  public:
   THtmlWindow(const THtmlWindow &) = delete;
@@ -277,6 +291,13 @@ class THtmlWindow {
   std::shared_ptr<THtmlDocument> Document() const { return FDocument.Get(); }
   // The tab's top-level window; the window itself when it is no frame.
   std::shared_ptr<THtmlWindow> Top() const;
+  // The browser's User-Agent (navigator.userAgent); empty when the
+  // snapshot does not tell it (an older extension).
+  const std::string &UserAgent() const { return FBrowser->UserAgent.Get(); }
+  // The cookies the browser holds for the page and its pictures and
+  // movies; none when the snapshot carries none. An entry that is no
+  // usable cookie is left out.
+  const std::vector<TSnapCookie> &Cookies() const { return FBrowser->Cookies.Get(); }
 
  private:
   friend class TSnapshotParser;
@@ -284,6 +305,7 @@ class THtmlWindow {
   std::weak_ptr<THtmlWindow> FSelf;
   TSnapPart<std::shared_ptr<THtmlWindow>> FTop;  // nullptr: this window is the top
   TSnapPart<std::shared_ptr<THtmlDocument>> FDocument;
+  std::shared_ptr<const TSnapBrowser> FBrowser;  // shared by a frame and its top
 };
 
 // Bytes of a URL the browser already held (same-origin pictures), so that
@@ -309,6 +331,9 @@ class TPageSnapshot {
   static constexpr int32_t MaxMediaSources = 100;  // <source> children of one of them
   static constexpr int32_t MaxCachedFiles = 10000;
   static constexpr int32_t MaxBackgrounds = 10000;
+  static constexpr int32_t MaxCookies = 10000;
+  // A cookie's name and value together; browsers keep no larger ones.
+  static constexpr size_t MaxCookieBytes = 4096;
 
   // Throws EMossError when Json is no snapshot: too big, not JSON, not a
   // JSON object, no version 1, or a list longer than its limit.

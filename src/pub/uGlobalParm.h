@@ -43,6 +43,9 @@ struct TGlobalParm {
   // Closing the main window leaves the program in the desktop's tray
   // (where the desktop has one).
   bool bTrayIcon = true;
+  // Downloads of a job at once: to one server, and in all.
+  int32_t iDown_PerHost = 4;
+  int32_t iDown_PerJob = 6;
 };
 
 extern TGlobalParm GParm;

@@ -20,6 +20,7 @@ std::function<void(const std::string &)> TSafeFile::AfterWrite;
 namespace {
 
 constexpr size_t RandomLen = 6;  // the XXXXXX of mkostemp
+constexpr uint64_t WritebackBytes = uint64_t{8} << 20;
 
 std::string DirOf(const std::string &Target) {
   std::string Dir = Fn_ExtractDir(Target);
@@ -103,6 +104,7 @@ bool TSafeFile::Create(const std::string &Target) {
     // other programs as well, as far as the umask allows.
     ::fchmod(Fd, 0666 & ~ProcessUmask());
     FFd = Fd;
+    FWritten = FStarted = 0;
     FPath = Tmpl;
     FTarget = Target;
     return true;
@@ -112,7 +114,7 @@ bool TSafeFile::Create(const std::string &Target) {
 }
 
 bool TSafeFile::Write(const char *P, size_t N) {
-  if (FFd < 0) {
+  if (FFd < 0 || FClosed) {
     errno = EBADF;
     return false;
   }
@@ -123,36 +125,55 @@ bool TSafeFile::Write(const char *P, size_t N) {
     if (W <= 0) return false;
     P += W;
     N -= static_cast<size_t>(W);
+    FWritten += static_cast<uint64_t>(W);
+  }
+  // The disk starts on what is written while more comes, so the flush at
+  // the end waits for the last piece only, not for the whole of a large file.
+  if (FWritten - FStarted >= WritebackBytes) {
+    (void)::sync_file_range(FFd, static_cast<off_t>(FStarted), static_cast<off_t>(FWritten - FStarted), SYNC_FILE_RANGE_WRITE);
+    FStarted = FWritten;
   }
   if (AfterWrite) AfterWrite(FPath);
   return true;
 }
 
+bool TSafeFile::Truncate() {
+  if (FFd < 0 || FClosed) {
+    errno = EBADF;
+    return false;
+  }
+  FWritten = FStarted = 0;
+  return ::ftruncate(FFd, 0) == 0 && ::lseek(FFd, 0, SEEK_SET) == 0;
+}
+
 bool TSafeFile::Close() {
-  if (FFd < 0) {
+  if (FFd < 0 || FClosed) {
     errno = EBADF;
     return false;
   }
   // Without the flush, a crash soon after the rename could leave the target
   // empty where the old file had its data.
-  const int Fd = FFd;
-  FFd = -1;
-  if (::fsync(Fd) != 0) {
-    const int Err = errno;
-    ::close(Fd);
-    errno = Err;
-    return false;
-  }
-  return ::close(Fd) == 0;
+  if (::fsync(FFd) != 0) return false;
+  // The descriptor, and with it the lock, stays until the file has its
+  // name: an unlocked temporary file is a killed writer's to any other
+  // writer into the folder, which would remove it before the rename.
+  FClosed = true;
+  return true;
 }
 
 bool TSafeFile::Commit(TCommit How) {
-  if (FPath.empty() || FFd >= 0) {
+  if (FPath.empty() || !FClosed) {
     errno = EBADF;
     return false;
   }
   const bool Ok = How == TCommit::Replace ? ::rename(FPath.c_str(), FTarget.c_str()) == 0 : File_MoveNew(FPath, FTarget);
-  if (Ok) FPath.clear();
+  if (Ok) {
+    FPath.clear();
+    // The data is on the disk already; closing a flushed file tells nothing more.
+    ::close(FFd);
+    FFd = -1;
+    FClosed = false;
+  }
   return Ok;
 }
 
@@ -160,6 +181,7 @@ void TSafeFile::Discard() {
   const int Err = errno;
   if (FFd >= 0) ::close(FFd);
   FFd = -1;
+  FClosed = false;
   if (!FPath.empty()) ::unlink(FPath.c_str());
   FPath.clear();
   errno = Err;

@@ -7,6 +7,7 @@
 // told from one still being written; the next write into the same folder
 // removes the left-over ones.
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -26,7 +27,12 @@ class TSafeFile {
   // False with errno set; the file stays open for Discard.
   bool Write(const char *P, size_t N);
   bool Write(std::string_view S) { return Write(S.data(), S.size()); }
-  // Flushes the data to the disk and closes the file. False with errno set.
+  // Empties the open temporary file, for data that starts over. False with
+  // errno set.
+  bool Truncate();
+  bool IsOpen() const { return FFd >= 0 && !FClosed; }
+  // Flushes the data to the disk and ends the writing; the file stays held
+  // until Commit or Discard. False with errno set.
   bool Close();
   // Gives the closed file the target's name: Replace takes the place of a
   // file there; NoReplace fails (errno EEXIST) when there is one. On failure
@@ -50,6 +56,9 @@ class TSafeFile {
  private:
   std::string FTarget, FPath;
   int FFd = -1;
+  bool FClosed = false;  // written and flushed, held for Commit
+  // Bytes written, and how far the disk was asked to start writing them.
+  uint64_t FWritten = 0, FStarted = 0;
 };
 
 // Writes Data as the whole of Path through a TSafeFile, replacing what was

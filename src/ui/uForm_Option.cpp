@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "net/uDownRunner.h"
 #include "ui/Unit_PubWnd.h"
 
 namespace {
@@ -305,6 +306,28 @@ QWidget *TForm_Option::BuildAdvanced() {
   PV->addWidget(PNote);
   V->addWidget(Pics);
   Bind(ChkBox_LazyScroll, "bImg_LazyScroll");
+  QGroupBox *Down = Group(" Downloads ", P);
+  auto *DG = new QGridLayout(Down);
+  DG->setContentsMargins(10, 8, 10, 8);
+  DG->setHorizontalSpacing(8);
+  DG->setVerticalSpacing(6);
+  // The bounds are the worker's: it takes no more than these.
+  auto Count = [Down, DG](QSpinBox *&Box, const char *Name, const char *Text, int Max, int Row) {
+    auto *L = new QLabel(QString::fromUtf8(Text), Down);
+    Box = new QSpinBox(Down);
+    Box->setObjectName(QString::fromLatin1(Name));
+    Box->setRange(1, Max);
+    Box->setMinimumWidth(110);
+    L->setBuddy(Box);
+    DG->addWidget(L, Row, 0);
+    DG->addWidget(Box, Row, 1, Qt::AlignLeft);
+  };
+  Count(SpEd_PerHost, "SpEd_PerHost", "Files at once from one site", TDownLimits::MaxPerHost, 0);
+  Count(SpEd_PerJob, "SpEd_PerJob", "Files at once in one job", TDownLimits::MaxPerJob, 1);
+  DG->setColumnStretch(1, 1);
+  V->addWidget(Down);
+  Bind(SpEd_PerHost, "iDown_PerHost");
+  Bind(SpEd_PerJob, "iDown_PerJob");
   QGroupBox *Bg = Group(" Background ", P);
   auto *BV = new QVBoxLayout(Bg);
   BV->setContentsMargins(10, 8, 10, 8);

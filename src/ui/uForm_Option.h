@@ -79,6 +79,7 @@ class TForm_Option : public QDialog {
   QSpinBox *SpEd_ChkCyc = nullptr;
   QLineEdit *Ed_UpdHost = nullptr;
   QCheckBox *ChkBox_LazyScroll = nullptr;
+  QSpinBox *SpEd_PerHost = nullptr, *SpEd_PerJob = nullptr;
   QCheckBox *ChkBox_Tray = nullptr;
 
   QPushButton *Btn_Save = nullptr;

@@ -1,6 +1,7 @@
 #include "ui/uJobDtlText.h"
 
 #include "net/Unit_httpDown.h"
+#include "net/uDownRunner.h"
 #include "pub/Unit_Pub.h"
 
 namespace {
@@ -39,9 +40,17 @@ std::string JobDtlText(const TJobRec &Job, TDateTime NowT) {
   const uint8_t Mon = Job.MonState;
   if (Mon == msRunning) {
     L.emplace_back(MonStateText(Mon));
-    auto D = Job.Downloader.Get();
+    // The action is that of the file started last, the one shown below;
+    // the ratio and the totals are those of every running transfer.
+    auto R = Job.Runner.Get();
+    auto D = R ? R->LastStartedDown() : nullptr;
     if (D && D->IsBusy()) {
-      const double Recv = static_cast<double>(D->RecvBytes()), Total = static_cast<double>(D->TotalBytes());
+      double Recv = 0, Total = 0;
+      for (const auto &Each : R->Downloaders())
+        if (Each->IsBusy()) {
+          Recv += static_cast<double>(Each->RecvBytes());
+          Total += static_cast<double>(Each->TotalBytes());
+        }
       const double Ratio = Total == 0 ? 0.0 : Recv * 100.0 / Total;
       L.emplace_back();
       L.push_back("Http Action: " + D->StatusText());

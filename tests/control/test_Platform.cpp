@@ -263,7 +263,7 @@ TEST(JobRecord, NewRecordAndKindTables) {
   EXPECT_EQ(J.SavedCnt, 0);
   EXPECT_TRUE(J.FileList.empty());
   EXPECT_EQ(J.FirstFile.Get(), "");
-  EXPECT_EQ(J.Downloader.Get(), nullptr);
+  EXPECT_EQ(J.Runner.Get(), nullptr);
   EXPECT_EQ(J.AddFile(WebpageContents, "/s/page.html").Status, fsPending);
   EXPECT_EQ(KindOfPickCode(pcOneImage), jkOneImage);  // code 1 is kind 2
   EXPECT_EQ(KindOfPickCode(pcFullPage), jkFullPage);

@@ -104,24 +104,14 @@ TEST(Settings, SaveWritesEveryKeyInItsOrderAndDropsUnknownOnes) {
   std::string Text = ReadFile(D.File("cfg.ini"));
   EXPECT_EQ(Text.find("MyOwnKey"), std::string::npos);
   EXPECT_EQ(Text.find("[Extra]"), std::string::npos);
-  const char *Order[] = {"[Directory]",         "sDir_Def=",
-                         "sDir_Def_Txt=",       "sDir_Def_Img=",
-                         "sDir_Def_Fls=",       "[Global]",
-                         "bFlAtRenam=0",        "bMsg_Cmplt=1",
-                         "iTot_Job_Cnt=41",     "iChkCyc=14",
-                         "dChkDate=2027-03-04", "iVw_MFrm_L=10",
-                         "iVw_MFrm_T=20",       "iVw_MFrm_W=640",
-                         "iVw_MFrm_H=500",      "iVw_EFrm_Txt_W=0",
-                         "iVw_EFrm_Txt_H=0",    "iVw_EFrm_H=0",
-                         "bVw_JDtl_Vis=1",      "iVw_JMon_H=180",
-                         "sUpdHost=",           "[JEP]",
-                         "SrcTextFmt=0",        "bTxt_Atch_Image=0",
-                         "bTxt_Rmv_Scrp=0",     "bTxt_ExItem_Url=0",
-                         "bTxt_ExItem_Time=0",  "Img_Flt_Typ=0",
-                         "Img_Flt_Siz=0",       "bImg_Sort_Siz_Des=1",
-                         "Img_Sel_Kind=0",      "bImg_Flt_IgnTiny=1",
-                         "bImg_Flt_IgnBar=1",   "bFls_Sort_Des=1",
-                         "Fls_Sel_Kind=0"};
+  const char *Order[] = {
+      "[Directory]",    "sDir_Def=",           "sDir_Def_Txt=",   "sDir_Def_Img=",      "sDir_Def_Fls=",       "[Global]",
+      "bFlAtRenam=0",   "bMsg_Cmplt=1",        "iTot_Job_Cnt=41", "iChkCyc=14",         "dChkDate=2027-03-04", "iVw_MFrm_L=10",
+      "iVw_MFrm_T=20",  "iVw_MFrm_W=640",      "iVw_MFrm_H=500",  "iVw_EFrm_Txt_W=0",   "iVw_EFrm_Txt_H=0",    "iVw_EFrm_H=0",
+      "bVw_JDtl_Vis=1", "iVw_JMon_H=180",      "sUpdHost=",       "iDown_PerHost=4",    "iDown_PerJob=6",      "[JEP]",
+      "SrcTextFmt=0",   "bTxt_Atch_Image=0",   "bTxt_Rmv_Scrp=0", "bTxt_ExItem_Url=0",  "bTxt_ExItem_Time=0",  "Img_Flt_Typ=0",
+      "Img_Flt_Siz=0",  "bImg_Sort_Siz_Des=1", "Img_Sel_Kind=0",  "bImg_Flt_IgnTiny=1", "bImg_Flt_IgnBar=1",   "bFls_Sort_Des=1",
+      "Fls_Sel_Kind=0"};
   size_t Pos = 0;
   for (const char *Key : Order) {
     size_t At = Text.find(Key, Pos);

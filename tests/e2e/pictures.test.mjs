@@ -251,6 +251,33 @@ describe('Saving pictures with the real program', { skip }, () => {
     assert.equal(server.hits(p, 'far'), before + 1, 'downloaded once, for its thumbnail');
   });
 
+  test('"Save all pictures" saves a picture of another site that needs the logged-in page\'s session cookie', async () => {
+    // The session cookie is HttpOnly: the page's scripts never see it, only
+    // the browser's cookie store. Cookies ignore ports, so the far origin
+    // gets it as well, and gives its picture only with it.
+    const sid = `sid=${Date.now().toString(36)}moss`;
+    const p = '/private/moss.png';
+    server.put(p, pngOf(420, 300, 97));
+    server.lock(p, sid);
+    server.put('/member.html', `<!doctype html><html><head><title>Members</title></head><body><img src="${server.far}${p}" width="420" height="300"></body></html>`, {
+      'Content-Type': 'text/html; charset=utf-8',
+      'Set-Cookie': `${sid}; Path=/; HttpOnly`,
+    });
+    const page = await open('/member.html');
+    assert.ok(await page.evaluate(() => document.images[0].naturalWidth === 420), 'the browser itself shows the picture');
+    assert.equal(await page.evaluate(() => document.cookie), '', 'no script sees the session cookie');
+    const window = await request('Img_All.js', page);
+    await save(window);
+    const files = await savedFiles(['moss.png']);
+    assert.ok(files['moss.png'].equals(server.body(p)), 'the picture arrived byte for byte, not the login page');
+    const browserUa = await page.evaluate(() => navigator.userAgent);
+    const program = server.requests(p).filter((r) => r.userAgent === browserUa && r.cookies.includes(sid));
+    assert.ok(program.length >= 2, `the browser and the program both asked with the cookie: ${JSON.stringify(server.requests(p))}`);
+    // The log is written in batches; what has reached it, and the program's output, must not hold the cookie.
+    const written = (fs.existsSync(prg.log) ? fs.readFileSync(prg.log, 'latin1') : '') + fs.readFileSync(path.join(dir, 'copy.out'), 'latin1');
+    assert.ok(!written.includes(sid.split('=')[1]), 'the cookie is nowhere in the log or the output');
+  });
+
   test('"Save all pictures" with "Large" and "Biggest" saves exactly the two biggest, both named boat', async () => {
     const page = await open('/pictures.html');
     const window = await request('Img_All.js', page);

@@ -151,18 +151,20 @@ TEST_F(JobFixture, StopAllAtExitStopsSavingJobsOneAfterTheOther) {
   TScriptHttpServer Srv;
   // A body that never finishes: each job hangs in its first download.
   Srv.On("/slow", TScript{TScriptStep::Send("HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\nabc"), TScriptStep::Stall()});
-  PJobRec A = Edit({{Srv.Url("/slow"), Dir.File("a1")}, {Srv.Url("/slow"), Dir.File("a2")}});
+  // A's fifth file waits for room: four at once go to one server.
+  std::vector<std::pair<std::string, std::string>> AFiles;
+  for (int I = 1; I <= 5; ++I) AFiles.emplace_back(Srv.Url("/slow"), Dir.File(Format("a%d", {I})));
+  PJobRec A = Edit(AFiles);
   Save(A);
   PJobRec B = Edit({{Srv.Url("/slow"), Dir.File("b1")}});
   Save(B);
-  ASSERT_TRUE(Spin([&] {
-    auto Da = A->Downloader.Get(), Db = B->Downloader.Get();
-    return Da && Db && Da->RecvBytes() > 0 && Db->RecvBytes() > 0;
-  }));
+  ASSERT_TRUE(Spin([&] { return JobBusyCount(*A) == 4 && JobBusyCount(*B) == 1 && JobRecvBytes(*B) > 0; }))
+      << "every first file of both jobs receiving";
   Ctrl->PJob_Stop_All();
   EXPECT_EQ(A->MonState, msEndError);
   EXPECT_EQ(B->MonState, msEndError);
-  EXPECT_EQ(A->FileList[1]->Status, fsPending);  // the loop ended after the stopped file
+  for (int I = 0; I < 4; ++I) EXPECT_EQ(A->FileList[static_cast<size_t>(I)]->Status, fsFailed) << I;
+  EXPECT_EQ(A->FileList[4]->Status, fsPending);  // nothing started after the stop
   std::string L = LogText();
   size_t Sa = L.find("JobID: 1, [PJob_Stop]"), Sb = L.find("JobID: 2, [PJob_Stop]");
   ASSERT_NE(Sa, std::string::npos);
@@ -176,13 +178,15 @@ TEST_F(JobFixture, CancellingASavingJobReallyStopsItsWorker) {
   Srv.On("/slow", TScript{TScriptStep::Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nab"), TScriptStep::Stall()});
   PJobRec J = Edit({{Srv.Url("/slow"), Dir.File("x")}, {Srv.Url("/slow"), Dir.File("y")}});
   Save(J);
-  ASSERT_TRUE(Spin([&] { return J->Downloader.Get() && J->Downloader.Get()->RecvBytes() > 0; }));
+  ASSERT_TRUE(Spin([&] { return JobBusyCount(*J) == 2 && JobRecvBytes(*J) > 0; })) << "both files receiving";
   auto W = J->Worker.Get();
   EXPECT_TRUE(Ctrl->PJob_Fail(J, "test cancel"));
   EXPECT_TRUE(Ctrl->JobList().empty());
   // The record lives on while its worker finishes, and the worker ends promptly.
-  EXPECT_TRUE(Spin([&] { return W->Finished(); }, 5000));
-  EXPECT_EQ(J->FileList[1]->Status, fsPending);
+  EXPECT_TRUE(Spin([&] { return W->Finished(); }, 5000)) << "the worker's end";
+  EXPECT_EQ(J->FileList[0]->Status, fsFailed);
+  EXPECT_EQ(J->FileList[1]->Status, fsFailed);
+  EXPECT_FALSE(File_Exists(Dir.File("x")));
 }
 
 int main(int argc, char **argv) { return RunTestsWithEventLoop(argc, argv, false); }

@@ -108,7 +108,7 @@ TEST(HttpDown, SendsTheFixedRequestLinesInOrder) {
   const std::string Host = "127.0.0.1:" + std::to_string(Srv.Port());
   const std::string Tail =
       "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; .NET CLR 1.0.3705)\r\n"
-      "Pragma: no-cache\r\nCache-Control: no-cache\r\nConnection: close\r\n";
+      "Pragma: no-cache\r\nCache-Control: no-cache\r\nConnection: keep-alive\r\n";
   ASSERT_TRUE(D.DownLoad(" " + Srv.Url("/a/b.jpg?x=1#frag") + " ", Dir.File("1"), " http://page/ ", " k=v ", 5));
   ASSERT_TRUE(D.DownLoad("HTTP://" + Host, Dir.File("2"), "", "", 5));
   ASSERT_TRUE(D.DownLoad(Host + "/A/B.JPG", Dir.File("3"), "", "", 5));

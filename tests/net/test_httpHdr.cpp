@@ -182,3 +182,62 @@ TEST(HttpInflate, BadDataAndAFailedSinkAreToldApart) {
   EXPECT_FALSE(I.Feed(Gz.data(), Gz.size(), [](const char *, size_t) { return false; }));
   EXPECT_EQ(I.Error(), "");
 }
+
+TEST(HttpHeader, ReadsWhatKeepAliveRetriesAndResumingNeed) {
+  struct TCase {
+    const char *Header;
+    bool KeepAlive;
+    const char *ETag, *LastModified;
+    bool RangesRefused;
+  };
+  const TCase Cases[] = {
+      {"HTTP/1.1 200 OK\r\n", true, "", "", false},
+      {"HTTP/1.1 200 OK\r\nConnection: Keep-Alive, Close\r\n", false, "", "", false},
+      {"HTTP/1.0 200 OK\r\n", false, "", "", false},
+      {"HTTP/1.0 200 OK\r\nconnection: keep-alive\r\n", true, "", "", false},
+      {"HTTP/1.1 200 OK\r\nETag: \"v1\"\r\nAccept-Ranges: bytes\r\n", true, "\"v1\"", "", false},
+      {"HTTP/1.1 200 OK\r\nETag: W/\"weak\"\r\nLast-Modified: Tue, 01 Aug 2023 10:00:00 GMT\r\n", true, "",
+       "Tue, 01 Aug 2023 10:00:00 GMT", false},
+      {"HTTP/1.1 200 OK\r\nAccept-Ranges: None\r\n", true, "", "", true},
+  };
+  for (const TCase &C : Cases) {
+    THttpHeader H = Http_ParseHeader(std::string(C.Header) + "\r\n");
+    EXPECT_EQ(H.Error, "") << C.Header;
+    EXPECT_EQ(H.KeepAlive, C.KeepAlive) << C.Header;
+    EXPECT_EQ(H.ETag, C.ETag) << C.Header;
+    EXPECT_EQ(H.LastModified, C.LastModified) << C.Header;
+    EXPECT_EQ(H.RangesRefused, C.RangesRefused) << C.Header;
+  }
+  THttpHeader H = Http_ParseHeader("HTTP/1.1 503 Busy\r\nRetry-After: 7\r\nSet-Cookie: a=1\r\nSet-Cookie: b=2\r\n\r\n");
+  EXPECT_EQ(H.RetryAfter, "7");
+  EXPECT_EQ(H.SetCookies, (std::vector<std::string>{"a=1", "b=2"}));
+}
+
+TEST(HttpHeader, RetryAfterIsSecondsOrADate) {
+  const int64_t Now = 1690884000;  // Tue, 01 Aug 2023 10:00:00 GMT
+  const std::pair<const char *, int64_t> Cases[] = {
+      {"120", 120},
+      {" 0 ", 0},
+      {"Tue, 01 Aug 2023 10:00:30 GMT", 30},
+      {"Tue, 01 Aug 2023 09:00:00 GMT", 0},  // past: at once
+      {"Wed, 02 Aug 2023 10:00:00 GMT", 86400},
+      {"-5", -1},
+      {"soon", -1},
+      {"Tue, 01 Foo 2023 10:00:30 GMT", -1},
+      {"Tue, 32 Aug 2023 10:00:30 GMT", -1},
+      {"Tuesday, 01-Aug-23 10:00:30 GMT", -1},
+      {"", -1},
+  };
+  for (const auto &[V, Want] : Cases) EXPECT_EQ(Http_RetryAfterSec(V, Now), Want) << V;
+}
+
+TEST(HttpHeader, ContentRangeOfAPartialAnswer) {
+  int64_t F = 0, L = 0, T = 0;
+  EXPECT_TRUE(Http_ParseContentRange("bytes 100-199/1000", F, L, T));
+  EXPECT_EQ(F, 100);
+  EXPECT_EQ(L, 199);
+  EXPECT_EQ(T, 1000);
+  for (const char *Bad :
+       {"bytes 100-199/*", "bytes */1000", "items 1-2/3", "bytes 200-100/1000", "bytes 0-1000/1000", "bytes 1-2"})
+    EXPECT_FALSE(Http_ParseContentRange(Bad, F, L, T)) << Bad;
+}

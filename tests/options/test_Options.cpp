@@ -21,6 +21,9 @@
 #include <memory>
 
 #include "control/uOptUpdUi.h"
+#include "control/uParmFile.h"
+#include "net/uDownRunner.h"
+#include "platform/TIniFile.h"
 #include "pub/Unit_Pub.h"
 #include "pub/uGlobalParm.h"
 #include "pub/uRunVars.h"
@@ -175,6 +178,8 @@ TEST_F(OptionsDialog, EachShowingLoadsEverySettingWithTheFirstTabInFrontAndNoFoc
   GParm.sUpdHost = "https://updates.example.org";
   GParm.bImg_LazyScroll = false;
   GParm.bTrayIcon = true;
+  GParm.iDown_PerHost = 2;
+  GParm.iDown_PerJob = 9;
   Dlg->PgCtrl_Opt->setCurrentIndex(3);
   Open();
   EXPECT_EQ(Dlg->PgCtrl_Opt->currentIndex(), 0);
@@ -207,6 +212,8 @@ TEST_F(OptionsDialog, EachShowingLoadsEverySettingWithTheFirstTabInFrontAndNoFoc
       {Dlg->Ed_UpdHost, "https://updates.example.org"},
       {Dlg->ChkBox_LazyScroll, "0"},
       {Dlg->ChkBox_Tray, "1"},
+      {Dlg->SpEd_PerHost, "2"},
+      {Dlg->SpEd_PerJob, "9"},
   };
   for (const auto &C : Cases) EXPECT_EQ(Shown(C.C), C.Want) << C.C->objectName().toStdString();
   // A change made elsewhere while the window is closed shows at the next showing.
@@ -247,6 +254,8 @@ TEST_F(OptionsDialog, SaveStoresEveryControlAndCloses) {
   // The two boxes of the tab are two settings: each keeps its own.
   Dlg->ChkBox_Tray->setChecked(!Lazy);
   const bool Tray = !Lazy;
+  Dlg->SpEd_PerHost->setValue(3);
+  Dlg->SpEd_PerJob->setValue(12);
   Dlg->Btn_Save->click();
   EXPECT_FALSE(Dlg->isVisible());
   const TGlobalParm &P = GParm;
@@ -270,6 +279,8 @@ TEST_F(OptionsDialog, SaveStoresEveryControlAndCloses) {
   EXPECT_EQ(P.sUpdHost, "http://127.0.0.1:8080");
   EXPECT_EQ(P.bImg_LazyScroll, Lazy);
   EXPECT_EQ(P.bTrayIcon, Tray);
+  EXPECT_EQ(P.iDown_PerHost, 3);
+  EXPECT_EQ(P.iDown_PerJob, 12);
   // Fields the dialog does not show are left alone.
   EXPECT_EQ(P.iTot_Job_Cnt, 0);
   EXPECT_TRUE(P.bVw_JDtl_Vis);
@@ -419,6 +430,44 @@ TEST_F(OptionsDialog, AutoRenameRenamesWithoutAQuestionAndPromptMeBringsItBack) 
   EXPECT_FALSE(Renam.ChkFile(P));  // asked, and cancelled
   EXPECT_EQ(Asked, 1);
   EXPECT_EQ(P, D.File("page.html"));
+}
+
+// The limits of downloads at once: the boxes take no more than the worker
+// does, and what Save stores goes through cfg.ini and comes back.
+TEST_F(OptionsDialog, DownloadLimitsStayWithinTheWorkersBoundsAndReachTheFile) {
+  struct {
+    QSpinBox *Box;
+    int Max;
+  } Boxes[] = {{Dlg->SpEd_PerHost, TDownLimits::MaxPerHost}, {Dlg->SpEd_PerJob, TDownLimits::MaxPerJob}};
+  for (const auto &B : Boxes) {
+    SCOPED_TRACE(B.Box->objectName().toStdString());
+    EXPECT_EQ(B.Box->minimum(), 1);
+    EXPECT_EQ(B.Box->maximum(), B.Max);
+  }
+  // A hand-edited file's number beyond the bounds shows as the nearest one.
+  GParm.iDown_PerHost = 500;
+  GParm.iDown_PerJob = 0;
+  Open();
+  EXPECT_EQ(Dlg->SpEd_PerHost->value(), TDownLimits::MaxPerHost);
+  EXPECT_EQ(Dlg->SpEd_PerJob->value(), 1);
+  Dlg->SpEd_PerHost->setValue(2);
+  Dlg->SpEd_PerJob->setValue(20);
+  Dlg->Btn_Save->click();
+
+  TIniFile Ini(D.File("cfg.ini"));
+  SaveGParm(Ini, GParm, TLiveLayout{});
+  const std::string Text = ReadFile(D.File("cfg.ini"));
+  EXPECT_NE(Text.find("iDown_PerHost=2\n"), std::string::npos) << Text;
+  EXPECT_NE(Text.find("iDown_PerJob=20\n"), std::string::npos) << Text;
+  TGlobalParm Back;
+  LoadGParm(TIniFile(D.File("cfg.ini")), Back);
+  EXPECT_EQ(Back.iDown_PerHost, 2);
+  EXPECT_EQ(Back.iDown_PerJob, 20);
+  GParm = Back;
+  Open();
+  EXPECT_EQ(Dlg->SpEd_PerHost->value(), 2);
+  EXPECT_EQ(Dlg->SpEd_PerJob->value(), 20);
+  Dlg->close();
 }
 
 // Not a check: with MOSSGATHER_SHOTS set to a folder, leaves a picture of

@@ -179,6 +179,40 @@ TEST(PageSnapshot, CachedFilesCarryTheirDecodedBytesAndFailOneByOne) {
   EXPECT_SNAP_ERROR(TSnapshotBuilder().Set("cache", "{}").Parse().CachedFiles(), "\"cache\" is not a list");
 }
 
+TEST(PageSnapshot, TheBrowsersIdentityIsReadAndUnusableCookiesAreLeftOut) {
+  const TPageSnapshot S = TSnapshotBuilder()
+                              .InFrame("http://top.test/")
+                              .Set("userAgent", R"("Mozilla/5.0 Test")")
+                              .Set("cookies", R"([{"name":"sid","value":"1","domain":".example.test","path":"/a","secure":true,
+                              "httpOnly":true,"session":false,"expirationDate":2000000000.5},
+                             {"name":"host","value":"2","domain":"example.test"},
+                             {"name":"gone","value":"3","domain":"x.test","session":true,"expirationDate":5},
+                             {"name":"nodomain","value":"4","domain":""},
+                             {"name":7,"value":"5","domain":"x.test"},
+                             "no cookie"])")
+                              .Parse();
+  // A frame tells what its tab's browser told.
+  for (const auto &W : {S.Window(), S.Window()->Top()}) {
+    EXPECT_EQ(W->UserAgent(), "Mozilla/5.0 Test");
+    const auto &C = W->Cookies();
+    ASSERT_EQ(C.size(), 3u);
+    EXPECT_EQ(C[0].Name, "sid");
+    EXPECT_EQ(C[0].Path, "/a");
+    EXPECT_FALSE(C[0].HostOnly);  // told by the leading dot
+    EXPECT_TRUE(C[0].Secure);
+    EXPECT_DOUBLE_EQ(C[0].ExpirationDate, 2000000000.5);
+    EXPECT_EQ(C[1].Path, "/");
+    EXPECT_TRUE(C[1].HostOnly);
+    EXPECT_EQ(C[2].ExpirationDate, 0);  // a session cookie never expires within the job
+  }
+  // An older extension tells nothing: the program's own request stands.
+  const TPageSnapshot Old = TSnapshotBuilder().Parse();
+  EXPECT_EQ(Old.Window()->UserAgent(), "");
+  EXPECT_TRUE(Old.Window()->Cookies().empty());
+  EXPECT_SNAP_ERROR(TSnapshotBuilder().Set("cookies", "{}").Parse().Window()->Cookies(), "\"cookies\" is not a list");
+  EXPECT_SNAP_ERROR(TSnapshotBuilder().Set("userAgent", "5").Parse().Window()->UserAgent(), "\"userAgent\"");
+}
+
 TEST(PageSnapshot, ObjectsOutliveTheSnapshotTheyCameFrom) {
   std::shared_ptr<THtmlElement> Elem;
   std::shared_ptr<THtmlWindow> Top;

@@ -136,6 +136,33 @@ TEST(SafeFile, StaleTempFilesGoButNotOneInUse) {
   EXPECT_EQ(ReadFile(Dir.File("busy.txt")), "still writing");
 }
 
+// Files written side by side into one folder: one that is written and
+// flushed but not yet named is still in use, and another writer's clearing
+// leaves it alone. A file emptied midway holds only what came after.
+TEST(SafeFile, AFlushedFileAwaitingItsNameIsNotClearedAway) {
+  TTempDir Dir;
+  TSafeFile Done;
+  ASSERT_TRUE(Done.Create(Dir.File("done.txt")));
+  ASSERT_TRUE(Done.Write("first try, cut off"));
+  ASSERT_TRUE(Done.Truncate());
+  ASSERT_TRUE(Done.Write("complete"));
+  ASSERT_TRUE(Done.Close());
+  EXPECT_FALSE(Done.IsOpen());
+  EXPECT_FALSE(Done.Write("late"));
+  EXPECT_EQ(errno, EBADF);
+
+  TSafeFile Next;
+  ASSERT_TRUE(Next.Create(Dir.File("next.txt")));  // clears the folder's stale files
+  WriteFileAtomic(Dir.File("other.txt"), "x");
+  ASSERT_TRUE(Done.Commit(TSafeFile::TCommit::Replace));
+  EXPECT_EQ(ReadFile(Dir.File("done.txt")), "complete");
+
+  // Committing an open file would name a file still being written.
+  ASSERT_TRUE(Next.Write("part"));
+  EXPECT_FALSE(Next.Commit(TSafeFile::TCommit::Replace));
+  EXPECT_FALSE(File_Exists(Dir.File("next.txt")));
+}
+
 // Each of the program's safe writes, killed with SIGKILL in the middle: the
 // old target is as it was, the left-over file is a hidden one named after
 // the target, and the next write into the folder removes it.

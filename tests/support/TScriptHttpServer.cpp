@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <stdexcept>
@@ -45,6 +46,11 @@ void TScriptHttpServer::Listen() {
 }
 
 TScriptHttpServer::~TScriptHttpServer() {
+  {
+    std::lock_guard<std::mutex> L(FMx);
+    FStopping = true;
+  }
+  FCv.notify_all();
   uint64_t One = 1;
   (void)!write(FStopFd, &One, sizeof One);
   FAcceptThread.join();
@@ -63,14 +69,52 @@ std::string TScriptHttpServer::Url(const std::string &Target) const {
   return (FTlsCtx ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(FPort) + Target;
 }
 
-void TScriptHttpServer::On(const std::string &Target, TScript Steps) {
+void TScriptHttpServer::On(const std::string &Target, TScript Steps) { OnEach(Target, {std::move(Steps)}); }
+
+void TScriptHttpServer::OnEach(const std::string &Target, std::vector<TScript> Scripts) {
   std::lock_guard<std::mutex> L(FMx);
-  FScripts[Target] = std::move(Steps);
+  FScripts[Target] = std::move(Scripts);
+  FServed[Target] = 0;
+}
+
+void TScriptHttpServer::KeepAlive(int MaxRequests, bool DropNext) {
+  std::lock_guard<std::mutex> L(FMx);
+  FMaxRequests = MaxRequests < 1 ? 1 : MaxRequests;
+  FDropNext = DropNext;
+}
+
+size_t TScriptHttpServer::Accepted() const {
+  std::lock_guard<std::mutex> L(FMx);
+  return FAccepted;
+}
+
+void TScriptHttpServer::Release() {
+  {
+    std::lock_guard<std::mutex> L(FMx);
+    FReleased = true;
+  }
+  FCv.notify_all();
+}
+
+int TScriptHttpServer::MaxInFlight() const {
+  std::lock_guard<std::mutex> L(FMx);
+  return FMaxInFlight;
+}
+
+bool TScriptHttpServer::WaitRelease() const {
+  std::unique_lock<std::mutex> L(FMx);
+  FCv.wait(L, [&] { return FReleased || FStopping; });
+  return !FStopping;
 }
 
 std::vector<std::string> TScriptHttpServer::Requests() const {
   std::lock_guard<std::mutex> L(FMx);
   return FRequests;
+}
+
+std::vector<int> TScriptHttpServer::RequestConns() const {
+  std::lock_guard<std::mutex> L(FMx);
+  return FRequestConns;
 }
 
 std::vector<std::string> TScriptHttpServer::Targets() const {
@@ -105,11 +149,12 @@ void TScriptHttpServer::AcceptLoop() {
     int Fd = accept4(FListenFd, nullptr, nullptr, SOCK_CLOEXEC);
     if (Fd < 0) continue;
     std::lock_guard<std::mutex> L(FMx);
-    FConnThreads.emplace_back([this, Fd] { Serve(Fd); });
+    const int ConnNo = static_cast<int>(++FAccepted);
+    FConnThreads.emplace_back([this, Fd, ConnNo] { Serve(Fd, ConnNo); });
   }
 }
 
-void TScriptHttpServer::Serve(int Fd) {
+void TScriptHttpServer::Serve(int Fd, int ConnNo) {
   SSL *Ssl = nullptr;
   if (FTlsCtx) {
     // TLS is served blocking, each wait bounded; the clients are the tests' own.
@@ -124,71 +169,102 @@ void TScriptHttpServer::Serve(int Fd) {
       return;
     }
   }
-  // The request, up to its blank line; a client that sends none is dropped.
-  std::string Req;
-  char Buf[4096];
-  while (Req.find("\r\n\r\n") == std::string::npos && Req.size() < 65536) {
-    ssize_t N;
-    if (Ssl) {
-      N = SSL_read(Ssl, Buf, sizeof Buf);
-    } else {
-      pollfd P[2] = {{Fd, POLLIN, 0}, {FStopFd, POLLIN, 0}};
-      if (poll(P, 2, 10000) <= 0 || P[1].revents) break;
-      N = recv(Fd, Buf, sizeof Buf, 0);
-    }
-    if (N <= 0) break;
-    Req.append(Buf, static_cast<size_t>(N));
-  }
-  size_t End = Req.find("\r\n\r\n");
-  if (End == std::string::npos) {
-    SSL_free(Ssl);
-    close(Fd);
-    return;
-  }
-  Req.resize(End + 4);
-  TScript Steps;
+  int MaxRequests;
+  bool DropNext;
   {
     std::lock_guard<std::mutex> L(FMx);
-    FRequests.push_back(Req);
-    size_t A = Req.find(' '), B = Req.find(' ', A + 1);
-    auto It = FScripts.find(Req.substr(A + 1, B - A - 1));
-    if (It != FScripts.end())
-      Steps = It->second;
-    else
-      Steps = {TScriptStep::Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n")};
+    MaxRequests = FMaxRequests;
+    DropNext = FDropNext;
   }
-  FCv.notify_all();
+  std::string Pending;  // bytes that came after the last request
+  char Buf[4096];
   TScriptStep::TKind Ending = TScriptStep::TKind::Send;  // a normal end
-  for (const TScriptStep &S : Steps) {
-    if (S.Kind == TScriptStep::TKind::Send) {
+  for (int N = 0;; ++N) {
+    // The request, up to its blank line; a client that sends none is dropped.
+    while (Pending.find("\r\n\r\n") == std::string::npos && Pending.size() < 65536) {
+      ssize_t Got;
       if (Ssl) {
-        if (!S.Bytes.empty()) SSL_write(Ssl, S.Bytes.data(), static_cast<int>(S.Bytes.size()));
-        continue;
-      }
-      for (size_t Off = 0; Off < S.Bytes.size();) {
-        pollfd P[2] = {{Fd, POLLOUT, 0}, {FStopFd, POLLIN, 0}};
-        if (poll(P, 2, 10000) <= 0 || P[1].revents) break;
-        ssize_t N = send(Fd, S.Bytes.data() + Off, S.Bytes.size() - Off, MSG_NOSIGNAL);
-        if (N <= 0) break;
-        Off += static_cast<size_t>(N);
-      }
-    } else if (S.Kind == TScriptStep::TKind::Pause) {
-      if (WaitStop(S.Ms)) break;
-    } else if (S.Kind == TScriptStep::TKind::Stall) {
-      // Until the client goes away or the server stops; what the client
-      // sends meanwhile is read and dropped (over TLS the session is then
-      // beyond use, so it ends without a close_notify).
-      if (Ssl) Ending = TScriptStep::TKind::Cut;
-      for (;;) {
+        Got = SSL_read(Ssl, Buf, sizeof Buf);
+      } else {
         pollfd P[2] = {{Fd, POLLIN, 0}, {FStopFd, POLLIN, 0}};
-        if (poll(P, 2, -1) < 0 && errno != EINTR) break;
-        if (P[1].revents) break;
-        if (P[0].revents && recv(Fd, Buf, sizeof Buf, 0) <= 0) break;
+        if (poll(P, 2, 10000) <= 0 || P[1].revents) break;
+        Got = recv(Fd, Buf, sizeof Buf, 0);
       }
-    } else {
-      Ending = S.Kind;
-      break;
+      if (Got <= 0) break;
+      Pending.append(Buf, static_cast<size_t>(Got));
     }
+    size_t End = Pending.find("\r\n\r\n");
+    if (End == std::string::npos) break;
+    std::string Req = Pending.substr(0, End + 4);
+    Pending.erase(0, End + 4);
+    // The one request past the connection's limit goes unanswered.
+    if (N >= MaxRequests) break;
+    TScript Steps;
+    {
+      std::lock_guard<std::mutex> L(FMx);
+      FRequests.push_back(Req);
+      FRequestConns.push_back(ConnNo);
+      size_t A = Req.find(' '), B = Req.find(' ', A + 1);
+      const std::string Target = Req.substr(A + 1, B - A - 1);
+      auto It = FScripts.find(Target);
+      if (It != FScripts.end() && !It->second.empty()) {
+        size_t &Served = FServed[Target];
+        Steps = It->second[std::min(Served, It->second.size() - 1)];
+        ++Served;
+      } else {
+        Steps = {TScriptStep::Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n")};
+      }
+      FMaxInFlight = std::max(FMaxInFlight, ++FInFlight);
+    }
+    FCv.notify_all();
+    bool Over = false;  // the script ended the connection
+    for (const TScriptStep &S : Steps) {
+      if (S.Kind == TScriptStep::TKind::Send) {
+        if (Ssl) {
+          if (!S.Bytes.empty()) SSL_write(Ssl, S.Bytes.data(), static_cast<int>(S.Bytes.size()));
+          continue;
+        }
+        for (size_t Off = 0; Off < S.Bytes.size();) {
+          pollfd P[2] = {{Fd, POLLOUT, 0}, {FStopFd, POLLIN, 0}};
+          if (poll(P, 2, 10000) <= 0 || P[1].revents) break;
+          ssize_t Sent = send(Fd, S.Bytes.data() + Off, S.Bytes.size() - Off, MSG_NOSIGNAL);
+          if (Sent <= 0) break;
+          Off += static_cast<size_t>(Sent);
+        }
+      } else if (S.Kind == TScriptStep::TKind::Pause) {
+        if (WaitStop(S.Ms)) {
+          Over = true;
+          break;
+        }
+      } else if (S.Kind == TScriptStep::TKind::Hold) {
+        if (!WaitRelease()) {
+          Over = true;
+          break;
+        }
+      } else if (S.Kind == TScriptStep::TKind::Stall) {
+        // Until the client goes away or the server stops; what the client
+        // sends meanwhile is read and dropped (over TLS the session is then
+        // beyond use, so it ends without a close_notify).
+        if (Ssl) Ending = TScriptStep::TKind::Cut;
+        for (;;) {
+          pollfd P[2] = {{Fd, POLLIN, 0}, {FStopFd, POLLIN, 0}};
+          if (poll(P, 2, -1) < 0 && errno != EINTR) break;
+          if (P[1].revents) break;
+          if (P[0].revents && recv(Fd, Buf, sizeof Buf, 0) <= 0) break;
+        }
+        Over = true;
+        break;
+      } else {
+        Ending = S.Kind;
+        Over = true;
+        break;
+      }
+    }
+    {
+      std::lock_guard<std::mutex> L(FMx);
+      --FInFlight;
+    }
+    if (Over || (N + 1 >= MaxRequests && !DropNext)) break;
   }
   if (Ssl) {
     if (Ending == TScriptStep::TKind::Send) SSL_shutdown(Ssl);

@@ -14,7 +14,7 @@
 #include <vector>
 
 struct TScriptStep {
-  enum class TKind { Send, Pause, Stall, Cut, Reset };
+  enum class TKind { Send, Pause, Stall, Cut, Reset, Hold };
   TKind Kind = TKind::Send;
   std::string Bytes;
   int Ms = 0;
@@ -28,6 +28,9 @@ struct TScriptStep {
   static TScriptStep Cut() { return {TKind::Cut, {}, 0}; }
   // Ends the connection with a TCP reset.
   static TScriptStep Reset() { return {TKind::Reset, {}, 0}; }
+  // Waits until the test calls Release (or the server stops), so that a
+  // test can see several answers under way at once.
+  static TScriptStep Hold() { return {TKind::Hold, {}, 0}; }
 };
 using TScript = std::vector<TScriptStep>;
 
@@ -46,13 +49,33 @@ class TScriptHttpServer {
   // "http://127.0.0.1:<port>" + Target ("https://" when serving TLS).
   std::string Url(const std::string &Target) const;
   // The answer to requests for Target (the request line's target, query
-  // included): the steps in order, then the connection is closed. Targets
-  // without a script get a 404.
+  // included): the steps in order, then the connection is closed (or, with
+  // KeepAlive, waits for the next request). Targets without a script get a
+  // 404.
   void On(const std::string &Target, TScript Steps);
+  // The same target answers with each script in turn, the last one for
+  // every request after.
+  void OnEach(const std::string &Target, std::vector<TScript> Scripts);
   void On(const std::string &Target, const std::string &Bytes) { On(Target, TScript{TScriptStep::Send(Bytes)}); }
+
+  // A connection serves up to MaxRequests requests, each script ending
+  // without a close; after the last one it closes, or with DropNext waits
+  // for one more request and closes without answering it, as a server
+  // whose idle time ran out just when the request came.
+  void KeepAlive(int MaxRequests, bool DropNext = false);
+  // Connections accepted so far.
+  size_t Accepted() const;
+  // Ends every Hold step, now and later.
+  void Release();
+  // The most answers that were under way at the same time (from a request's
+  // arrival to the end of its script).
+  int MaxInFlight() const;
 
   // Every request received so far, whole up to its blank line, in order.
   std::vector<std::string> Requests() const;
+  // For each of those requests, the number of the connection it came on
+  // (1 for the first accepted).
+  std::vector<int> RequestConns() const;
   // The request-line targets of those requests.
   std::vector<std::string> Targets() const;
   // Waits until N requests have come; false after TimeoutMs.
@@ -65,8 +88,9 @@ class TScriptHttpServer {
  private:
   void Listen();
   void AcceptLoop();
-  void Serve(int Fd);
+  void Serve(int Fd, int ConnNo);
   bool WaitStop(int Ms) const;  // true when the server is stopping
+  bool WaitRelease() const;     // false when the server is stopping
 
   int FListenFd = -1;
   int FStopFd = -1;
@@ -75,7 +99,14 @@ class TScriptHttpServer {
   std::thread FAcceptThread;
   mutable std::mutex FMx;
   mutable std::condition_variable FCv;
-  std::map<std::string, TScript> FScripts;
+  std::map<std::string, std::vector<TScript>> FScripts;
+  std::map<std::string, size_t> FServed;  // requests per target so far
   std::vector<std::string> FRequests;
+  std::vector<int> FRequestConns;
   std::vector<std::thread> FConnThreads;
+  int FMaxRequests = 1;
+  bool FDropNext = false;
+  size_t FAccepted = 0;
+  bool FReleased = false, FStopping = false;
+  int FInFlight = 0, FMaxInFlight = 0;
 };

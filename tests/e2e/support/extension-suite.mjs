@@ -321,6 +321,28 @@ export function extensionSuite(driver) {
       assert.equal(snap.document.images[0].outerHtml, '<img id="red" src="pics/red.png" width="40" height="30" alt="red">');
     });
 
+    test("A request carries the browser's User-Agent and its cookies for the page and its pictures, HttpOnly ones too", async () => {
+      // Cookies ignore ports: the far origin's picture gets the page's cookie
+      // as well. One for a path nothing of the page is under stays behind.
+      const sid = `sid=${Date.now().toString(36)}moss`;
+      server.put('/member-snap.html', `<!doctype html><html><body><img src="${server.far}/pics/far.gif"></body></html>`, {
+        'Content-Type': 'text/html; charset=utf-8',
+        'Set-Cookie': [`${sid}; Path=/; HttpOnly`, 'elsewhere=1; Path=/not-here/'],
+      });
+      const page = await open('/member-snap.html');
+      assert.equal(await page.evaluate(() => document.cookie), '', 'no script sees the session cookie');
+      const { snap } = await send('Img_All.js', page);
+      assert.equal(snap.userAgent, await page.evaluate(() => navigator.userAgent));
+      const cookies = snap.cookies ?? [];
+      const mine = cookies.filter((c) => `${c.name}=${c.value}` === sid);
+      assert.equal(mine.length, 1, `the session cookie once: ${JSON.stringify(cookies)}`);
+      assert.deepEqual(
+        { domain: mine[0].domain, path: mine[0].path, hostOnly: mine[0].hostOnly, httpOnly: mine[0].httpOnly, session: mine[0].session },
+        { domain: '127.0.0.1', path: '/', hostOnly: true, httpOnly: true, session: true },
+      );
+      assert.ok(!cookies.some((c) => c.name === 'elsewhere'), `no cookie of another path: ${JSON.stringify(cookies)}`);
+    });
+
     test('Same-origin picture bytes travel in the cache, other origins do not', async () => {
       const page = await open('/article.html');
       const { snap } = await send('Txt_Page.js', page);

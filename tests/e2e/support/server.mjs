@@ -30,6 +30,7 @@ function listen(server) {
 export async function startServer() {
   const log = [];
   const extra = new Map(); // path -> { body, headers }
+  const locked = new Map(); // path -> the "name=value" a request must carry in its Cookie header
   const origins = {};
 
   function body(urlPath) {
@@ -44,7 +45,14 @@ export async function startServer() {
   function handler(which) {
     return (req, res) => {
       const urlPath = new URL(req.url, 'http://x').pathname;
-      log.push({ origin: which, method: req.method, path: urlPath });
+      const cookies = (req.headers.cookie ?? '').split(/;\s*/);
+      log.push({ origin: which, method: req.method, path: urlPath, cookies, userAgent: req.headers['user-agent'] ?? '' });
+      if (locked.has(urlPath) && !cookies.includes(locked.get(urlPath))) {
+        // As a site behind a login answers: its login page, with status 200.
+        res.writeHead(200, { 'Content-Type': 'text/html; charset=utf-8', 'Cache-Control': 'no-store' });
+        res.end('<!doctype html><html><head><title>Sign in</title></head><body><form>Sign in</form></body></html>');
+        return;
+      }
       const bytes = body(urlPath);
       if (bytes === null) {
         res.writeHead(404, { 'Content-Type': 'text/plain', 'Cache-Control': 'no-store' });
@@ -78,6 +86,14 @@ export async function startServer() {
     // and the status given.
     put(urlPath, bytes, headers = {}, status = 200) {
       extra.set(urlPath, { body: Buffer.from(bytes), headers, status });
+    },
+    // Path answers with a login page unless the request carries Cookie ("name=value").
+    lock(urlPath, cookie) {
+      locked.set(urlPath, cookie);
+    },
+    // The requests for a path, as logged (origin, cookies, userAgent).
+    requests(urlPath) {
+      return log.filter((e) => e.path === urlPath);
     },
     // How often a path was asked for (on one origin, or on both).
     hits(urlPath, origin) {
