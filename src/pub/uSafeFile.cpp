@@ -151,9 +151,6 @@ bool TSafeFile::Close() {
     errno = EBADF;
     return false;
   }
-  // Without the flush, a crash soon after the rename could leave the target
-  // empty where the old file had its data.
-  if (::fsync(FFd) != 0) return false;
   // The descriptor, and with it the lock, stays until the file has its
   // name: an unlocked temporary file is a killed writer's to any other
   // writer into the folder, which would remove it before the rename.
@@ -166,10 +163,15 @@ bool TSafeFile::Commit(TCommit How) {
     errno = EBADF;
     return false;
   }
+  // A file that takes the place of another is flushed first: a crash soon
+  // after the rename could otherwise leave the target empty where the old
+  // file had its data. A new name loses nothing that way, and waiting for
+  // the disk there would make every download wait for it.
+  struct stat St {};
+  if (How == TCommit::Replace && ::stat(FTarget.c_str(), &St) == 0 && ::fsync(FFd) != 0) return false;
   const bool Ok = How == TCommit::Replace ? ::rename(FPath.c_str(), FTarget.c_str()) == 0 : File_MoveNew(FPath, FTarget);
   if (Ok) {
     FPath.clear();
-    // The data is on the disk already; closing a flushed file tells nothing more.
     ::close(FFd);
     FFd = -1;
     FClosed = false;

@@ -1,8 +1,9 @@
 #pragma once
 // Writing a file so that a failure or a killed process never leaves a
 // half-written target: the data goes to a hidden temporary file in the
-// target's folder (".<name>.mossgather-part-XXXXXX"), is flushed to the
-// disk, and only then takes the target's name. The temporary file is locked
+// target's folder (".<name>.mossgather-part-XXXXXX") and only then takes
+// the target's name; it is flushed to the disk first when it takes the
+// place of an existing file. The temporary file is locked
 // while it is in use, so that one left behind by a killed process can be
 // told from one still being written; the next write into the same folder
 // removes the left-over ones.
@@ -31,11 +32,11 @@ class TSafeFile {
   // errno set.
   bool Truncate();
   bool IsOpen() const { return FFd >= 0 && !FClosed; }
-  // Flushes the data to the disk and ends the writing; the file stays held
-  // until Commit or Discard. False with errno set.
+  // Ends the writing; the file stays held until Commit or Discard. False
+  // with errno set.
   bool Close();
   // Gives the closed file the target's name: Replace takes the place of a
-  // file there; NoReplace fails (errno EEXIST) when there is one. On failure
+  // file there, flushing the data to the disk first; NoReplace fails (errno EEXIST) when there is one. On failure
   // the temporary file is still there for Discard (or the destructor).
   bool Commit(TCommit How);
   // Closes and removes the temporary file.
