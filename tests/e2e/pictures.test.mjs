@@ -9,11 +9,11 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { after, afterEach, before, beforeEach, describe, test } from 'node:test';
 
-import { clickEntry, hostManifestDir, startBrowser, tempDir } from './support/browser.mjs';
-import { haveDesktopTools, pressKeys, startXvfb, waitForNoWindow, waitForWindow, xdo } from './support/desktop.mjs';
+import { clickEntry, startBrowser, tempDir } from './support/browser.mjs';
+import { haveDesktopTools, pressKeys, waitForNoWindow, waitForWindow, xdo } from './support/desktop.mjs';
 import { bmpOf, gifOf, jpegOf, pngOf } from './support/pictures.mjs';
-import { builtProgram, ping, programFolder, runTool, startProgram, waitFor } from './support/program.mjs';
-import { stopCopy } from './support/saving.mjs';
+import { builtProgram, ping, waitFor } from './support/program.mjs';
+import { setUpCopy, startCopy, stopCopy } from './support/saving.mjs';
 import { startServer } from './support/server.mjs';
 
 const built = builtProgram();
@@ -119,16 +119,10 @@ before(async () => {
   server = await startServer();
   dir = tempDir('mg-e2e-pictures-');
   saved = path.join(dir, 'saved');
-  prg = programFolder(dir, built.exe);
-  const exe = path.join(prg.prg, 'mossgather');
-  runTool(exe, ['-RegIEMenu'], prg.env);
-  const profile = path.join(dir, 'profile');
-  runTool(exe, ['-REGSERVER', '--manifest-dir', hostManifestDir(profile)], prg.env);
-  xvfb = await startXvfb();
+  let profile;
+  ({ prg, profile, xvfb } = await setUpCopy(dir, built.exe));
   writeSettings();
-  const env = { ...prg.env, QT_QPA_PLATFORM: 'xcb', DISPLAY: xvfb.display, QTWEBENGINE_CHROMIUM_FLAGS: '--disable-gpu' };
-  copy = startProgram(built.exe, env, path.join(dir, 'copy.out'));
-  await waitFor(() => ping(prg.socket), 'the program to answer on its channel');
+  copy = await startCopy(built.exe, prg, xvfb, dir);
   ({ context, worker } = await startBrowser(profile, { env: prg.env }));
   await servePictures();
 });

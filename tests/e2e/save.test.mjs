@@ -9,18 +9,20 @@ import path from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
 import { after, afterEach, before, beforeEach, describe, test } from 'node:test';
 
-import { clickEntry, hostManifestDir, startBrowser, tempDir } from './support/browser.mjs';
-import { clickIn, haveDesktopTools, pressKeys, startXvfb, typeText, waitForNoWindow, waitForWindow } from './support/desktop.mjs';
+import { clickEntry, startBrowser, tempDir } from './support/browser.mjs';
+import { clickIn, haveDesktopTools, pressKeys, typeText, waitForNoWindow, waitForWindow } from './support/desktop.mjs';
 import { noisePng } from './support/pictures.mjs';
-import { builtProgram, ping, programFolder, runTool, startProgram, waitFor } from './support/program.mjs';
+import { builtProgram, waitFor } from './support/program.mjs';
 import {
-  EDIT_TITLE,
-  RENAME_EXISTS,
   asLines,
   assertTimeBetween,
+  EDIT_TITLE,
   localTime,
   plainHeader,
+  RENAME_EXISTS,
   selectTwo,
+  setUpCopy,
+  startCopy,
   stopCopy,
   writeSettings,
 } from './support/saving.mjs';
@@ -49,9 +51,7 @@ async function serve() {
 // are read once at start.
 async function launch({ autoRename }) {
   writeSettings(prg.prg, saved, { autoRename });
-  const env = { ...prg.env, QT_QPA_PLATFORM: 'xcb', DISPLAY: xvfb.display, QTWEBENGINE_CHROMIUM_FLAGS: '--disable-gpu' };
-  copy = startProgram(built.exe, env, path.join(dir, 'copy.out'));
-  await waitFor(() => ping(prg.socket), 'the program to answer on its channel');
+  copy = await startCopy(built.exe, prg, xvfb, dir);
 }
 
 function stopProgram() {
@@ -63,14 +63,8 @@ before(async () => {
   server = await serve();
   dir = tempDir('mg-e2e-save-');
   saved = path.join(dir, 'saved');
-  prg = programFolder(dir, built.exe);
-  const exe = path.join(prg.prg, 'mossgather');
-  runTool(exe, ['-RegIEMenu'], prg.env);
-  const profile = path.join(dir, 'profile');
-  runTool(exe, ['-REGSERVER', '--manifest-dir', hostManifestDir(profile)], prg.env);
-  // The program shows its windows on a display of the test's own; the
-  // browser stays headless.
-  xvfb = await startXvfb();
+  let profile;
+  ({ prg, profile, xvfb } = await setUpCopy(dir, built.exe));
   await launch({ autoRename: true });
   ({ context, worker } = await startBrowser(profile, { env: prg.env }));
 });

@@ -1,14 +1,38 @@
-// What the suites that save through the real program share: the settings a
-// user would have chosen, the end of a running copy, and how a saved text
-// file reads.
+// What the suites that save through the real program share: a copy of the
+// program set up for a browser profile on a display of its own, the
+// settings a user would have chosen, the end of a running copy, and how a
+// saved text file reads.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 
-import { alive } from './program.mjs';
+import { hostManifestDir } from './browser.mjs';
+import { startXvfb } from './desktop.mjs';
+import { alive, ping, programFolder, runTool, startProgram, waitFor } from './program.mjs';
 
 export const EDIT_TITLE = 'Save snippet/page';
 export const RENAME_EXISTS = 'Rename dialog EXISTENT file';
+
+// A program folder in Dir with the menu entries registered and the host
+// manifest written for the browser profile Dir/profile, and an Xvfb of its
+// own for the program's windows (the browser stays headless).
+export async function setUpCopy(dir, exe) {
+  const prg = programFolder(dir, exe);
+  const installed = path.join(prg.prg, 'mossgather');
+  runTool(installed, ['-RegIEMenu'], prg.env);
+  const profile = path.join(dir, 'profile');
+  runTool(installed, ['-REGSERVER', '--manifest-dir', hostManifestDir(profile)], prg.env);
+  const xvfb = await startXvfb();
+  return { prg, profile, xvfb };
+}
+
+// Starts the program on the display and waits until its channel answers.
+export async function startCopy(exe, prg, xvfb, dir) {
+  const env = { ...prg.env, QT_QPA_PLATFORM: 'xcb', DISPLAY: xvfb.display, QTWEBENGINE_CHROMIUM_FLAGS: '--disable-gpu' };
+  const copy = startProgram(exe, env, path.join(dir, 'copy.out'));
+  await waitFor(() => ping(prg.socket), 'the program to answer on its channel');
+  return copy;
+}
 
 // The settings a user would have chosen, so that a test only has to press
 // Save: every text job goes to Saved, as plain text with the URL and time
