@@ -40,6 +40,14 @@ QCheckBox *Check(const char *Name, const char *Caption, QWidget *Parent) {
 
 QGroupBox *Group(const char *Caption, QWidget *Parent) { return new QGroupBox(QString::fromLatin1(Caption), Parent); }
 
+// A grey line under a box's settings that says what they do.
+QLabel *Note(const QString &Text, QWidget *Parent) {
+  auto *L = new QLabel(Text, Parent);
+  L->setWordWrap(true);
+  L->setForegroundRole(QPalette::PlaceholderText);
+  return L;
+}
+
 QWidget *Page(QTabWidget *Tabs, const char *Name, const char *Caption, QVBoxLayout *&V) {
   auto *P = new QWidget(Tabs);
   P->setObjectName(QString::fromLatin1(Name));
@@ -283,12 +291,10 @@ QWidget *TForm_Option::BuildAdvanced() {
   LHost->setBuddy(Ed_UpdHost);
   G->addWidget(LHost, 1, 0);
   G->addWidget(Ed_UpdHost, 1, 1);
-  auto *Note = new QLabel(QStringLiteral("The latest version is read from the file /upd/updpgm.txt on this site. "
-                                         "With no site, nothing is asked."),
-                          Upd);
-  Note->setWordWrap(true);
-  Note->setForegroundRole(QPalette::PlaceholderText);
-  G->addWidget(Note, 2, 0, 1, 2);
+  G->addWidget(Note(QStringLiteral("The latest version is read from the file /upd/updpgm.txt on this site. "
+                                   "With no site, nothing is asked."),
+                    Upd),
+               2, 0, 1, 2);
   G->setColumnStretch(1, 1);
   V->addWidget(Upd);
   Bind(SpEd_ChkCyc, "iChkCyc");
@@ -298,12 +304,9 @@ QWidget *TForm_Option::BuildAdvanced() {
   PV->setContentsMargins(10, 8, 10, 8);
   ChkBox_LazyScroll = Check("ChkBox_LazyScroll", "Scroll through the page first to load its lazy pictures", Pics);
   PV->addWidget(ChkBox_LazyScroll);
-  auto *PNote = new QLabel(QStringLiteral("Used by \"Save all pictures\": at most 30 screens and 5 seconds; "
-                                          "the page is scrolled back where it was."),
-                           Pics);
-  PNote->setWordWrap(true);
-  PNote->setForegroundRole(QPalette::PlaceholderText);
-  PV->addWidget(PNote);
+  PV->addWidget(Note(QStringLiteral("Used by \"Save all pictures\": at most 30 screens and 5 seconds; "
+                                    "the page is scrolled back where it was."),
+                     Pics));
   V->addWidget(Pics);
   Bind(ChkBox_LazyScroll, "bImg_LazyScroll");
   QGroupBox *Down = Group(" Downloads ", P);
