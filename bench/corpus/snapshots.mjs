@@ -6,7 +6,7 @@
 import fs from 'node:fs';
 import path from 'node:path';
 
-import { clickEntry, installFakeHost, startBrowser, tempDir, waitFor } from '../../tests/e2e/support/browser.mjs';
+import { REGISTERED_MENUS, clickEntry, installFakeHost, startBrowser, tempDir, waitFor, writeHostManifest } from '../../tests/e2e/support/browser.mjs';
 import { PAGES, makePictures, serveCorpus } from '../../tests/e2e/support/corpus.mjs';
 import { startServer } from '../../tests/e2e/support/server.mjs';
 
@@ -18,8 +18,10 @@ if (!out) {
 fs.mkdirSync(out, { recursive: true });
 const dir = tempDir('mg-corpus-');
 const profile = path.join(dir, 'profile');
-const host = installFakeHost(profile, path.join(dir, 'host'));
-host.configure({ save: { status: 0 } });
+const host = installFakeHost(path.join(dir, 'host'));
+writeHostManifest(profile, host.launcher);
+const menus = { status: 0, menus: REGISTERED_MENUS };
+host.configure({ menus, save: { status: 0 } });
 const server = await startServer();
 const { context, worker } = await startBrowser(profile);
 try {
@@ -27,7 +29,7 @@ try {
   for (const name of Object.keys(PAGES)) {
     const stem = name.replace(/\.html$/, '');
     for (const [suffix, lazyScroll] of [['.plain', false], ['', true]]) {
-      host.configure({ save: { status: 0 }, options: { status: 0, lazyScroll } });
+      host.configure({ menus, save: { status: 0 }, options: { status: 0, lazyScroll } });
       const page = await context.newPage();
       await page.goto(`${server.near}/corpus/${name}`, { waitUntil: 'load' });
       host.take();
