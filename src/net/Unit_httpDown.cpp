@@ -408,7 +408,11 @@ void THttpDownFile::SendRequest(const TResume &Res) {
     ParseHeader();
     // Only a redirect sends us elsewhere; a Location on any other answer
     // (a 201, say) names something else than what we asked for.
-    if (FHdr.Status < 300 || FHdr.Status > 399 || FLocation.empty()) break;
+    if (FHdr.Status < 300 || FHdr.Status > 399) break;
+    // A redirect that does not say where to (or a 304 to a question we never
+    // asked) carries no file: its body is a note about the move at most.
+    if (FLocation.empty())
+      throw EMossError("The server answered: " + Printable(FHdr.Lines[0]) + ", without saying where the file is");
     if (FRedirects >= MaxRedirects)
       throw EMossError(Format("Too many redirects (more than %d), the last to %s", {MaxRedirects, Printable(FLocation)}));
     // The redirect's own short body is read past, so that its connection

@@ -170,7 +170,7 @@ TEST(HttpDown, ErrorStatusFailsTheFile) {
       {"200", Resp("200 OK", "x"), true, "x"},
       {"HTTP/1.0", "HTTP/1.0 200 OK\r\n\r\nx", true, "x"},
       {"no reason phrase", "HTTP/1.1 200\r\nContent-Length: 1\r\n\r\nx", true, "x"},
-      {"redirect without Location is saved", Resp("302 Found", "moved"), true, "moved"},
+      {"redirect without Location", Resp("302 Found", "moved"), false, "302 Found, without saying where the file is"},
       {"404", Resp("404 Not Found", "<html>"), false, "The server answered: HTTP/1.1 404 Not Found"},
       {"Not Found with 200", Resp("200 Not Found", "<html>"), false, "HTTP/1.1 200 Not Found"},
       {"403", Resp("403 Forbidden", "<html>"), false, "HTTP/1.1 403 Forbidden"},

@@ -60,6 +60,28 @@ std::vector<std::string> TempNames(const std::string &Dir) {
 
 }  // namespace
 
+// A 3xx answer without a place to go is no file, whatever its body.
+TEST(HttpDownHostile, ARedirectThatSaysNotWhereFailsAndKeepsTheTarget) {
+  const char *Answers[][2] = {
+      {"302 Found", ""},
+      {"301 Moved Permanently", "Location: \r\n"},
+      {"300 Multiple Choices", ""},
+      {"304 Not Modified", ""},
+  };
+  for (const auto &A : Answers) {
+    TScriptHttpServer Srv;
+    Srv.On("/pic.jpg", Resp(A[0], "<html>moved somewhere</html>", A[1]));
+    TTempDir Dir;
+    WriteFile(Dir.File("pic.jpg"), "old");
+    THttpDownFile D;
+    EXPECT_FALSE(D.DownLoad(Srv.Url("/pic.jpg"), Dir.File("pic.jpg"), "", "", 5)) << A[0];
+    EXPECT_TRUE(Contains(D.ErrorText(), "without saying where the file is")) << A[0] << ": " << D.ErrorText();
+    EXPECT_TRUE(Contains(D.ErrorText(), A[0])) << D.ErrorText();
+    EXPECT_EQ(ReadFile(Dir.File("pic.jpg")), "old") << A[0];
+    EXPECT_EQ(Names(Dir.Path()), std::vector<std::string>{"pic.jpg"}) << A[0];
+  }
+}
+
 TEST(HttpDownHostile, RedirectsPastTheLimitFailAndKeepTheTarget) {
   struct TRedirCase {
     const char *Name;
