@@ -717,6 +717,10 @@ bool THttpDownFile::RecvBody(TBodyFile &File, TResume &Res) {
   THttpChunkDecoder Dec;
   std::unique_ptr<THttpInflater> Inflater;
   if (FCoding != THttpCoding::Identity) Inflater = std::make_unique<THttpInflater>(FCoding);
+  const std::string TooLarge = Format("The file is larger than %d bytes, the most this download takes", {FMaxBytes});
+  if (FMaxBytes >= 0 && Start + std::max<int64_t>(Len, 0) > FMaxBytes && FCoding == THttpCoding::Identity)
+    throw EMossError(TooLarge);
+  int64_t Saved = Start;
   int WriteErr = 0;
   // A picture that turns out to be a web page is told by its first bytes.
   bool Sniffing = FRefuseWebPage && Start == 0;
@@ -728,6 +732,8 @@ bool THttpDownFile::RecvBody(TBodyFile &File, TResume &Res) {
       if (Page == 1) throw EWrongKind(WebPageText);
       Sniffing = Page < 0;
     }
+    Saved += static_cast<int64_t>(N);
+    if (FMaxBytes >= 0 && Saved > FMaxBytes) throw EMossError(TooLarge);
     if (File.Write(P, N)) return true;
     WriteErr = errno;
     return false;

@@ -110,6 +110,9 @@ class THttpDownFile {
   // WebPageText and nothing is saved (a picture or a movie behind a login
   // comes back as the login page).
   void SetRefuseWebPage(bool Refuse) { FRefuseWebPage = Refuse; }
+  // The most bytes the saved file may hold (after any decompression); a
+  // larger answer fails and nothing is saved. Below 0: no bound.
+  void SetMaxBytes(int64_t Max) { FMaxBytes = Max; }
   // A flag the owner of several downloaders sets to stop this one; read
   // when a download starts, so that a stop given while none ran is not lost.
   void SetCancelFlag(const std::atomic<bool> *Flag) { FCancel = Flag; }
@@ -175,6 +178,7 @@ class THttpDownFile {
   int FRetries = 0, FRetryUnitMs = 1000;
   std::vector<int64_t> FRetryPauses;
   bool FRefuseWebPage = false;
+  int64_t FMaxBytes = -1;
   const std::atomic<bool> *FCancel = nullptr;
 };
 

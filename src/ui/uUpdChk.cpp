@@ -13,6 +13,8 @@ namespace {
 
 // The update file is two short lines; anything past this is not read.
 constexpr std::streamsize MaxUpdFileBytes = 64 * 1024;
+// What the download of the update file takes at most.
+constexpr int64_t UpdFileMaxBytes = 1024 * 1024;
 
 // A server's text must not carry control bytes into a log line.
 std::string Printable(const std::string &S) {
@@ -139,6 +141,9 @@ TUpdAnswer GetUpdInfo(THttpDownFile &Down, const std::string &Url, const std::st
     A.Error = "No update site is set";
     return A;
   }
+  // The file holds two short lines; a site that sends more is not one to
+  // fill the disk for.
+  Down.SetMaxBytes(UpdFileMaxBytes);
   if (!Down.DownLoad(Url, TempFile, "", "", TimeoutSec)) {
     A.Error = Down.ErrorText();
     if (A.Error.empty()) A.Error = "The download failed";

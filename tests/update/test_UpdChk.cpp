@@ -196,6 +196,10 @@ TEST_F(UpdFetch, TheServersAnswerDecides) {
       {"malformed", Ok("<html><body>0.2</body></html>\nhttps://mossgather.org/"), false, false},
       {"cut off", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n0.2\nhttps://mossgather.org/", false, false},
       {"not HTTP", "SSH-2.0-OpenSSH_9.2\r\n", false, false},
+      {"far too long", Ok("0.14\nhttps://mossgather.org/v014.html\n" + std::string(2 << 20, ' ')), false, false},
+      {"far too long without a length",
+       "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n0.14\nhttps://mossgather.org/v014.html\n" + std::string(2 << 20, ' '), false,
+       false},
   };
   for (const auto &C : Cases) {
     Srv.On(UpdFilePath, C.Reply);
