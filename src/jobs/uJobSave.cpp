@@ -108,7 +108,7 @@ void SaveFiles(const PJobRec &Job, const std::vector<TJobFile *> &Files) {
 
 }  // namespace
 
-bool CopyNew(const std::string &Src, const std::string &Dst) {
+bool CopyNew(const std::string &Src, const std::string &Dst, const std::atomic<bool> *Stop) {
   TReadResult Why;
   int In = OpenRegularFile(Src, &Why);
   if (In < 0) {
@@ -118,7 +118,12 @@ bool CopyNew(const std::string &Src, const std::string &Dst) {
   TSafeFile Out;
   bool Ok = Out.Create(Dst);
   char Buf[256 * 1024];
+  bool Stopped = false;
   while (Ok) {
+    if (Stop && *Stop) {
+      Stopped = true;
+      break;
+    }
     ssize_t N = ::read(In, Buf, sizeof Buf);
     if (N < 0 && errno == EINTR) continue;
     if (N <= 0) {
@@ -128,6 +133,7 @@ bool CopyNew(const std::string &Src, const std::string &Dst) {
     Ok = Out.Write(Buf, static_cast<size_t>(N));
   }
   ::close(In);
+  if (Stopped) return false;  // the unfinished copy goes with Out
   // A file that appeared meanwhile is never replaced.
   Ok = Ok && Out.Close() && Out.Commit(TSafeFile::TCommit::NoReplace);
   if (!Ok) Log::ErrFmt(ErrTipsFmt, {"Copy file error!", "TJobCtrl.PJob_Sav_FList-CopyNew", std::strerror(errno)}, true);
@@ -181,7 +187,7 @@ bool DownFile(const PJobRec &Job, TJobFile &Entry, THttpDownFile &D) {
     return false;
   }
   std::string Local = Url_LocalFile(Entry.Url, Job->PageUrl);
-  if (!Local.empty()) return CopyNew(Local, Entry.LocalName);
+  if (!Local.empty()) return CopyNew(Local, Entry.LocalName, &Job->StopReq);
   if (Url_IsFile(Entry.Url)) {
     Log::Warn_Job("Not a regular file: " + Shown(Entry.Url), Job->JobId);
     return false;

@@ -3,6 +3,7 @@
 // and nothing else of the controller: the job's list, the settings and the
 // windows are out of their reach. What they tell goes through the job's
 // worker (Job->Worker), which hands it over to the main thread.
+#include <atomic>
 #include <string>
 
 #include "jobs/uJobRec.h"
@@ -29,5 +30,6 @@ bool PJob_RmvAttachDir(const PJobRec &Job);
 // Copies Src to Dst; fails when Dst exists already. A failed or killed copy
 // leaves no partial file under the target name. Only a regular file is
 // copied: a FIFO would hold the worker past every stop, a device would
-// never end.
-bool CopyNew(const std::string &Src, const std::string &Dst);
+// never end. Stop, when given and set, ends the copy between two reads,
+// with nothing saved.
+bool CopyNew(const std::string &Src, const std::string &Dst, const std::atomic<bool> *Stop = nullptr);

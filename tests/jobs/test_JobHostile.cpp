@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "jobs/uJobSave.h"
 #include "platform/TUrlCache.h"
 #include "support/JobTestHost.h"
 #include "support/TScriptHttpServer.h"
@@ -65,6 +66,18 @@ TEST_F(JobFixture, ALocalPageCopiesOnlyRegularFiles) {
   EXPECT_FALSE(File_Exists(Dir.File("c")));
   EXPECT_EQ(ReadFile(Dir.File("d.png")), "png bytes");  // a link to a regular file is that file
   EXPECT_EQ(J->State, jsWarning);
+}
+
+TEST_F(JobFixture, AStopEndsACopyAndLeavesNothingOfIt) {
+  WriteFile(Dir.File("big.bin"), std::string(4 << 20, 'x'));
+  std::atomic<bool> Stop{true};
+  EXPECT_FALSE(CopyNew(Dir.File("big.bin"), Dir.File("copy.bin"), &Stop));
+  Stop = false;
+  EXPECT_TRUE(CopyNew(Dir.File("big.bin"), Dir.File("copy2.bin"), &Stop));
+  std::vector<std::string> Names;
+  for (const auto &E : std::filesystem::directory_iterator(Dir.Path())) Names.push_back(E.path().filename().string());
+  std::sort(Names.begin(), Names.end());
+  EXPECT_EQ(Names, (std::vector<std::string>{"big.bin", "copy2.bin"}));
 }
 
 TEST_F(JobFixture, TheRefererCarriesNoCredentialsNorFragmentAndOnlyTheOriginElsewhere) {
