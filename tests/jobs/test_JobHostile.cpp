@@ -74,10 +74,7 @@ TEST_F(JobFixture, AStopEndsACopyAndLeavesNothingOfIt) {
   EXPECT_FALSE(CopyNew(Dir.File("big.bin"), Dir.File("copy.bin"), &Stop));
   Stop = false;
   EXPECT_TRUE(CopyNew(Dir.File("big.bin"), Dir.File("copy2.bin"), &Stop));
-  std::vector<std::string> Names;
-  for (const auto &E : std::filesystem::directory_iterator(Dir.Path())) Names.push_back(E.path().filename().string());
-  std::sort(Names.begin(), Names.end());
-  EXPECT_EQ(Names, (std::vector<std::string>{"big.bin", "copy2.bin"}));
+  EXPECT_EQ(FolderNames(Dir.Path()), (std::vector<std::string>{"big.bin", "copy2.bin"}));
 }
 
 TEST_F(JobFixture, TheRefererCarriesNoCredentialsNorFragmentAndOnlyTheOriginElsewhere) {
@@ -117,10 +114,7 @@ TEST_F(JobFixture, ADownloadNeverReplacesAFileThatIsThere) {
   EXPECT_EQ(J->State, jsWarning);
   EXPECT_TRUE(Has(LogText(), "The file exists already: " + Dir.File("a")));
   // Nothing is left behind in the folder but the two files (and the log).
-  std::vector<std::string> Names;
-  for (const auto &E : std::filesystem::directory_iterator(Dir.Path())) Names.push_back(E.path().filename().string());
-  std::sort(Names.begin(), Names.end());
-  EXPECT_EQ(Names, (std::vector<std::string>{"a", "log.txt", "new"}));
+  EXPECT_EQ(FolderNames(Dir.Path()), (std::vector<std::string>{"a", "log.txt", "new"}));
 }
 
 TEST_F(JobFixture, ACachedEntryWhoseBytesAreNotItsPictureIsNotUsed) {

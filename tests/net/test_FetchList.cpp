@@ -27,13 +27,6 @@ TRun FetchList(const std::string &List, const std::string &Dir) {
   return R;
 }
 
-std::vector<std::string> Names(const std::string &Dir) {
-  std::vector<std::string> N;
-  for (const auto &E : std::filesystem::directory_iterator(Dir)) N.push_back(E.path().filename().string());
-  std::sort(N.begin(), N.end());
-  return N;
-}
-
 }  // namespace
 
 TEST(FetchList, AnEncodedNulNeverLeadsToAnExistingFile) {
@@ -54,6 +47,6 @@ TEST(FetchList, AnEncodedNulNeverLeadsToAnExistingFile) {
   EXPECT_EQ(ReadFile(Out.File("existing.txt .jpg")), "from /d/existing.txt%00.jpg");
   EXPECT_EQ(ReadFile(Out.File("index.html")), "from /d/%2e%2e");
   EXPECT_EQ(ReadFile(Out.File("etc passwd")), "from /d/%2Fetc%2Fpasswd");
-  EXPECT_EQ(Names(Out.Path()),
+  EXPECT_EQ(FolderNames(Out.Path()),
             (std::vector<std::string>{"a", "a b", "etc passwd", "existing.txt", "existing.txt .jpg", "index.html"}));
 }

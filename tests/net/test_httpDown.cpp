@@ -19,15 +19,6 @@ std::string Resp(const std::string &Status, const std::string &Body, const std::
 }
 
 // The names in a folder, to show that no partial or temporary file stayed.
-std::vector<std::string> Names(const std::string &Dir) {
-  std::vector<std::string> Out;
-  for (const auto &E : std::filesystem::directory_iterator(Dir)) Out.push_back(E.path().filename().string());
-  std::sort(Out.begin(), Out.end());
-  return Out;
-}
-
-bool Contains(const std::string &S, const std::string &Part) { return S.find(Part) != std::string::npos; }
-
 struct TCase {
   const char *Name;
   std::string Bytes;
@@ -50,7 +41,7 @@ void RunCases(const std::vector<TCase> &Cases) {
       EXPECT_EQ(D.ErrorText(), "") << C.Name;
     } else {
       EXPECT_TRUE(Contains(D.ErrorText(), C.FileOrError)) << C.Name << ": " << D.ErrorText();
-      EXPECT_TRUE(Names(Dir.Path()).empty()) << C.Name;
+      EXPECT_TRUE(FolderNames(Dir.Path()).empty()) << C.Name;
     }
   }
 }
@@ -243,7 +234,7 @@ TEST(HttpDown, FailedOrStoppedDownloadLeavesTheTargetAsItWas) {
     bool Ok = D.DownLoad(Srv.Url(Target), Dir.File("pic.jpg"), "", "", 5);
     EXPECT_EQ(Ok, std::string(Target) == "/ok") << Target;
     EXPECT_EQ(ReadFile(Dir.File("pic.jpg")), Ok ? "new" : "old") << Target;
-    EXPECT_EQ(Names(Dir.Path()), std::vector<std::string>{"pic.jpg"}) << Target;
+    EXPECT_EQ(FolderNames(Dir.Path()), std::vector<std::string>{"pic.jpg"}) << Target;
   }
   TTempDir Dir;
   THttpDownFile D;
@@ -266,7 +257,7 @@ TEST(HttpDown, ConnectionAndUrlFailuresAreReported) {
     EXPECT_TRUE(Contains(D.ErrorText(), Error)) << Url << ": " << D.ErrorText();
     EXPECT_FALSE(D.IsBusy());
   }
-  EXPECT_TRUE(Names(Dir.Path()).empty());
+  EXPECT_TRUE(FolderNames(Dir.Path()).empty());
 }
 
 // The server answers after a minute: a client that kept waiting past its
@@ -297,7 +288,7 @@ TEST(HttpDown, BodyStallEndsAfterTheIdleTimeOut) {
   std::printf("body idle time-out of 3 s took %lld ms\n", static_cast<long long>(Took));
   EXPECT_GE(Took, 2500);  // a busy machine only makes it later
   EXPECT_TRUE(Contains(D.ErrorText(), "No data for 3 s, download TIMEOUT!")) << D.ErrorText();
-  EXPECT_TRUE(Names(Dir.Path()).empty());
+  EXPECT_TRUE(FolderNames(Dir.Path()).empty());
 }
 
 // Runs a download on a worker thread, as a job does, and stops it from this
@@ -352,7 +343,7 @@ TEST(HttpDown, StopDownEndsTheDownloadAtOnce) {
     EXPECT_EQ(D.ErrorText(), "User stop !");
     EXPECT_TRUE(D.Flags() & hdUserStop);
     EXPECT_EQ(ReadFile(Dir.File("f")), "old");
-    EXPECT_EQ(Names(Dir.Path()), std::vector<std::string>{"f"});
+    EXPECT_EQ(FolderNames(Dir.Path()), std::vector<std::string>{"f"});
   }
 }
 

@@ -30,16 +30,7 @@ std::string Resp(const std::string &Status, const std::string &Body, const std::
   return TScriptHttpServer::Response(Status, Body, Headers);
 }
 
-bool Contains(const std::string &S, const std::string &Part) { return S.find(Part) != std::string::npos; }
-
 // Every name in a folder, hidden ones included.
-std::vector<std::string> Names(const std::string &Dir) {
-  std::vector<std::string> Out;
-  for (const auto &E : std::filesystem::directory_iterator(Dir)) Out.push_back(E.path().filename().string());
-  std::sort(Out.begin(), Out.end());
-  return Out;
-}
-
 std::string Chunked(const std::string &Headers, const std::string &Body, size_t Piece) {
   std::string Out = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n" + Headers + "\r\n";
   for (size_t Off = 0; Off < Body.size(); Off += Piece) {
@@ -49,13 +40,6 @@ std::string Chunked(const std::string &Headers, const std::string &Body, size_t 
     Out += Size + P + "\r\n";
   }
   return Out + "0\r\n\r\n";
-}
-
-std::vector<std::string> TempNames(const std::string &Dir) {
-  std::vector<std::string> Out;
-  for (const std::string &N : Names(Dir))
-    if (TSafeFile::IsTempName(N)) Out.push_back(N);
-  return Out;
 }
 
 }  // namespace
@@ -78,7 +62,7 @@ TEST(HttpDownHostile, ARedirectThatSaysNotWhereFailsAndKeepsTheTarget) {
     EXPECT_TRUE(Contains(D.ErrorText(), "without saying where the file is")) << A[0] << ": " << D.ErrorText();
     EXPECT_TRUE(Contains(D.ErrorText(), A[0])) << D.ErrorText();
     EXPECT_EQ(ReadFile(Dir.File("pic.jpg")), "old") << A[0];
-    EXPECT_EQ(Names(Dir.Path()), std::vector<std::string>{"pic.jpg"}) << A[0];
+    EXPECT_EQ(FolderNames(Dir.Path()), std::vector<std::string>{"pic.jpg"}) << A[0];
   }
 }
 
@@ -117,7 +101,7 @@ TEST(HttpDownHostile, RedirectsPastTheLimitFailAndKeepTheTarget) {
     EXPECT_EQ(D.DownLoad(Srv.Url("/r0"), Dir.File("pic.jpg"), "", "", 5), C.Ok) << C.Name << ": " << D.ErrorText();
     EXPECT_EQ(Srv.Targets().size(), 12u) << C.Name;
     EXPECT_EQ(ReadFile(Dir.File("pic.jpg")), C.Ok ? "done" : "old") << C.Name;
-    EXPECT_EQ(Names(Dir.Path()), std::vector<std::string>{"pic.jpg"}) << C.Name;
+    EXPECT_EQ(FolderNames(Dir.Path()), std::vector<std::string>{"pic.jpg"}) << C.Name;
     if (!C.Ok) {
       EXPECT_TRUE(Contains(D.ErrorText(), "Too many redirects (more than 11)")) << C.Name << ": " << D.ErrorText();
     }
@@ -184,7 +168,7 @@ TEST(HttpDownHostile, HeaderThatNeverEndsFailsAtTheHeaderDeadline) {
         << Name << ": " << D.ErrorText();
     EXPECT_TRUE(D.Flags() & hdHdrTimeout) << Name;
     EXPECT_FALSE(D.IsBusy());
-    EXPECT_TRUE(Names(Dir.Path()).empty()) << Name;
+    EXPECT_TRUE(FolderNames(Dir.Path()).empty()) << Name;
   }
 }
 
@@ -224,7 +208,7 @@ TEST(HttpDownHostile, CompressedBodyIsSavedDecodedOrRefused) {
     WriteFile(Dir.File(C.Target), "old");
     THttpDownFile D;
     EXPECT_EQ(D.DownLoad(Srv.Url("/f"), Dir.File(C.Target), "", "", 5), C.Ok) << C.Name << ": " << D.ErrorText();
-    EXPECT_EQ(Names(Dir.Path()), std::vector<std::string>{C.Target}) << C.Name;
+    EXPECT_EQ(FolderNames(Dir.Path()), std::vector<std::string>{C.Target}) << C.Name;
     if (C.Ok) {
       EXPECT_TRUE(ReadFile(Dir.File(C.Target)) == C.FileOrError) << C.Name;
     } else {
@@ -280,7 +264,7 @@ TEST(HttpDownHostile, WriteFailureSaysWhy) {
   EXPECT_FALSE(Ok);
   EXPECT_EQ(D.ErrorText(), "Error in downloading file : " + Dir.File("pic.jpg") + "; System Error: File too large");
   EXPECT_EQ(ReadFile(Dir.File("pic.jpg")), "old");
-  EXPECT_EQ(Names(Dir.Path()), std::vector<std::string>{"pic.jpg"});
+  EXPECT_EQ(FolderNames(Dir.Path()), std::vector<std::string>{"pic.jpg"});
 }
 
 TEST(HttpDownHostile, ConnectionThatEndsWithinTheBodySaysHow) {
@@ -327,7 +311,7 @@ TEST(HttpDownHostile, ConnectionThatEndsWithinTheBodySaysHow) {
       EXPECT_EQ(ReadFile(Dir.File("f")), C.FileOrError) << C.Name;
     } else {
       EXPECT_TRUE(Contains(D.ErrorText(), C.FileOrError)) << C.Name << ": " << D.ErrorText();
-      EXPECT_TRUE(Names(Dir.Path()).empty()) << C.Name;
+      EXPECT_TRUE(FolderNames(Dir.Path()).empty()) << C.Name;
     }
   }
 }
@@ -362,28 +346,28 @@ TEST(HttpDownHostile, TempFileOfAKilledDownloadIsRemovedByTheNext) {
   } Join{Live, Worker};
   ASSERT_TRUE(WaitFor([&] { return Live.RecvBytes() > 0; }, 10000)) << "the running download did not start its body";
   // Its start cleared the other target's left-over file.
-  const std::vector<std::string> Kept = TempNames(Dir.Path());
+  const std::vector<std::string> Kept = TempFileNames(Dir.Path());
   ASSERT_EQ(Kept.size(), 1u);
   EXPECT_NE(Kept[0], ".other.jpg.mossgather-part-AbC123");
   EXPECT_EQ(Kept[0].rfind(".pic.jpg.mossgather-part-", 0), 0u) << Kept[0];
 
   {
     TProcess Killed(MOSS_FETCH_EXE, {Srv.Url("/stall"), Target});
-    ASSERT_TRUE(WaitFor([&] { return TempNames(Dir.Path()).size() == 2; }, 10000))
+    ASSERT_TRUE(WaitFor([&] { return TempFileNames(Dir.Path()).size() == 2; }, 10000))
         << "the killed download's temporary file did not appear";
     Killed.Signal(SIGKILL);
     ASSERT_TRUE(Killed.Wait(60000)) << "the download did not end on SIGKILL";
   }
-  ASSERT_EQ(TempNames(Dir.Path()).size(), 2u);
+  ASSERT_EQ(TempFileNames(Dir.Path()).size(), 2u);
   EXPECT_EQ(ReadFile(Target), "old");
 
   THttpDownFile D;
   EXPECT_TRUE(D.DownLoad(Srv.Url("/good"), Target, "", "", 5)) << D.ErrorText();
   EXPECT_EQ(ReadFile(Target), "good");
-  EXPECT_EQ(TempNames(Dir.Path()), Kept);
+  EXPECT_EQ(TempFileNames(Dir.Path()), Kept);
 
   Live.StopDown();
   EXPECT_TRUE(WaitFor([&] { return !Live.IsBusy(); }, 10000)) << "the running download did not stop";
   EXPECT_FALSE(LiveOk);
-  EXPECT_EQ(Names(Dir.Path()), (std::vector<std::string>{".other.jpg.0123456789abcdef.part", "pic.jpg"}));
+  EXPECT_EQ(FolderNames(Dir.Path()), (std::vector<std::string>{".other.jpg.0123456789abcdef.part", "pic.jpg"}));
 }

@@ -19,8 +19,6 @@
 
 namespace {
 
-bool Contains(const std::string &S, const std::string &Part) { return S.find(Part) != std::string::npos; }
-
 class HttpDownNginx : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {

@@ -27,8 +27,6 @@ std::string Resp(const std::string &Status, const std::string &Body, const std::
   return TScriptHttpServer::Response(Status, Body, Headers);
 }
 
-bool Contains(const std::string &S, const std::string &Part) { return S.find(Part) != std::string::npos; }
-
 // The value of a request's header line, or "(none)".
 std::string Field(const std::string &Request, const std::string &Name) {
   const std::string Key = "\r\n" + Name + ": ";
@@ -36,13 +34,6 @@ std::string Field(const std::string &Request, const std::string &Name) {
   if (P == std::string::npos) return "(none)";
   P += Key.size();
   return Request.substr(P, Request.find("\r\n", P) - P);
-}
-
-std::vector<std::string> Names(const std::string &Dir) {
-  std::vector<std::string> Out;
-  for (const auto &E : std::filesystem::directory_iterator(Dir)) Out.push_back(E.path().filename().string());
-  std::sort(Out.begin(), Out.end());
-  return Out;
 }
 
 std::string RandomBytes(size_t N, unsigned Seed) {
@@ -246,7 +237,7 @@ TEST(HttpSession, FailuresThatMayPassAreTriedAgainAfterGrowingPauses) {
     EXPECT_EQ(D.DownLoad(Srv.Url("/f"), Dir.File("f"), "", "", 5), C.Ok) << C.Name << ": " << D.ErrorText();
     EXPECT_EQ(D.RetryPauses(), C.Pauses) << C.Name;
     EXPECT_EQ(Srv.Requests().size(), C.Requests) << C.Name;
-    EXPECT_EQ(Names(Dir.Path()), C.Ok ? std::vector<std::string>{"f"} : std::vector<std::string>{}) << C.Name;
+    EXPECT_EQ(FolderNames(Dir.Path()), C.Ok ? std::vector<std::string>{"f"} : std::vector<std::string>{}) << C.Name;
   }
   // A refused connection: tried, and told, as often.
   TTempDir Dir;
@@ -351,7 +342,7 @@ TEST(HttpSession, ABrokenLargeFileGoesOnFromWhereItStopped) {
     D.SetRetries(3, 1);
     ASSERT_TRUE(D.DownLoad(Srv.Url("/big.bin"), Dir.File("big.bin"), "", "", 5)) << C.Name << ": " << D.ErrorText();
     EXPECT_TRUE(ReadFile(Dir.File("big.bin")) == C.File) << C.Name;
-    EXPECT_EQ(Names(Dir.Path()), std::vector<std::string>{"big.bin"}) << C.Name;
+    EXPECT_EQ(FolderNames(Dir.Path()), std::vector<std::string>{"big.bin"}) << C.Name;
     EXPECT_EQ(D.RecvBytes(), static_cast<int64_t>(C.File.size())) << C.Name;
     std::vector<std::string> R = Srv.Requests();
     ASSERT_EQ(R.size(), 2u) << C.Name;
@@ -369,7 +360,7 @@ TEST(HttpSession, ABrokenLargeFileGoesOnFromWhereItStopped) {
   D.SetRetries(3, 1);
   EXPECT_FALSE(D.DownLoad(Srv.Url("/big.bin"), Dir.File("big.bin"), "", "", 5));
   EXPECT_TRUE(Contains(D.ErrorText(), "another part of the file than was asked for: bytes 0-9/")) << D.ErrorText();
-  EXPECT_TRUE(Names(Dir.Path()).empty());
+  EXPECT_TRUE(FolderNames(Dir.Path()).empty());
 }
 
 TEST(HttpSession, AWebPageInPlaceOfAPictureIsRefused) {
@@ -403,7 +394,7 @@ TEST(HttpSession, AWebPageInPlaceOfAPictureIsRefused) {
     EXPECT_EQ(D.DownLoad(Srv.Url("/pic.jpg"), Dir.File("pic.jpg"), "", "", 5), C.Ok) << C.Name << ": " << D.ErrorText();
     if (!C.Ok) {
       EXPECT_EQ(D.ErrorText(), WebPageText) << C.Name;
-      EXPECT_TRUE(Names(Dir.Path()).empty()) << C.Name;
+      EXPECT_TRUE(FolderNames(Dir.Path()).empty()) << C.Name;
     }
   }
   // A download that may be a page (the update check's, a list's) keeps it.

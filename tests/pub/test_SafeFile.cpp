@@ -18,24 +18,6 @@
 #include "support/TScriptHttpServer.h"
 #include "support/TestSupport.h"
 
-namespace {
-
-std::vector<std::string> Names(const std::string &Dir) {
-  std::vector<std::string> Out;
-  for (const auto &E : std::filesystem::directory_iterator(Dir)) Out.push_back(E.path().filename().string());
-  std::sort(Out.begin(), Out.end());
-  return Out;
-}
-
-std::vector<std::string> TempNames(const std::string &Dir) {
-  std::vector<std::string> Out;
-  for (const std::string &N : Names(Dir))
-    if (TSafeFile::IsTempName(N)) Out.push_back(N);
-  return Out;
-}
-
-}  // namespace
-
 TEST(SafeFile, TempNamesAreRecognisedAndNothingElse) {
   struct TCase {
     const char *Name;
@@ -65,14 +47,14 @@ TEST(SafeFile, CommitReplacesOrRefusesAndAFailureLeavesNothing) {
   {
     TSafeFile F;
     ASSERT_TRUE(F.Create(Target));
-    EXPECT_EQ(TempNames(Dir.Path()).size(), 1u);
+    EXPECT_EQ(TempFileNames(Dir.Path()).size(), 1u);
     ASSERT_TRUE(F.Write("three"));
     ASSERT_TRUE(F.Close());
     EXPECT_FALSE(F.Commit(TSafeFile::TCommit::NoReplace));
     EXPECT_EQ(errno, EEXIST);
     EXPECT_EQ(ReadFile(Target), "two");
   }  // the refused file goes with the writer
-  EXPECT_EQ(Names(Dir.Path()), std::vector<std::string>{"a.txt"});
+  EXPECT_EQ(FolderNames(Dir.Path()), std::vector<std::string>{"a.txt"});
 
   {
     TSafeFile F;
@@ -88,7 +70,7 @@ TEST(SafeFile, CommitReplacesOrRefusesAndAFailureLeavesNothing) {
     ASSERT_TRUE(F.Create(Dir.File("c.txt")));
     ASSERT_TRUE(F.Write("dropped"));
   }  // never committed
-  EXPECT_EQ(Names(Dir.Path()), (std::vector<std::string>{"a.txt", "b.txt"}));
+  EXPECT_EQ(FolderNames(Dir.Path()), (std::vector<std::string>{"a.txt", "b.txt"}));
 
   // A folder that is not there: a clear error, nothing made.
   EXPECT_THROW(WriteFileAtomic(Dir.File("no/such/folder/x.txt"), "x"), EMossError);
@@ -102,7 +84,7 @@ TEST(SafeFile, ALongNameStillGetsATempNameThatFits) {
   const std::string Target = Dir.File(std::string(250, 'n'));
   WriteFileAtomic(Target, "long");
   EXPECT_EQ(ReadFile(Target), "long");
-  EXPECT_EQ(Names(Dir.Path()).size(), 1u);
+  EXPECT_EQ(FolderNames(Dir.Path()).size(), 1u);
 }
 
 TEST(SafeFile, TheFileTakesTheUsualPermissions) {
@@ -122,11 +104,11 @@ TEST(SafeFile, StaleTempFilesGoButNotOneInUse) {
   WriteFile(Dir.File(".keep.txt.0123456789abcdef.part"), "a user's file");
   TSafeFile Busy;
   ASSERT_TRUE(Busy.Create(Dir.File("busy.txt")));  // the first write clears the stale one
-  EXPECT_EQ(TempNames(Dir.Path()).size(), 1u);
+  EXPECT_EQ(TempFileNames(Dir.Path()).size(), 1u);
   ASSERT_TRUE(Busy.Write("still writing"));
 
   WriteFileAtomic(Dir.File("other.txt"), "x");
-  const std::vector<std::string> Left = TempNames(Dir.Path());
+  const std::vector<std::string> Left = TempFileNames(Dir.Path());
   ASSERT_EQ(Left.size(), 1u);
   EXPECT_EQ(Dir.Path() + Left[0], Busy.TempPath());
   EXPECT_TRUE(File_Exists(Dir.File(".keep.txt.0123456789abcdef.part")));
@@ -200,12 +182,12 @@ TEST(SafeFile, AWriteKilledMidwayKeepsTheOldTarget) {
       EXPECT_EQ(ReadFile(Target), C.Old);
     else
       EXPECT_FALSE(File_Exists(Target));
-    const std::vector<std::string> Left = TempNames(Dir.Path());
+    const std::vector<std::string> Left = TempFileNames(Dir.Path());
     ASSERT_EQ(Left.size(), 1u);
     EXPECT_EQ(Dir.Path() + Left[0], ReadFile(Marker));
     EXPECT_EQ(Left[0].rfind("." + std::string(C.File) + ".mossgather-part-", 0), 0u) << Left[0];
 
     WriteFileAtomic(Dir.File("next.txt"), "next");
-    EXPECT_TRUE(TempNames(Dir.Path()).empty());
+    EXPECT_TRUE(TempFileNames(Dir.Path()).empty());
   }
 }

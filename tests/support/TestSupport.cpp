@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -13,6 +14,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "pub/uSafeFile.h"
 
 TTempDir::TTempDir() {
   std::string Tmpl = (std::filesystem::temp_directory_path() / "mossgather-test-XXXXXX").string();
@@ -72,4 +75,18 @@ std::string ZCompress(const std::string &Data, int WindowBits) {
   Out.resize(Z.total_out);
   deflateEnd(&Z);
   return Rc == Z_STREAM_END ? Out : "";
+}
+
+std::vector<std::string> FolderNames(const std::string &Dir) {
+  std::vector<std::string> Out;
+  for (const auto &E : std::filesystem::directory_iterator(Dir)) Out.push_back(E.path().filename().string());
+  std::sort(Out.begin(), Out.end());
+  return Out;
+}
+
+std::vector<std::string> TempFileNames(const std::string &Dir) {
+  std::vector<std::string> Out;
+  for (const std::string &N : FolderNames(Dir))
+    if (TSafeFile::IsTempName(N)) Out.push_back(N);
+  return Out;
 }

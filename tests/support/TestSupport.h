@@ -3,6 +3,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 // A temporary folder removed with everything in it when the object dies.
 class TTempDir {
@@ -21,6 +22,11 @@ class TTempDir {
 
 void WriteFile(const std::string &Path, const std::string &Data);
 std::string ReadFile(const std::string &Path);
+// The names in a folder, sorted; and those of them that are unfinished
+// safe-write files.
+std::vector<std::string> FolderNames(const std::string &Dir);
+std::vector<std::string> TempFileNames(const std::string &Dir);
+inline bool Contains(const std::string &S, const std::string &Part) { return S.find(Part) != std::string::npos; }
 
 // A FIFO that must never be read. A reader that blocks in opening it is
 // let go (a writer opens it, writes Data and closes), so a faulty reader
