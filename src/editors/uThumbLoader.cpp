@@ -9,6 +9,7 @@
 #include <atomic>
 
 #include "net/Unit_httpDown.h"
+#include "net/uCookieJar.h"
 #include "platform/TMainThread.h"
 #include "platform/TUrlCache.h"
 #include "platform/uLocalFile.h"
@@ -164,11 +165,23 @@ void TThumbLoader::Work() {
   }
 }
 
+void TThumbLoader::SetBrowser(std::shared_ptr<const TCookieJar> Cookies, const std::string &UserAgent) {
+  std::lock_guard L(FMx);
+  FCookies = std::move(Cookies);
+  FUserAgent = UserAgent;
+}
+
 bool TThumbLoader::Fetch(const std::string &Url, const std::string &Referer, std::string &Data) {
   auto D = std::make_shared<THttpDownFile>();
+  // A thumbnail is not worth a file bigger than the loader keeps, and a
+  // login page in place of the picture is no picture.
+  D->SetMaxBytes(MaxBytes);
+  D->SetRefuseWebPage(true);
   {
     std::lock_guard L(FMx);
     if (FStop) return false;
+    D->SetCookieJar(FCookies);
+    D->SetUserAgent(FUserAgent);
     FActive.push_back(D);
   }
   const std::string Folder = TUrlCache::Default().Root() + "fetch/";

@@ -26,6 +26,7 @@
 #include "platform/TWebBrowser.h"
 
 class THttpDownFile;
+class TCookieJar;
 
 class TThumbLoader : public QObject, public TLightPictures {
   Q_OBJECT
@@ -50,6 +51,10 @@ class TThumbLoader : public QObject, public TLightPictures {
   // started yet; the URL cache keeps its files. For the tidy-up of the idle
   // edit window.
   void Release();
+  // The browser's cookies and user agent for the fetches from now on, as
+  // the job being edited brought them: a picture behind a login shows as
+  // the browser showed it.
+  void SetBrowser(std::shared_ptr<const TCookieJar> Cookies, const std::string &UserAgent);
   // Pictures asked for and not ready or failed yet.
   int Pending() const { return static_cast<int>(FPending); }
 
@@ -82,6 +87,8 @@ class TThumbLoader : public QObject, public TLightPictures {
   std::deque<TJob> FQueue;                              // guarded by FMx
   std::vector<std::shared_ptr<THttpDownFile>> FActive;  // guarded by FMx
   bool FStop = false;                                   // guarded by FMx
+  std::shared_ptr<const TCookieJar> FCookies;           // guarded by FMx
+  std::string FUserAgent;                               // guarded by FMx
   std::vector<std::thread> FThreads;                    // main thread only
   // Results that arrive after the loader is gone are dropped; the workers
   // only ever copy the weak side, which never changes.

@@ -221,8 +221,10 @@ void TVIBJobEdtr::VIBox_Show_Item(TLightBrowser *Browser, TVIBItem *Item, const 
   const bool Local = !Pic.empty() && Pic[0] == '/';
   WB_LoadHtml_Stream(Browser, VIB_PictureHtml(HtmlAttr(Local ? FileUrlOf(Pic) : Pic), F.W, F.H));
   // Every thumbnail is on its way now; those on screen go first.
-  if (Local || LowerCase(Pic.substr(0, 4)) == "http")
+  if (Local || LowerCase(Pic.substr(0, 4)) == "http") {
+    if (EditJob) TThumbLoader::Default().SetBrowser(EditJob->Cookies, EditJob->UserAgent);
     TThumbLoader::Default().Get(QString::fromStdString(Pic), QSize(std::max(F.W, 0), std::max(F.H, 0)), Browser->Referer);
+  }
 }
 
 void TVIBJobEdtr::VIBox_Draw_Caption(TVIBItem *Item) {

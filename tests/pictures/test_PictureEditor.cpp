@@ -473,6 +473,25 @@ TEST_F(PictureFixture, ThumbnailFetchesSendThePageAsReferrerAndNeverBlockTheWind
   (void)J;
 }
 
+TEST_F(PictureFixture, ThumbnailFetchesCarryTheBrowsersCookiesAndUserAgent) {
+  TScriptHttpServer Srv;
+  Srv.On("/members/a.png", TScriptHttpServer::Response("200 OK", PictureBytes("PNG", 30, 30)));
+  const std::string Ua = "Mozilla/5.0 (X11; Linux x86_64) TestBrowser/2.0";
+  const std::string Cookies =
+      "[{\"name\":\"sid\",\"value\":\"L0gg3dIn\",\"domain\":\"127.0.0.1\",\"path\":\"/members\",\"hostOnly\":true}]";
+  Open(pcAllImages, TSnapshotBuilder()
+                        .Url(Srv.Url("/members/page.html"))
+                        .Set("userAgent", "\"" + Ua + "\"")
+                        .Set("cookies", Cookies)
+                        .Image(Pic(Srv.Url("/members/a.png"), 30, 30, "PNG Image")));
+  ASSERT_TRUE(SpinUntil([&] { return !TUrlCache::Default().LocalFile(Srv.Url("/members/a.png")).empty(); }, 20000))
+      << "the thumbnail was never fetched";
+  ASSERT_EQ(Srv.Requests().size(), 1u);
+  const std::string R = Srv.Requests()[0];
+  EXPECT_NE(R.find("\r\nCookie: sid=L0gg3dIn\r\n"), std::string::npos) << R;
+  EXPECT_NE(R.find("\r\nUser-Agent: " + Ua + "\r\n"), std::string::npos) << R;
+}
+
 TEST_F(PictureFixture, AnAddressWithAnAmpersandIsShownAndFetchedAsWritten) {
   TScriptHttpServer Srv;
   // "&copy" would be read as an HTML entity if the address went into the
