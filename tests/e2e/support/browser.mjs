@@ -30,17 +30,16 @@ export function hostManifestDir(profile) {
   return path.join(profile, 'NativeMessagingHosts');
 }
 
-export function writeHostManifest(profile, launcher) {
-  const dir = hostManifestDir(profile);
+// A host manifest in Dir naming Launcher; Allowed names the extension the
+// way the browser wants it (allowed_origins or allowed_extensions).
+export function writeManifestIn(dir, launcher, allowed) {
   fs.mkdirSync(dir, { recursive: true });
-  const manifest = {
-    name: HOST_NAME,
-    description: 'Mossgather test host',
-    path: launcher,
-    type: 'stdio',
-    allowed_origins: [`chrome-extension://${EXTENSION_ID}/`],
-  };
+  const manifest = { name: HOST_NAME, description: 'Mossgather test host', path: launcher, type: 'stdio', ...allowed };
   fs.writeFileSync(path.join(dir, `${HOST_NAME}.json`), JSON.stringify(manifest, null, 2));
+}
+
+export function writeHostManifest(profile, launcher) {
+  writeManifestIn(hostManifestDir(profile), launcher, { allowed_origins: [`chrome-extension://${EXTENSION_ID}/`] });
 }
 
 // The recording host of fake-host.mjs, behind a launcher as the real one

@@ -11,7 +11,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import puppeteer from 'puppeteer-core';
 
-import { EXTENSION, HOST_NAME, waitFor } from './browser.mjs';
+import { EXTENSION, HOST_NAME, waitFor, writeManifestIn } from './browser.mjs';
 
 export const FIREFOX = '/usr/bin/firefox-esr';
 export const GECKO_ID = 'picker@mossgather.org';
@@ -30,16 +30,7 @@ export function firefoxManifestDir(home) {
 }
 
 export function writeFirefoxHostManifest(home, launcher) {
-  const dir = firefoxManifestDir(home);
-  fs.mkdirSync(dir, { recursive: true });
-  const manifest = {
-    name: HOST_NAME,
-    description: 'Mossgather test host',
-    path: launcher,
-    type: 'stdio',
-    allowed_extensions: [GECKO_ID],
-  };
-  fs.writeFileSync(path.join(dir, `${HOST_NAME}.json`), JSON.stringify(manifest, null, 2));
+  writeManifestIn(firefoxManifestDir(home), launcher, { allowed_extensions: [GECKO_ID] });
 }
 
 async function bidi(browser, method, params) {
