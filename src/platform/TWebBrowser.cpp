@@ -160,6 +160,7 @@ void TWebEngineBrowser::ShowUnavailable() {
   Note->setAlignment(Qt::AlignCenter);
   Note->setMargin(12);
   FBox->layout()->addWidget(Note);
+  Note->show();
 }
 
 void TWebEngineBrowser::Warm() {

@@ -45,10 +45,12 @@ TEST_F(EditFixture, SaveMakesAMissingFolderWithItsParentsAndRefusesOneThatCannot
 // An install that lost the preview's engine module: the HTML job's window
 // opens with a line in the preview's place, and the text saves as ever.
 TEST_F(EditFixture, WithoutThePreviewModuleAnHtmlJobStillOpensAndSaves) {
-  qputenv("MOSSGATHER_PREVIEW_MODULE", QByteArray::fromStdString(Dir.File("gone/mosspreview.so")));
+  struct TNoModule {
+    explicit TNoModule(const std::string &Path) { qputenv("MOSSGATHER_PREVIEW_MODULE", QByteArray::fromStdString(Path)); }
+    ~TNoModule() { qunsetenv("MOSSGATHER_PREVIEW_MODULE"); }
+  } NoModule(Dir.File("gone/mosspreview.so"));
   GParm.SrcTextFmt = 1;
   PJobRec J = Open(pcSnippet, TSnapshotBuilder().Title("snip").Selection("x", "<p>x</p>"));
-  qunsetenv("MOSSGATHER_PREVIEW_MODULE");
   ASSERT_TRUE(J);
   ASSERT_TRUE(Form_EditJob->isVisible());
   EXPECT_EQ(Form_EditJob->Lbl_WB_EFn->text(), QStringLiteral(".html"));
@@ -63,6 +65,7 @@ TEST_F(EditFixture, WithoutThePreviewModuleAnHtmlJobStillOpensAndSaves) {
   EXPECT_EQ(J->State, jsComplete);
   EXPECT_NE(ReadFile(Dir.File("save/Text/snip.html")).find("<p>x</p>"), std::string::npos);
   EXPECT_NE(LogText().find("web engine module cannot be loaded"), std::string::npos);
+  EXPECT_FALSE(Form_EditJob->WB_Preview->Started());
 }
 
 TEST_F(EditFixture, EveryWayOfClosingCancelsAJobInEditing) {
