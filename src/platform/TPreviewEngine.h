@@ -48,12 +48,14 @@ class TPreviewEngine {
   // to the event loop to delete (the view may be inside an event of its
   // own); no event is told after that.
   virtual std::unique_ptr<TPreviewPage> NewPage(QWidget *Parent, TPreviewEvents Events) = 0;
+  // Whether the engine itself runs: once a page was made.
+  virtual bool Running() const = 0;
 };
 
 // The module exports one C function of this name and type. It makes the
 // engine on its first call (the preview's URL scheme is registered there,
 // before anything else of Qt WebEngine runs) and answers null when the
 // module was built against another version of this interface.
-constexpr int PreviewInterfaceVersion = 1;
+constexpr int PreviewInterfaceVersion = 2;
 constexpr const char *PreviewEntryName = "MossPreviewEngine";
 using TPreviewEntry = TPreviewEngine *(*)(int InterfaceVersion);

@@ -14,7 +14,9 @@
 #include <QSet>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <cstdio>
 #include <map>
 
@@ -62,11 +64,16 @@ void QuietLateGlWarnings(QtMsgType Type, const QMessageLogContext &Ctx, const QS
     std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(Type, Ctx, Msg)));
 }
 
+std::map<std::string, TPreviewEngine *> &LoadedEngines() {
+  static std::map<std::string, TPreviewEngine *> Loaded;
+  return Loaded;
+}
+
 // The engine of the module, loaded once for each path it may come from;
 // null when it cannot be, with the reason in the log (once for each path).
 // A module once loaded stays: Qt WebEngine cannot be unloaded.
 TPreviewEngine *LoadPreviewEngine() {
-  static std::map<std::string, TPreviewEngine *> Loaded;
+  auto &Loaded = LoadedEngines();
   std::string Why;
   const std::string Path = PreviewModulePath(Why);
   auto It = Loaded.find(Path);
@@ -89,6 +96,14 @@ TPreviewEngine *LoadPreviewEngine() {
   if (!Engine) Log::Err("The HTML preview is not available, its web engine module cannot be loaded: " + Why, true);
   Loaded.emplace(Path, Engine);
   return Engine;
+}
+
+// The engine already loaded from where the module is looked for; null when
+// none is (the module is not loaded here).
+TPreviewEngine *LoadedPreviewEngine() {
+  std::string Why;
+  auto It = LoadedEngines().find(PreviewModulePath(Why));
+  return It == LoadedEngines().end() ? nullptr : It->second;
 }
 
 }  // namespace
@@ -163,6 +178,43 @@ void TWebEngineBrowser::ShowUnavailable() {
   Note->show();
 }
 
+bool TWebEngineBrowser::LoadEngine() { return LoadPreviewEngine() != nullptr; }
+
+bool TWebEngineBrowser::EngineRunning() {
+  TPreviewEngine *Engine = LoadedPreviewEngine();
+  return Engine && Engine->Running();
+}
+
+bool TWebEngineBrowser::WaitForWindow(const QUrl &Url) {
+  QWindow *W = FBox && FBox->isVisible() && FBox->window() ? FBox->window()->windowHandle() : nullptr;
+  if (!W || W->isExposed()) return false;
+  TPreviewEngine *Engine = LoadPreviewEngine();
+  if (!Engine || Engine->Running()) return false;
+  FPendingUrl = Url;
+  FReady = 1;
+  if (FWaitWindow != W) {
+    if (FWaitWindow) FWaitWindow->removeEventFilter(this);
+    FWaitWindow = W;
+    W->installEventFilter(this);
+  }
+  return true;
+}
+
+bool TWebEngineBrowser::eventFilter(QObject *Watched, QEvent *E) {
+  if (Watched == FWaitWindow && E->type() == QEvent::Expose && FWaitWindow->isExposed()) {
+    FWaitWindow->removeEventFilter(this);
+    FWaitWindow = nullptr;
+    // The window draws itself on this event; the engine starts after that.
+    QTimer::singleShot(0, this, [this] {
+      if (FPendingUrl.isEmpty() || FPage) return;
+      const QUrl Url = FPendingUrl;
+      FPendingUrl = QUrl();
+      Navigate(Url);
+    });
+  }
+  return TWebBrowser::eventFilter(Watched, E);
+}
+
 void TWebEngineBrowser::Warm() {
   if (FPage) return;
   // A blank page starts the page's own helper process as well.
@@ -170,7 +222,14 @@ void TWebEngineBrowser::Warm() {
 }
 
 void TWebEngineBrowser::Release() {
-  if (!FPage) return;
+  // A navigation put off is dropped with the window it waited for.
+  FPendingUrl = QUrl();
+  if (FWaitWindow) FWaitWindow->removeEventFilter(this);
+  FWaitWindow = nullptr;
+  if (!FPage) {
+    if (FReady == 1 && !FHasDoc) FReady = 0;
+    return;
+  }
   // A load that ends before the page is gone must not mark a document.
   FPage.reset();
   FReady = 0;
@@ -180,6 +239,7 @@ void TWebEngineBrowser::Release() {
 QWidget *TWebEngineBrowser::Widget() const { return FBox; }
 
 void TWebEngineBrowser::Navigate(const QUrl &Url) {
+  if (!FPage && WaitForWindow(Url)) return;
   TPreviewPage *P = Page();
   if (!P) {
     // Nothing to wait for: the control shows its note as its document.

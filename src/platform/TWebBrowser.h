@@ -31,6 +31,7 @@
 #include <string>
 
 class QWidget;
+class QWindow;
 class QTextDocument;
 class TPreviewPage;
 
@@ -98,8 +99,21 @@ class TWebEngineBrowser : public TWebBrowser {
   // the application's attributes, so the engine itself need not be loaded
   // for them.
   static void PrepareEngine();
+  // Loads the engine's module ahead of the first preview, without starting
+  // the engine; false when the module cannot be loaded.
+  static bool LoadEngine();
+  // Whether the engine has started in this program (its first page made).
+  // Its first start holds the program for about half a second; a control
+  // whose window is just being shown lets the window be drawn first.
+  static bool EngineRunning();
+
+ protected:
+  bool eventFilter(QObject *Watched, QEvent *E) override;
 
  private:
+  // Puts a navigation off until the control's window has been drawn, when
+  // the engine's first start would hold the window blank; true when it did.
+  bool WaitForWindow(const QUrl &Url);
   // Makes the page on first use, loading the engine's module the first
   // time; null when the module cannot be loaded.
   TPreviewPage *Page();
@@ -110,6 +124,9 @@ class TWebEngineBrowser : public TWebBrowser {
   std::unique_ptr<TPreviewPage> FPage;
   int FReady = 0;
   bool FHasDoc = false;
+  // The navigation put off, and the window it waits for.
+  QUrl FPendingUrl;
+  QPointer<QWindow> FWaitWindow;
 };
 
 // Where the light engine's pictures come from. The program installs one

@@ -116,8 +116,10 @@ class TEngine : public TPreviewEngine {
     SchemeRegistered = QWebEngineUrlScheme::schemeByName(PreviewScheme).name() == PreviewScheme;
   }
   std::unique_ptr<TPreviewPage> NewPage(QWidget *Parent, TPreviewEvents Events) override {
+    FRunning = true;
     return std::make_unique<TEnginePage>(*this, Parent, std::move(Events));
   }
+  bool Running() const override { return FRunning; }
   // Made with the first page: the default profile is the engine's context.
   TPreviewSchemeHandler *Handler() {
     if (!FHandler) {
@@ -131,6 +133,7 @@ class TEngine : public TPreviewEngine {
 
  private:
   TPreviewSchemeHandler *FHandler = nullptr;
+  bool FRunning = false;
 };
 
 TEnginePage::TEnginePage(TEngine &Engine, QWidget *Parent, TPreviewEvents Events) : FEngine(Engine) {
