@@ -8,9 +8,10 @@
 //    every navigation but the control's own refused, no new windows. The
 //    engine lives in a module of its own (mosspreview.so, see
 //    TPreviewEngine.h) that the program loads on the control's first use or
-//    warming, and its helper processes start then too, not when the control
-//    is made: a start, the browser's host and a program that waits all day
-//    load none of Qt WebEngine's libraries. Without the module the control
+//    warming, and its helper processes start with the first page, not when
+//    the control is made: a start, the browser's host and a program that
+//    waits all day load none of Qt WebEngine's libraries. The engine's first
+//    start waits for the control's window to be drawn. Without the module the control
 //    shows a line saying the preview is not available, completes every
 //    navigation at once and refuses stream loads; the rest of the program
 //    works as before;
