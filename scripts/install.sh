@@ -31,6 +31,9 @@ fi
 for exe in "$build"/bin/mossgather*; do
   install -m 0755 "$exe" "$prg/$(basename "$exe")"
 done
+# The HTML preview's web engine: the program loads it from its own folder on
+# the first preview.
+install -m 0644 "$build/bin/mosspreview.so" "$prg/mosspreview.so"
 rm -rf "$prg/Help" "$prg/help" "$prg/IEMenu"
 cp -r "$root/resources/Help" "$root/resources/help" "$prg/"
 mkdir -p "$prg/IEMenu"

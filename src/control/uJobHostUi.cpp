@@ -50,12 +50,19 @@ void TJobHostUi::StartEditor(const PJobRec &Job) {
   CurEditor->EJob_Start(Job);
 }
 
-// Only the text editors show their page in the web engine. The engine
-// starts once the request's reply has gone back to the browser.
+// Only the text editors show their page in the web engine. It is made
+// ready once the request's reply has gone back to the browser. The engine's
+// first start holds the program longer than the edit window's timer: then
+// only its module is loaded here, and the engine starts when the window has
+// been drawn.
 void TJobHostUi::WarmUp(uint8_t Kind) {
   if (!Form_EditJob || Kind >= 2) return;
   QTimer::singleShot(0, Form_EditJob, [] {
-    if (Form_EditJob) Form_EditJob->WB_Preview->Warm();
+    if (!Form_EditJob) return;
+    if (TWebEngineBrowser::EngineRunning())
+      Form_EditJob->WB_Preview->Warm();
+    else
+      TWebEngineBrowser::LoadEngine();
   });
 }
 

@@ -1,67 +1,110 @@
 #include "platform/TWebBrowser.h"
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <QAbstractTextDocumentLayout>
-#include <QBuffer>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QImage>
-#include <QMap>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTimer>
 #include <QVBoxLayout>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineSettings>
-#include <QWebEngineUrlRequestJob>
-#include <QWebEngineUrlScheme>
-#include <QWebEngineUrlSchemeHandler>
-#include <QWebEngineView>
-#include <atomic>
+#include <QWindow>
+#include <cstdio>
+#include <map>
 
+#include "platform/TPreviewEngine.h"
 #include "platform/TUrlCache.h"
 #include "platform/uLocalFile.h"
+#include "pub/Unit_Log.h"
 #include "pub/Unit_Pub.h"
 
 namespace {
 
-constexpr const char *PreviewScheme = "mgpreview";
 // As large as a page the browser can hand over.
 constexpr size_t MaxLightDocBytes = size_t{64} << 20;
-bool SchemeRegistered = false;
+constexpr const char *PreviewModuleFile = "mosspreview.so";
 
-// Serves the HTML texts loaded into previews: a stream load without a file
-// and without the size limit of a data: URL.
-class TPreviewSchemeHandler : public QWebEngineUrlSchemeHandler {
- public:
-  void requestStarted(QWebEngineUrlRequestJob *Job) override {
-    auto It = Docs.find(Job->requestUrl().path());
-    if (It == Docs.end()) {
-      Job->fail(QWebEngineUrlRequestJob::UrlNotFound);
-      return;
-    }
-    auto *Buf = new QBuffer(Job);
-    Buf->setData(It.value());
-    Buf->open(QIODevice::ReadOnly);
-    Job->reply("text/html;charset=utf-8", Buf);
-  }
-  QMap<QString, QByteArray> Docs;
-};
-
-TPreviewSchemeHandler *SchemeHandler() {
-  static TPreviewSchemeHandler *H = [] {
-    auto *Handler = new TPreviewSchemeHandler;
-    QWebEngineProfile::defaultProfile()->installUrlSchemeHandler(PreviewScheme, Handler);
-    return Handler;
-  }();
-  return H;
+// Where the preview module is: the file MOSSGATHER_PREVIEW_MODULE names, or
+// next to the program file (the build tree, the program folder of an
+// install), or in lib/mossgather/ beside the program's bin/.
+std::string PreviewModulePath(std::string &Why) {
+  const QString Named = qEnvironmentVariable("MOSSGATHER_PREVIEW_MODULE");
+  if (!Named.isEmpty()) return Named.toStdString();
+  const QString Dir = QCoreApplication::applicationDirPath();
+  const QString Candidates[] = {Dir + QLatin1Char('/') + QLatin1String(PreviewModuleFile),
+                                Dir + QStringLiteral("/../lib/mossgather/") + QLatin1String(PreviewModuleFile)};
+  for (const QString &C : Candidates)
+    if (QFileInfo(C).isFile()) return QFileInfo(C).absoluteFilePath().toStdString();
+  Why = std::string(PreviewModuleFile) + " is neither in " + Dir.toStdString() + "/ nor in " + Dir.toStdString() +
+        "/../lib/mossgather/";
+  return {};
 }
 
-std::atomic<int> DocSeq{0};
+// Qt WebEngine, loaded after the application object, warns that the
+// OpenGL sharing it wants had to be set before that object, and sets it
+// all the same. The preview draws in software and shares no context; who
+// asks for the GPU has the sharing set in time (PrepareEngine). These two
+// warnings are quiet while the module loads; every other message goes on.
+QtMessageHandler OuterHandler = nullptr;
+void QuietLateGlWarnings(QtMsgType Type, const QMessageLogContext &Ctx, const QString &Msg) {
+  if (Type == QtWarningMsg && (Msg.contains(QLatin1String("initialized from a plugin")) ||
+                               Msg.contains(QLatin1String("AA_ShareOpenGLContexts must be set before"))))
+    return;
+  if (OuterHandler)
+    OuterHandler(Type, Ctx, Msg);
+  else
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(Type, Ctx, Msg)));
+}
+
+std::map<std::string, TPreviewEngine *> &LoadedEngines() {
+  static std::map<std::string, TPreviewEngine *> Loaded;
+  return Loaded;
+}
+
+// The engine of the module, loaded once for each path it may come from;
+// null when it cannot be, with the reason in the log (once for each path).
+// A module once loaded stays: Qt WebEngine cannot be unloaded.
+TPreviewEngine *LoadPreviewEngine() {
+  auto &Loaded = LoadedEngines();
+  std::string Why;
+  const std::string Path = PreviewModulePath(Why);
+  auto It = Loaded.find(Path);
+  if (It != Loaded.end()) return It->second;
+  TPreviewEngine *Engine = nullptr;
+  if (!Path.empty()) {
+    OuterHandler = qInstallMessageHandler(QuietLateGlWarnings);
+    if (void *H = ::dlopen(Path.c_str(), RTLD_LAZY | RTLD_LOCAL | RTLD_NODELETE)) {
+      auto Entry = reinterpret_cast<TPreviewEntry>(::dlsym(H, PreviewEntryName));
+      if (!Entry)
+        Why = Path + " is not the preview module: " + PreviewEntryName + " is missing";
+      else if (!(Engine = Entry(PreviewInterfaceVersion)))
+        Why = Path + " belongs to another version of the program";
+    } else {
+      const char *E = ::dlerror();
+      Why = E ? E : Path + " cannot be loaded";
+    }
+    qInstallMessageHandler(OuterHandler);
+  }
+  if (!Engine) Log::Err("The HTML preview is not available, its web engine module cannot be loaded: " + Why, true);
+  Loaded.emplace(Path, Engine);
+  return Engine;
+}
+
+// The engine already loaded from where the module is looked for; null when
+// none is (the module is not loaded here).
+TPreviewEngine *LoadedPreviewEngine() {
+  std::string Why;
+  auto It = LoadedEngines().find(PreviewModulePath(Why));
+  return It == LoadedEngines().end() ? nullptr : It->second;
+}
 
 }  // namespace
 
@@ -71,32 +114,6 @@ bool TWebBrowser::FireBeforeNavigate(const QUrl &Url, bool Cancel) {
 }
 
 void TWebBrowser::FireDocumentComplete() { emit DocumentComplete(); }
-
-class TWebEngineBrowser::TPage : public QWebEnginePage {
- public:
-  TPage(TWebEngineBrowser &Owner, QObject *Parent) : QWebEnginePage(Parent), FOwner(Owner) {}
-  bool OwnLoad = false;  // the next main-frame navigation is the control's own
-
- protected:
-  bool acceptNavigationRequest(const QUrl &Url, NavigationType Type, bool IsMainFrame) override {
-    if (IsMainFrame && OwnLoad) {
-      OwnLoad = false;
-      return true;
-    }
-    (void)Type;
-    // Everything else the page asks for is refused; the owner may look at it.
-    if (IsMainFrame) FOwner.FireBeforeNavigate(Url, true);
-    return false;
-  }
-  QWebEnginePage *createWindow(WebWindowType) override {
-    bool Cancel = true;
-    emit FOwner.NewWindow(&Cancel);
-    return nullptr;
-  }
-
- private:
-  TWebEngineBrowser &FOwner;
-};
 
 void TWebEngineBrowser::PrepareEngine() {
   // The engine's own sandbox cannot run as root; the preview runs no scripts.
@@ -111,13 +128,6 @@ void TWebEngineBrowser::PrepareEngine() {
     qputenv("QT_QUICK_BACKEND", "software");
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION")) qputenv("QT_XCB_GL_INTEGRATION", "none");
   }
-  if (!SchemeRegistered) {
-    QWebEngineUrlScheme S(PreviewScheme);
-    S.setSyntax(QWebEngineUrlScheme::Syntax::Path);
-    S.setFlags(QWebEngineUrlScheme::LocalScheme | QWebEngineUrlScheme::LocalAccessAllowed);
-    QWebEngineUrlScheme::registerScheme(S);
-    SchemeRegistered = true;
-  }
 }
 
 TWebEngineBrowser::TWebEngineBrowser(QWidget *Parent) {
@@ -129,24 +139,80 @@ TWebEngineBrowser::TWebEngineBrowser(QWidget *Parent) {
 
 TWebEngineBrowser::~TWebEngineBrowser() = default;
 
-TWebEngineBrowser::TPage &TWebEngineBrowser::Page() {
-  if (FPage) return *FPage;
-  FView = new QWebEngineView(FBox);
-  FView->setObjectName(QStringLiteral("WB_PreviewView"));
-  FPage = new TPage(*this, FView);
-  FView->setPage(FPage);
-  QWebEngineSettings *S = FPage->settings();
-  S->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-  S->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
-  S->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-  S->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
-  connect(FPage, &QWebEnginePage::loadFinished, this, [this](bool) {
+TPreviewPage *TWebEngineBrowser::Page() {
+  if (FPage) return FPage.get();
+  if (!FBox) return nullptr;
+  TPreviewEngine *Engine = LoadPreviewEngine();
+  if (!Engine) {
+    ShowUnavailable();
+    return nullptr;
+  }
+  TPreviewEvents Events;
+  Events.LoadFinished = [this] {
     FReady = 4;
     FHasDoc = true;
     FireDocumentComplete();
-  });
-  FBox->layout()->addWidget(FView);
-  return *FPage;
+  };
+  Events.NavigationRefused = [this](const QUrl &Url) { FireBeforeNavigate(Url, true); };
+  Events.NewWindowRefused = [this] {
+    bool Cancel = true;
+    emit NewWindow(&Cancel);
+  };
+  FPage = Engine->NewPage(FBox, std::move(Events));
+  // A module found since the last try takes the note's place.
+  delete FBox->findChild<QLabel *>(QStringLiteral("WB_PreviewNote"));
+  FBox->layout()->addWidget(FPage->View());
+  return FPage.get();
+}
+
+void TWebEngineBrowser::ShowUnavailable() {
+  if (FBox->findChild<QLabel *>(QStringLiteral("WB_PreviewNote"))) return;
+  auto *Note = new QLabel(QStringLiteral("The preview is not available: its web engine module cannot be loaded (the "
+                                         "log says why). Saving works all the same."),
+                          FBox);
+  Note->setObjectName(QStringLiteral("WB_PreviewNote"));
+  Note->setWordWrap(true);
+  Note->setAlignment(Qt::AlignCenter);
+  Note->setMargin(12);
+  FBox->layout()->addWidget(Note);
+  Note->show();
+}
+
+bool TWebEngineBrowser::LoadEngine() { return LoadPreviewEngine() != nullptr; }
+
+bool TWebEngineBrowser::EngineRunning() {
+  TPreviewEngine *Engine = LoadedPreviewEngine();
+  return Engine && Engine->Running();
+}
+
+bool TWebEngineBrowser::WaitForWindow(const QUrl &Url) {
+  QWindow *W = FBox && FBox->isVisible() && FBox->window() ? FBox->window()->windowHandle() : nullptr;
+  if (!W || W->isExposed()) return false;
+  TPreviewEngine *Engine = LoadPreviewEngine();
+  if (!Engine || Engine->Running()) return false;
+  FPendingUrl = Url;
+  FReady = 1;
+  if (FWaitWindow != W) {
+    if (FWaitWindow) FWaitWindow->removeEventFilter(this);
+    FWaitWindow = W;
+    W->installEventFilter(this);
+  }
+  return true;
+}
+
+bool TWebEngineBrowser::eventFilter(QObject *Watched, QEvent *E) {
+  if (Watched == FWaitWindow && E->type() == QEvent::Expose && FWaitWindow->isExposed()) {
+    FWaitWindow->removeEventFilter(this);
+    FWaitWindow = nullptr;
+    // The window draws itself on this event; the engine starts after that.
+    QTimer::singleShot(0, this, [this] {
+      if (FPendingUrl.isEmpty() || FPage) return;
+      const QUrl Url = FPendingUrl;
+      FPendingUrl = QUrl();
+      Navigate(Url);
+    });
+  }
+  return TWebBrowser::eventFilter(Watched, E);
 }
 
 void TWebEngineBrowser::Warm() {
@@ -156,61 +222,53 @@ void TWebEngineBrowser::Warm() {
 }
 
 void TWebEngineBrowser::Release() {
-  if (!FPage) return;
+  // A navigation put off is dropped with the window it waited for.
+  FPendingUrl = QUrl();
+  if (FWaitWindow) FWaitWindow->removeEventFilter(this);
+  FWaitWindow = nullptr;
+  if (!FPage) {
+    if (FReady == 1 && !FHasDoc) FReady = 0;
+    return;
+  }
   // A load that ends before the page is gone must not mark a document.
-  QObject::disconnect(FPage, nullptr, this, nullptr);
-  FPage = nullptr;
+  FPage.reset();
   FReady = 0;
   FHasDoc = false;
-  FOwnUrl = QUrl();
-  // The view may be inside an event of its own window.
-  if (FView) FView->deleteLater();
-  FView = nullptr;
 }
 
 QWidget *TWebEngineBrowser::Widget() const { return FBox; }
 
 void TWebEngineBrowser::Navigate(const QUrl &Url) {
-  TPage &P = Page();
+  if (!FPage && WaitForWindow(Url)) return;
+  TPreviewPage *P = Page();
+  if (!P) {
+    // Nothing to wait for: the control shows its note as its document.
+    FReady = 4;
+    FHasDoc = true;
+    FireDocumentComplete();
+    return;
+  }
   FReady = 1;
-  FOwnUrl = Url;
-  P.OwnLoad = true;
-  P.load(Url);
+  P->Load(Url);
 }
 
 int TWebEngineBrowser::LoadStream(const std::string &Html) {
   if (!FHasDoc) return 1;
-  QByteArray Bytes(Html.data(), static_cast<qsizetype>(Html.size()));
+  if (!FPage) return 1;  // no engine: the note stays
   FReady = 1;
-  FPage->OwnLoad = true;
-  if (SchemeRegistered) {
-    TPreviewSchemeHandler *H = SchemeHandler();
-    QString Path = QStringLiteral("/doc%1").arg(DocSeq.fetch_add(1));
-    H->Docs.clear();  // one preview document at a time is enough
-    H->Docs.insert(Path, Bytes);
-    FOwnUrl = QUrl(QStringLiteral("%1:%2").arg(QString::fromLatin1(PreviewScheme), Path));
-    FPage->load(FOwnUrl);
-    return 0;
-  }
-  // Without the scheme the content goes through a data: URL, which the
-  // engine limits to 2 MB.
-  if (Bytes.size() > (2 << 20) - 1024) {
-    FReady = 4;
-    FPage->OwnLoad = false;
-    return 1;
-  }
-  FPage->setContent(Bytes, QStringLiteral("text/html;charset=utf-8"));
-  return 0;
+  if (FPage->LoadHtml(QByteArray(Html.data(), static_cast<qsizetype>(Html.size())))) return 0;
+  FReady = 4;
+  return 1;
 }
 
-QUrl TWebEngineBrowser::Location() const { return FPage ? FPage->url() : QUrl(); }
+QUrl TWebEngineBrowser::Location() const { return FPage ? FPage->Url() : QUrl(); }
 
 void TWebEngineBrowser::ToPlainText(const std::function<void(const QString &)> &Done) const {
   if (!FPage) {
     Done(QString());
     return;
   }
-  FPage->toPlainText([Done](const QString &T) { Done(T); });
+  FPage->ToPlainText(Done);
 }
 
 // The light engine's view: a widget that draws its document, with the

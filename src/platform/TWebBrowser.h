@@ -6,8 +6,15 @@
 // document-complete and new-window. Two engines stand behind it:
 //  - TWebEngineBrowser (Qt WebEngine) for the HTML preview: scripts off,
 //    every navigation but the control's own refused, no new windows. The
-//    engine and its helper processes start on the control's first use, not
-//    when it is made: a program that waits all day holds none of them;
+//    engine lives in a module of its own (mosspreview.so, see
+//    TPreviewEngine.h) that the program loads on the control's first use or
+//    warming, and its helper processes start with the first page, not when
+//    the control is made: a start, the browser's host and a program that
+//    waits all day load none of Qt WebEngine's libraries. The engine's first
+//    start waits for the control's window to be drawn. Without the module the control
+//    shows a line saying the preview is not available, completes every
+//    navigation at once and refuses stream loads; the rest of the program
+//    works as before;
 //  - TLightBrowser for the item thumbnails: a plain widget that draws a
 //    QTextDocument, hundreds of times lighter than a web view and a few
 //    times lighter than a text browser. Its pictures come from a picture
@@ -25,8 +32,9 @@
 #include <string>
 
 class QWidget;
-class QWebEngineView;
+class QWindow;
 class QTextDocument;
+class TPreviewPage;
 
 class TWebBrowser : public QObject {
   Q_OBJECT
@@ -87,23 +95,39 @@ class TWebEngineBrowser : public TWebBrowser {
   // next use or warming makes them again.
   void Release();
 
-  // The web engine wants its scheme and sandbox settings before the
-  // application object exists.
+  // What the web engine must find set before the application object
+  // exists: the sandbox and drawing settings, all in the environment or
+  // the application's attributes, so the engine itself need not be loaded
+  // for them.
   static void PrepareEngine();
+  // Loads the engine's module ahead of the first preview, without starting
+  // the engine; false when the module cannot be loaded.
+  static bool LoadEngine();
+  // Whether the engine has started in this program (its first page made).
+  // Its first start holds the program for about half a second; a control
+  // whose window is just being shown lets the window be drawn first.
+  static bool EngineRunning();
+
+ protected:
+  bool eventFilter(QObject *Watched, QEvent *E) override;
 
  private:
-  class TPage;
-  friend class TPage;
-  // Makes the view on first use.
-  TPage &Page();
+  // Puts a navigation off until the control's window has been drawn, when
+  // the engine's first start would hold the window blank; true when it did.
+  bool WaitForWindow(const QUrl &Url);
+  // Makes the page on first use, loading the engine's module the first
+  // time; null when the module cannot be loaded.
+  TPreviewPage *Page();
+  // Puts the line that says the preview is not available in the view's place.
+  void ShowUnavailable();
   // Holds the place of the view until it is made.
   QPointer<QWidget> FBox;
-  QPointer<QWebEngineView> FView;
-  TPage *FPage = nullptr;
+  std::unique_ptr<TPreviewPage> FPage;
   int FReady = 0;
   bool FHasDoc = false;
-  // The navigation the control itself started: the only one its page may make.
-  QUrl FOwnUrl;
+  // The navigation put off, and the window it waits for.
+  QUrl FPendingUrl;
+  QPointer<QWindow> FWaitWindow;
 };
 
 // Where the light engine's pictures come from. The program installs one

@@ -3,10 +3,10 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
-#include <QWebEngineView>
 #include <QWidget>
 #include <QWindow>
 #include <memory>
@@ -25,6 +25,10 @@
 #include "ui/Unit_PubWB.h"
 
 namespace {
+
+// The engine's view, made by the preview module.
+QWidget *ViewIn(const QWidget &W) { return W.findChild<QWidget *>(QStringLiteral("WB_PreviewView")); }
+qsizetype ViewsIn(const QWidget &W) { return W.findChildren<QWidget *>(QStringLiteral("WB_PreviewView")).size(); }
 
 QString PreviewText(TWebEngineBrowser &B) {
   // The text may come after the wait gave up: it then lands in state the
@@ -94,7 +98,7 @@ TEST_F(BrowserFixture, ThePreviewDrawsWhatItLoads) {
   Host.show();
   EXPECT_EQ(WB_LoadHtml_Stream(&B, "<html><body style='margin:0;background:#ff0000'></body></html>"), 0);
   ASSERT_TRUE(WaitWBRdy(&B, 60));
-  auto *View = B.Widget()->findChild<QWebEngineView *>();
+  QWidget *View = ViewIn(*B.Widget());
   ASSERT_NE(View, nullptr);
   QRgb Seen = 0;
   bool Red = SpinUntil(
@@ -113,7 +117,7 @@ TEST_F(BrowserFixture, ThePreviewDrawsWhatItLoads) {
 TEST_F(BrowserFixture, ThePreviewStartsTheEngineOnlyWhenUsedOrWarmed) {
   TWebEngineBrowser B(&Host);
   EXPECT_FALSE(B.Started());
-  EXPECT_EQ(Host.findChild<QWebEngineView *>(), nullptr);
+  EXPECT_EQ(ViewIn(Host), nullptr);
   EXPECT_EQ(B.LoadStream("<p>too early</p>"), 1);  // no document yet: refused, not started
   EXPECT_EQ(B.Location(), QUrl());
   EXPECT_EQ(PreviewText(B), QString());
@@ -123,12 +127,12 @@ TEST_F(BrowserFixture, ThePreviewStartsTheEngineOnlyWhenUsedOrWarmed) {
 
   B.Warm();
   EXPECT_TRUE(B.Started());
-  ASSERT_NE(B.Widget()->findChild<QWebEngineView *>(), nullptr);
+  ASSERT_NE(ViewIn(*B.Widget()), nullptr);
   ASSERT_TRUE(WaitWBRdy(&B, 60));
   EXPECT_TRUE(B.HasDocument());
   B.Warm();  // a second warming does not start over
   EXPECT_EQ(B.ReadyState(), 4);
-  EXPECT_EQ(Host.findChildren<QWebEngineView *>().size(), 1);
+  EXPECT_EQ(ViewsIn(Host), 1);
   EXPECT_EQ(WB_LoadHtml_Stream(&B, "<html><body><p>warmed</p></body></html>"), 0);
   ASSERT_TRUE(WaitWBRdy(&B, 60));
   EXPECT_EQ(PreviewText(B).trimmed(), QStringLiteral("warmed"));
@@ -142,13 +146,133 @@ TEST_F(BrowserFixture, ThePreviewStartsTheEngineOnlyWhenUsedOrWarmed) {
   // The view goes once the event loop deletes what was handed to it.
   SpinUntil([&] {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    return Host.findChildren<QWebEngineView *>().isEmpty();
+    return ViewsIn(Host) == 0;
   });
-  EXPECT_TRUE(Host.findChildren<QWebEngineView *>().isEmpty());
+  EXPECT_EQ(ViewsIn(Host), 0);
   EXPECT_FALSE(B.HasDocument());
   EXPECT_EQ(WB_LoadHtml_Stream(&B, "<html><body><p>again</p></body></html>"), 0);
   ASSERT_TRUE(WaitWBRdy(&B, 60));
   EXPECT_EQ(PreviewText(B).trimmed(), QStringLiteral("again"));
+}
+
+namespace {
+// Sets an environment variable for a scope, and puts it back.
+class TEnvSet {
+ public:
+  TEnvSet(const char *Name, const std::string &Value) : FName(Name), FHad(qEnvironmentVariableIsSet(Name)), FOld(qgetenv(Name)) {
+    qputenv(Name, QByteArray::fromStdString(Value));
+  }
+  ~TEnvSet() {
+    if (FHad)
+      qputenv(FName, FOld);
+    else
+      qunsetenv(FName);
+  }
+
+ private:
+  const char *FName;
+  bool FHad;
+  QByteArray FOld;
+};
+
+size_t Count(const std::string &Text, const std::string &What) {
+  size_t N = 0;
+  for (size_t At = Text.find(What); At != std::string::npos; At = Text.find(What, At + What.size())) ++N;
+  return N;
+}
+}  // namespace
+
+// Without its engine module (not there, not a library, or a library that is
+// not the module) the preview says so in its place, waits for nothing and
+// tells the log why, once; a later control tries no more.
+TEST_F(BrowserFixture, WithoutItsModuleThePreviewSaysSoAndWaitsForNothing) {
+  WriteFile(Dir.File("broken.so"), "not a library");
+  const struct {
+    const char *What;
+    std::string Path;
+    std::string Why;
+  } Cases[] = {
+      {"missing", Dir.File("gone/mosspreview.so"), "No such file"},
+      {"not a library", Dir.File("broken.so"), "broken.so"},
+      {"another library", MOSS_NOT_A_MODULE, "MossPreviewEngine is missing"},
+  };
+  for (const auto &C : Cases) {
+    SCOPED_TRACE(C.What);
+    TEnvSet Module("MOSSGATHER_PREVIEW_MODULE", C.Path);
+    const size_t Before = LogText().size();
+    EXPECT_FALSE(TWebEngineBrowser::LoadEngine());
+    EXPECT_FALSE(TWebEngineBrowser::EngineRunning());
+    for (int Round = 0; Round < 2; ++Round) {
+      TWebEngineBrowser B(&Host);
+      int Completed = 0;
+      QObject::connect(&B, &TWebBrowser::DocumentComplete, &B, [&] { ++Completed; });
+      B.Warm();
+      EXPECT_FALSE(B.Started());
+      EXPECT_EQ(B.ReadyState(), 4);
+      EXPECT_TRUE(B.HasDocument());
+      EXPECT_EQ(Completed, 1);
+      auto *Note = B.Widget()->findChild<QLabel *>(QStringLiteral("WB_PreviewNote"));
+      ASSERT_NE(Note, nullptr);
+      EXPECT_TRUE(Note->text().startsWith(QStringLiteral("The preview is not available"))) << Note->text().toStdString();
+      EXPECT_EQ(ViewIn(*B.Widget()), nullptr);
+      // A load cannot be shown and says so; the control is ready at once.
+      EXPECT_EQ(WB_LoadHtml_Stream(&B, "<p>not shown</p>"), 1);
+      EXPECT_EQ(B.ReadyState(), 4);
+      EXPECT_TRUE(WB_SetBlank(&B));
+      EXPECT_EQ(B.Widget()->findChildren<QLabel *>(QStringLiteral("WB_PreviewNote")).size(), 1);
+      EXPECT_EQ(PreviewText(B), QString());
+      EXPECT_EQ(B.Location(), QUrl());
+      B.Release();
+    }
+    const std::string Log = LogText().substr(Before);
+    EXPECT_EQ(Count(Log, "web engine module cannot be loaded"), 1u) << Log;
+    EXPECT_NE(Log.find(C.Why), std::string::npos) << Log;
+  }
+}
+
+// The engine's first start holds the program for about half a second: a
+// control in a window that is just being shown lets the window be drawn
+// first, then starts it; a release meanwhile drops the navigation. Once the
+// engine runs, nothing waits.
+TEST_F(BrowserFixture, TheEnginesFirstStartWaitsForItsWindowToBeDrawn) {
+  if (TWebEngineBrowser::EngineRunning()) GTEST_SKIP() << "the engine runs already in this process";
+  ASSERT_TRUE(TWebEngineBrowser::LoadEngine());
+  EXPECT_FALSE(TWebEngineBrowser::EngineRunning());
+  auto Drawn = [](QWidget &W) {
+    EXPECT_TRUE(SpinUntil([&] { return W.windowHandle()->isExposed(); })) << "gave up waiting for the window to show";
+    QCoreApplication::processEvents();  // what the showing queued
+  };
+
+  Host.resize(300, 200);
+  TWebEngineBrowser Dropped(&Host);
+  Host.show();
+  ASSERT_FALSE(Host.windowHandle()->isExposed());
+  Dropped.Navigate(QUrl(QStringLiteral("about:blank")));
+  EXPECT_FALSE(Dropped.Started());
+  EXPECT_EQ(Dropped.ReadyState(), 1);
+  Dropped.Release();
+  EXPECT_EQ(Dropped.ReadyState(), 0);
+  Drawn(Host);
+  EXPECT_FALSE(Dropped.Started());
+  EXPECT_FALSE(TWebEngineBrowser::EngineRunning());
+
+  QWidget Second;
+  Second.resize(300, 200);
+  TWebEngineBrowser B(&Second);
+  Second.show();
+  B.Navigate(QUrl(QStringLiteral("about:blank")));
+  EXPECT_FALSE(B.Started());
+  ASSERT_TRUE(WaitWBRdy(&B, 60));
+  EXPECT_TRUE(B.Started());
+  EXPECT_TRUE(B.HasDocument());
+  EXPECT_TRUE(TWebEngineBrowser::EngineRunning());
+
+  QWidget Third;
+  TWebEngineBrowser Quick(&Third);
+  Third.show();
+  Quick.Navigate(QUrl(QStringLiteral("about:blank")));
+  EXPECT_TRUE(Quick.Started());
+  ASSERT_TRUE(WaitWBRdy(&Quick, 60));
 }
 
 TEST_F(BrowserFixture, ThePreviewMakesNoNavigationOfItsOwnAndRunsNoScripts) {

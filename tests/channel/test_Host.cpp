@@ -64,6 +64,7 @@ class THostProcess {
       R.Feed(std::string_view(Buf, static_cast<size_t>(N)));
     }
   }
+  pid_t Pid() const { return FPid; }
   void CloseInput() {
     if (FIn >= 0) ::close(FIn);
     FIn = -1;
@@ -144,6 +145,23 @@ TEST_F(HostFixture, MenusComeFromTheKeyStoreWithoutARunningCopy) {
   EXPECT_NE(R.find(R"("dispid":1,"method":"SaveFlash")"), std::string::npos);
   H.CloseInput();
   EXPECT_EQ(H.Wait(), 0);  // the browser closing our input ends the host
+}
+
+// The host starts on every menu click: it loads nothing of the web engine,
+// which only the edit window's preview needs.
+TEST_F(HostFixture, TheHostLoadsNoWebEngine) {
+  THostProcess H(Env);
+  H.Send(Frame_Encode(R"({"method":"GetMenus"})"));
+  ASSERT_FALSE(H.Reply().empty()) << "the host ended without a reply";
+  // Answered, so the program's own libraries are all in: the host still
+  // waits for the browser's next message.
+  const std::string Maps = ReadFile("/proc/" + std::to_string(H.Pid()) + "/maps");
+  ASSERT_NE(Maps.find("mossgather"), std::string::npos) << Maps;
+  EXPECT_EQ(Maps.find("WebEngine"), std::string::npos);
+  EXPECT_EQ(Maps.find("mosspreview"), std::string::npos);
+  EXPECT_EQ(Maps.find("libQt6Quick"), std::string::npos);
+  H.CloseInput();
+  EXPECT_EQ(H.Wait(), 0);
 }
 
 TEST_F(HostFixture, RequestsAreRelayedToTheRunningCopy) {

@@ -42,6 +42,32 @@ TEST_F(EditFixture, SaveMakesAMissingFolderWithItsParentsAndRefusesOneThatCannot
   EXPECT_FALSE(Ctrl->JobList().empty());  // the close after a good Save cancelled nothing
 }
 
+// An install that lost the preview's engine module: the HTML job's window
+// opens with a line in the preview's place, and the text saves as ever.
+TEST_F(EditFixture, WithoutThePreviewModuleAnHtmlJobStillOpensAndSaves) {
+  struct TNoModule {
+    explicit TNoModule(const std::string &Path) { qputenv("MOSSGATHER_PREVIEW_MODULE", QByteArray::fromStdString(Path)); }
+    ~TNoModule() { qunsetenv("MOSSGATHER_PREVIEW_MODULE"); }
+  } NoModule(Dir.File("gone/mosspreview.so"));
+  GParm.SrcTextFmt = 1;
+  PJobRec J = Open(pcSnippet, TSnapshotBuilder().Title("snip").Selection("x", "<p>x</p>"));
+  ASSERT_TRUE(J);
+  ASSERT_TRUE(Form_EditJob->isVisible());
+  EXPECT_EQ(Form_EditJob->Lbl_WB_EFn->text(), QStringLiteral(".html"));
+  auto *Note = Form_EditJob->findChild<QLabel *>(QStringLiteral("WB_PreviewNote"));
+  ASSERT_NE(Note, nullptr);
+  EXPECT_TRUE(Note->isVisible());
+  // Nothing is left loading.
+  EXPECT_EQ(Form_EditJob->WB_Preview->ReadyState(), 4);
+  EXPECT_EQ(Form_EditJob->StaBar_Panels[1]->text(), QStringLiteral("Complete"));
+  ASSERT_TRUE(Save());
+  ASSERT_TRUE(WaitSaved(J));
+  EXPECT_EQ(J->State, jsComplete);
+  EXPECT_NE(ReadFile(Dir.File("save/Text/snip.html")).find("<p>x</p>"), std::string::npos);
+  EXPECT_NE(LogText().find("web engine module cannot be loaded"), std::string::npos);
+  EXPECT_FALSE(Form_EditJob->WB_Preview->Started());
+}
+
 TEST_F(EditFixture, EveryWayOfClosingCancelsAJobInEditing) {
   const char *Ways[] = {"Cancel", "Escape", "close box", "Escape in the memo"};
   for (const char *Way : Ways) {

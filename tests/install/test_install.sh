@@ -16,7 +16,7 @@ mkdir -p "$XDG_CONFIG_HOME/chromium" "$home/.mozilla"
 export PATH=/usr/bin:/bin
 SKIP_BUILD=1 BUILD_DIR=$build NO_START=1 "$src/scripts/install.sh" >/dev/null
 prg=$home/.local/lib/mossgather
-for f in mossgather mossgather-reg Help/introduction.htm help/use.htm mossgather.svg about.png; do
+for f in mossgather mossgather-reg mosspreview.so Help/introduction.htm help/use.htm mossgather.svg about.png; do
   [ -e "$prg/$f" ] || fail "missing $f"
 done
 [ -d "$prg/IEMenu" ] || fail "missing IEMenu/"

@@ -327,13 +327,18 @@ std::vector<std::string> Children(pid_t Pid) {
 
 }  // namespace
 
-// A copy waiting for the browser holds no web engine: its helper processes
-// come with the first preview.
-TEST_F(ProgramFixture, AStartedCopyRunsNoWebEngineProcess) {
+// A copy waiting for the browser holds no web engine: its libraries and
+// helper processes come with the first preview.
+TEST_F(ProgramFixture, AStartedCopyLoadsNoWebEngine) {
   auto P = Start();
   ASSERT_TRUE(Ready()) << ReadFile(Root.Path() + "out.txt");
   std::vector<std::string> Kids = Children(P->Pid());
   for (const auto &K : Kids) EXPECT_EQ(K.find("WebEngine"), std::string::npos) << K;
+  const std::string Maps = ReadFile("/proc/" + std::to_string(P->Pid()) + "/maps");
+  ASSERT_NE(Maps.find("libQt6Widgets"), std::string::npos) << Maps;
+  EXPECT_EQ(Maps.find("WebEngine"), std::string::npos);
+  EXPECT_EQ(Maps.find("mosspreview"), std::string::npos);
+  EXPECT_EQ(Maps.find("libQt6Quick"), std::string::npos);
   Stop(*P);
 }
 
