@@ -17,8 +17,11 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 #include <cstdio>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "platform/TPreviewEngine.h"
 #include "platform/TUrlCache.h"
@@ -115,9 +118,40 @@ bool TWebBrowser::FireBeforeNavigate(const QUrl &Url, bool Cancel) {
 
 void TWebBrowser::FireDocumentComplete() { emit DocumentComplete(); }
 
+std::string TWebEngineBrowser::EngineFlags(const std::string &Given, bool SandboxOff) {
+  std::vector<std::string> Words;
+  for (size_t At = 0; At < Given.size();) {
+    const size_t Start = Given.find_first_not_of(" \t", At);
+    if (Start == std::string::npos) break;
+    const size_t End = std::min(Given.find_first_of(" \t", Start), Given.size());
+    Words.push_back(Given.substr(Start, End - Start));
+    At = End;
+  }
+  const auto Has = [&Words](const std::string &Flag) {
+    return std::any_of(Words.begin(), Words.end(),
+                       [&Flag](const std::string &W) { return W == Flag || W.rfind(Flag + "=", 0) == 0; });
+  };
+  std::string Flags = Given;
+  const auto Add = [&](const std::string &Flag) {
+    if (Has(Flag)) return;
+    if (!Flags.empty() && Flags.back() != ' ') Flags += ' ';
+    Flags += Flag;
+  };
+  // Unsandboxed, the engine's zygote only forks the page's process; it
+  // would stay for the program's life (two processes, some 100 MB) after the
+  // last preview closed. Without it the page's process is started directly
+  // and ends with the page. The sandbox needs the zygote.
+  if (SandboxOff || Has("--no-sandbox")) Add("--no-zygote");
+  return Flags;
+}
+
 void TWebEngineBrowser::PrepareEngine() {
   // The engine's own sandbox cannot run as root; the preview runs no scripts.
   if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  // What the user set stays; ours is added after it.
+  const QByteArray Given = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+  const std::string Flags = EngineFlags(Given.toStdString(), qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"));
+  if (Flags != Given.toStdString()) qputenv("QTWEBENGINE_CHROMIUM_FLAGS", QByteArray::fromStdString(Flags));
   // The preview draws in software. The engine would otherwise make a shared
   // OpenGL context as the program starts, loading the GL driver (without a
   // GPU driver that is Mesa's LLVM, some 50 MB) for a window that may never

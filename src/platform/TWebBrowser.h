@@ -100,6 +100,9 @@ class TWebEngineBrowser : public TWebBrowser {
   // the application's attributes, so the engine itself need not be loaded
   // for them.
   static void PrepareEngine();
+  // The engine's command-line flags: Given (the user's, kept as they are)
+  // with ours added after them where Given does not set them already.
+  static std::string EngineFlags(const std::string &Given, bool SandboxOff);
   // Loads the engine's module ahead of the first preview, without starting
   // the engine; false when the module cannot be loaded.
   static bool LoadEngine();
