@@ -12,6 +12,7 @@
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <optional>
@@ -193,6 +194,22 @@ std::vector<std::string> EngineProcesses() {
   return Types;
 }
 
+// Resident kB of the engine's own library in this process.
+long long EngineLibraryKb() {
+  std::istringstream Smaps(ReadFile("/proc/self/smaps"));
+  long long Kb = 0;
+  bool In = false;
+  for (std::string Line; std::getline(Smaps, Line);) {
+    if (Line.find(" /") != std::string::npos && Line.find('-') < Line.find(' ')) {
+      In = Line.find("libQt6WebEngineCore") != std::string::npos;
+      continue;
+    }
+    long long N = 0;
+    if (In && std::sscanf(Line.c_str(), "Rss: %lld kB", &N) == 1) Kb += N;
+  }
+  return Kb;
+}
+
 std::string Joined(const std::vector<std::string> &Words) {
   std::string S;
   for (const std::string &W : Words) S += (S.empty() ? "" : ", ") + W;
@@ -202,8 +219,9 @@ std::string Joined(const std::vector<std::string> &Words) {
 
 // A preview shown and closed leaves nothing of the engine running but the
 // engine itself: the page's process ends with the page, and without the
-// sandbox no zygote waits for the next one.
-TEST_F(BrowserFixture, AReleasedPreviewLeavesNoEngineProcessBehind) {
+// sandbox no zygote waits for the next one. What the engine's code took of
+// memory goes back, and comes again, intact, for the next preview.
+TEST_F(BrowserFixture, AReleasedPreviewLeavesNoEngineProcessBehindAndGivesItsCodeBack) {
   auto B = std::make_unique<TWebEngineBrowser>(&Host);
   EXPECT_EQ(WB_LoadHtml_Stream(B.get(), "<html><body><p>shown</p></body></html>"), 0);
   ASSERT_TRUE(WaitWBRdy(B.get(), 60));
@@ -222,10 +240,21 @@ TEST_F(BrowserFixture, AReleasedPreviewLeavesNoEngineProcessBehind) {
       },
       60000);
   EXPECT_TRUE(Gone) << "gave up waiting for the page's process to end; still running: " << Joined(EngineProcesses());
+  const long long Shown = EngineLibraryKb();
+  ASSERT_GT(Shown, 0) << "the engine's library is not mapped";
+  const bool GivenBack = SpinUntil([&] { return EngineLibraryKb() < Shown / 2; }, 60000);
+  EXPECT_TRUE(GivenBack) << "gave up waiting for the engine's code to be given back: " << EngineLibraryKb() << " kB resident, "
+                         << Shown << " kB after the page went";
   // The engine stays: the next preview starts a page of its own.
   EXPECT_EQ(WB_LoadHtml_Stream(B.get(), "<html><body><p>again</p></body></html>"), 0);
   ASSERT_TRUE(WaitWBRdy(B.get(), 60));
   EXPECT_EQ(PreviewText(*B).trimmed(), QStringLiteral("again"));
+  // Given back again right away, with the page still there: nothing of its
+  // written memory goes, so it goes on working.
+  EXPECT_GT(TWebEngineBrowser::GiveBackEngineCode(), 0u);
+  EXPECT_EQ(WB_LoadHtml_Stream(B.get(), "<html><body><p>once more</p></body></html>"), 0);
+  ASSERT_TRUE(WaitWBRdy(B.get(), 60));
+  EXPECT_EQ(PreviewText(*B).trimmed(), QStringLiteral("once more"));
 }
 
 // The user's engine flags stay as given; ours are added after them, and the
