@@ -48,9 +48,15 @@ function tree(pid) {
       const close = stat.lastIndexOf(')');
       const name = stat.slice(stat.indexOf('(') + 1, close);
       const ppid = Number(stat.slice(close + 2).split(' ')[1]);
-      const rss = Number(/VmRSS:\s+(\d+)/.exec(fs.readFileSync(`/proc/${e}/status`, 'utf8'))?.[1] ?? 0);
+      const status = fs.readFileSync(`/proc/${e}/status`, 'utf8');
+      const kb = (k) => Number(new RegExp(`${k}:\\s+(\\d+)`).exec(status)?.[1] ?? 0);
+      const rss = kb('VmRSS');
+      const anon = kb('RssAnon');
+      const argv = fs.readFileSync(`/proc/${e}/cmdline`, 'utf8').split('\0');
+      const type = argv.find((a) => a.startsWith('--type='))?.slice(7) ?? '';
+      const sub = argv.find((a) => a.startsWith('--utility-sub-type='))?.slice(19).replace(/.*\./, '') ?? '';
       parent.set(Number(e), ppid);
-      info.set(Number(e), { name, rss });
+      info.set(Number(e), { name, rss, anon, type: sub ? `${type}:${sub}` : type });
     } catch {
       // ended meanwhile
     }
@@ -70,6 +76,7 @@ function memory(pid) {
     mb: procs.reduce((s, p) => s + p.rss, 0) / 1024,
     engine: procs.filter((p) => /WebEngine/i.test(p.name)).length,
     procs: procs.length,
+    each: procs.map((p, i) => `${i ? p.type || p.name : 'program'} ${(p.rss / 1024).toFixed(1)} (anon ${(p.anon / 1024).toFixed(1)})`).join(', '),
   };
 }
 
@@ -166,6 +173,7 @@ const rows = [
   row('click to edit window, first (ms)', '<= 700', (r) => r.firstMs.toFixed(0)),
   row('click to edit window, later (ms)', '<= 700', (r) => r.laterMs.toFixed(0)),
 ];
+for (const r of results) console.log(`${r.build}\n  idle: ${r.idle.each}\n  after preview: ${r.afterPreview.each}`);
 const widths = rows[0].map((_, i) => Math.max(...rows.map((r) => r[i].length)));
 for (const r of rows) console.log(r.map((c, i) => (i === 0 ? c.padEnd(widths[i]) : c.padStart(widths[i]))).join('  '));
 if (results.length === 2) {

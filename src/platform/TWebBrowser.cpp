@@ -1,6 +1,7 @@
 #include "platform/TWebBrowser.h"
 
 #include <dlfcn.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <QAbstractTextDocumentLayout>
@@ -17,8 +18,14 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <map>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "platform/TPreviewEngine.h"
 #include "platform/TUrlCache.h"
@@ -64,6 +71,30 @@ void QuietLateGlWarnings(QtMsgType Type, const QMessageLogContext &Ctx, const QS
     std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(Type, Ctx, Msg)));
 }
 
+// The files mapped into this process: the path of each mapping of a file.
+std::set<std::string> MappedFiles() {
+  std::set<std::string> Files;
+  std::ifstream Maps("/proc/self/maps");
+  for (std::string Line; std::getline(Maps, Line);) {
+    const size_t Slash = Line.find(" /");
+    if (Slash != std::string::npos) Files.insert(Line.substr(Slash + 1));
+  }
+  return Files;
+}
+
+// What was mapped before the engine's module loaded; what came since is the
+// engine's.
+std::set<std::string> &MappedBeforeEngine() {
+  static std::set<std::string> Before;
+  return Before;
+}
+
+// Pages of the engine made and not yet given up, over every control.
+int LivePages = 0;
+// How long after the last page went its code is given back: time for the
+// engine to take the page down, which runs that code again.
+constexpr int GiveBackDelayMs = 3000;
+
 std::map<std::string, TPreviewEngine *> &LoadedEngines() {
   static std::map<std::string, TPreviewEngine *> Loaded;
   return Loaded;
@@ -80,6 +111,7 @@ TPreviewEngine *LoadPreviewEngine() {
   if (It != Loaded.end()) return It->second;
   TPreviewEngine *Engine = nullptr;
   if (!Path.empty()) {
+    if (MappedBeforeEngine().empty()) MappedBeforeEngine() = MappedFiles();
     OuterHandler = qInstallMessageHandler(QuietLateGlWarnings);
     if (void *H = ::dlopen(Path.c_str(), RTLD_LAZY | RTLD_LOCAL | RTLD_NODELETE)) {
       auto Entry = reinterpret_cast<TPreviewEntry>(::dlsym(H, PreviewEntryName));
@@ -115,9 +147,40 @@ bool TWebBrowser::FireBeforeNavigate(const QUrl &Url, bool Cancel) {
 
 void TWebBrowser::FireDocumentComplete() { emit DocumentComplete(); }
 
+std::string TWebEngineBrowser::EngineFlags(const std::string &Given, bool SandboxOff) {
+  std::vector<std::string> Words;
+  for (size_t At = 0; At < Given.size();) {
+    const size_t Start = Given.find_first_not_of(" \t", At);
+    if (Start == std::string::npos) break;
+    const size_t End = std::min(Given.find_first_of(" \t", Start), Given.size());
+    Words.push_back(Given.substr(Start, End - Start));
+    At = End;
+  }
+  const auto Has = [&Words](const std::string &Flag) {
+    return std::any_of(Words.begin(), Words.end(),
+                       [&Flag](const std::string &W) { return W == Flag || W.rfind(Flag + "=", 0) == 0; });
+  };
+  std::string Flags = Given;
+  const auto Add = [&](const std::string &Flag) {
+    if (Has(Flag)) return;
+    if (!Flags.empty() && Flags.back() != ' ') Flags += ' ';
+    Flags += Flag;
+  };
+  // Unsandboxed, the engine's zygote only forks the page's process; it
+  // would stay for the program's life (two processes, some 100 MB) after the
+  // last preview closed. Without it the page's process is started directly
+  // and ends with the page. The sandbox needs the zygote.
+  if (SandboxOff || Has("--no-sandbox")) Add("--no-zygote");
+  return Flags;
+}
+
 void TWebEngineBrowser::PrepareEngine() {
   // The engine's own sandbox cannot run as root; the preview runs no scripts.
   if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  // What the user set stays; ours is added after it.
+  const QByteArray Given = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+  const std::string Flags = EngineFlags(Given.toStdString(), qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"));
+  if (Flags != Given.toStdString()) qputenv("QTWEBENGINE_CHROMIUM_FLAGS", QByteArray::fromStdString(Flags));
   // The preview draws in software. The engine would otherwise make a shared
   // OpenGL context as the program starts, loading the GL driver (without a
   // GPU driver that is Mesa's LLVM, some 50 MB) for a window that may never
@@ -137,7 +200,54 @@ TWebEngineBrowser::TWebEngineBrowser(QWidget *Parent) {
   L->setContentsMargins(0, 0, 0, 0);
 }
 
-TWebEngineBrowser::~TWebEngineBrowser() = default;
+TWebEngineBrowser::~TWebEngineBrowser() {
+  if (FPage) PageGone();
+}
+
+void TWebEngineBrowser::PageGone() {
+  if (--LivePages > 0 || !qApp) return;
+  QTimer::singleShot(GiveBackDelayMs, qApp, [] {
+    if (LivePages == 0) GiveBackEngineCode();
+  });
+}
+
+size_t TWebEngineBrowser::GiveBackEngineCode() {
+  const std::set<std::string> &Before = MappedBeforeEngine();
+  if (Before.empty()) return 0;  // the engine was never loaded
+  // A private mapping that was never written to (no anonymous page in it)
+  // holds nothing but the file's own pages: dropping them loses nothing,
+  // and the next use maps them again from the page cache, where they stay
+  // until the system needs the room. A written one (relocated data) is
+  // left alone: its pages are the only copy.
+  struct TRange {
+    uintptr_t From, To;
+  };
+  std::vector<TRange> Clean;
+  std::ifstream Smaps("/proc/self/smaps");
+  TRange Cur{0, 0};
+  bool Candidate = false;
+  for (std::string Line; std::getline(Smaps, Line);) {
+    unsigned long long From = 0, To = 0;
+    char Perms[5] = {};
+    int Path = 0;
+    if (std::sscanf(Line.c_str(), "%llx-%llx %4s %*s %*s %*s %n", &From, &To, Perms, &Path) >= 3 && Path > 0 &&
+        Line[Path - 1] == ' ') {
+      const std::string File = Line.substr(static_cast<size_t>(Path));
+      Cur = {static_cast<uintptr_t>(From), static_cast<uintptr_t>(To)};
+      Candidate = !File.empty() && File[0] == '/' && Perms[1] == '-' && Perms[3] == 'p' && !Before.count(File);
+      continue;
+    }
+    unsigned long long Kb = 0;
+    if (Candidate && std::sscanf(Line.c_str(), "Anonymous: %llu kB", &Kb) == 1) {
+      if (Kb == 0) Clean.push_back(Cur);
+      Candidate = false;
+    }
+  }
+  size_t Bytes = 0;
+  for (const TRange &R : Clean)
+    if (::madvise(reinterpret_cast<void *>(R.From), R.To - R.From, MADV_DONTNEED) == 0) Bytes += R.To - R.From;
+  return Bytes;
+}
 
 TPreviewPage *TWebEngineBrowser::Page() {
   if (FPage) return FPage.get();
@@ -159,6 +269,7 @@ TPreviewPage *TWebEngineBrowser::Page() {
     emit NewWindow(&Cancel);
   };
   FPage = Engine->NewPage(FBox, std::move(Events));
+  ++LivePages;
   // A module found since the last try takes the note's place.
   delete FBox->findChild<QLabel *>(QStringLiteral("WB_PreviewNote"));
   FBox->layout()->addWidget(FPage->View());
@@ -232,6 +343,7 @@ void TWebEngineBrowser::Release() {
   }
   // A load that ends before the page is gone must not mark a document.
   FPage.reset();
+  PageGone();
   FReady = 0;
   FHasDoc = false;
 }

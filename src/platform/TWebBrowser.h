@@ -100,6 +100,9 @@ class TWebEngineBrowser : public TWebBrowser {
   // the application's attributes, so the engine itself need not be loaded
   // for them.
   static void PrepareEngine();
+  // The engine's command-line flags: Given (the user's, kept as they are)
+  // with ours added after them where Given does not set them already.
+  static std::string EngineFlags(const std::string &Given, bool SandboxOff);
   // Loads the engine's module ahead of the first preview, without starting
   // the engine; false when the module cannot be loaded.
   static bool LoadEngine();
@@ -107,6 +110,11 @@ class TWebEngineBrowser : public TWebBrowser {
   // Its first start holds the program for about half a second; a control
   // whose window is just being shown lets the window be drawn first.
   static bool EngineRunning();
+  // Gives the pages of the engine's libraries that only hold what their
+  // files hold back to the system (the page cache keeps them for the next
+  // use); the bytes of address range given back. Done by itself a few
+  // seconds after the last page went.
+  static size_t GiveBackEngineCode();
 
  protected:
   bool eventFilter(QObject *Watched, QEvent *E) override;
@@ -120,6 +128,8 @@ class TWebEngineBrowser : public TWebBrowser {
   TPreviewPage *Page();
   // Puts the line that says the preview is not available in the view's place.
   void ShowUnavailable();
+  // Counts a page given up; after the last one, the engine's code goes back.
+  static void PageGone();
   // Holds the place of the view until it is made.
   QPointer<QWidget> FBox;
   std::unique_ptr<TPreviewPage> FPage;

@@ -1,16 +1,24 @@
 #include <gtest/gtest.h>
 #include <qpa/qwindowsysteminterface.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QBuffer>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
+#include <algorithm>
+#include <cstdio>
+#include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "editors/uThumbLoader.h"
 #include "platform/TMainThread.h"
@@ -153,6 +161,122 @@ TEST_F(BrowserFixture, ThePreviewStartsTheEngineOnlyWhenUsedOrWarmed) {
   EXPECT_EQ(WB_LoadHtml_Stream(&B, "<html><body><p>again</p></body></html>"), 0);
   ASSERT_TRUE(WaitWBRdy(&B, 60));
   EXPECT_EQ(PreviewText(B).trimmed(), QStringLiteral("again"));
+}
+
+namespace {
+// The engine's helper processes below this one: the --type= of each.
+std::vector<std::string> EngineProcesses() {
+  std::map<pid_t, std::vector<pid_t>> Children;
+  QDir Proc(QStringLiteral("/proc"));
+  for (const QString &E : Proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    bool Num = false;
+    const pid_t Pid = E.toInt(&Num);
+    if (!Num) continue;
+    const std::string Stat = ReadFile("/proc/" + E.toStdString() + "/stat");
+    const size_t Close = Stat.rfind(')');
+    if (Close == std::string::npos) continue;  // ended meanwhile
+    std::istringstream Rest(Stat.substr(Close + 2));
+    std::string State;
+    pid_t Parent = 0;
+    Rest >> State >> Parent;
+    Children[Parent].push_back(Pid);
+  }
+  std::vector<std::string> Types;
+  std::vector<pid_t> Todo = Children[::getpid()];
+  while (!Todo.empty()) {
+    const pid_t P = Todo.back();
+    Todo.pop_back();
+    for (pid_t C : Children[P]) Todo.push_back(C);
+    const std::string Cmd = ReadFile("/proc/" + std::to_string(P) + "/cmdline");
+    const size_t At = Cmd.find("--type=");
+    if (At != std::string::npos) Types.push_back(Cmd.substr(At + 7, Cmd.find('\0', At) - At - 7));
+  }
+  return Types;
+}
+
+// Resident kB of the engine's own library in this process.
+long long EngineLibraryKb() {
+  std::istringstream Smaps(ReadFile("/proc/self/smaps"));
+  long long Kb = 0;
+  bool In = false;
+  for (std::string Line; std::getline(Smaps, Line);) {
+    if (Line.find(" /") != std::string::npos && Line.find('-') < Line.find(' ')) {
+      In = Line.find("libQt6WebEngineCore") != std::string::npos;
+      continue;
+    }
+    long long N = 0;
+    if (In && std::sscanf(Line.c_str(), "Rss: %lld kB", &N) == 1) Kb += N;
+  }
+  return Kb;
+}
+
+std::string Joined(const std::vector<std::string> &Words) {
+  std::string S;
+  for (const std::string &W : Words) S += (S.empty() ? "" : ", ") + W;
+  return S;
+}
+}  // namespace
+
+// A preview shown and closed leaves nothing of the engine running but the
+// engine itself: the page's process ends with the page, and without the
+// sandbox no zygote waits for the next one. What the engine's code took of
+// memory goes back, and comes again, intact, for the next preview.
+TEST_F(BrowserFixture, AReleasedPreviewLeavesNoEngineProcessBehindAndGivesItsCodeBack) {
+  auto B = std::make_unique<TWebEngineBrowser>(&Host);
+  EXPECT_EQ(WB_LoadHtml_Stream(B.get(), "<html><body><p>shown</p></body></html>"), 0);
+  ASSERT_TRUE(WaitWBRdy(B.get(), 60));
+  ASSERT_EQ(PreviewText(*B).trimmed(), QStringLiteral("shown"));
+  const auto Has = [](const std::string &Type) {
+    const auto T = EngineProcesses();
+    return std::find(T.begin(), T.end(), Type) != T.end();
+  };
+  EXPECT_TRUE(Has("renderer")) << "the page runs in a process of its own: " << Joined(EngineProcesses());
+  B->Release();
+  const bool SandboxOff = qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX");
+  const bool Gone = SpinUntil(
+      [&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return SandboxOff ? EngineProcesses().empty() : !Has("renderer");
+      },
+      60000);
+  EXPECT_TRUE(Gone) << "gave up waiting for the page's process to end; still running: " << Joined(EngineProcesses());
+  const long long Shown = EngineLibraryKb();
+  ASSERT_GT(Shown, 0) << "the engine's library is not mapped";
+  const bool GivenBack = SpinUntil([&] { return EngineLibraryKb() < Shown / 2; }, 60000);
+  EXPECT_TRUE(GivenBack) << "gave up waiting for the engine's code to be given back: " << EngineLibraryKb() << " kB resident, "
+                         << Shown << " kB after the page went";
+  // The engine stays: the next preview starts a page of its own.
+  EXPECT_EQ(WB_LoadHtml_Stream(B.get(), "<html><body><p>again</p></body></html>"), 0);
+  ASSERT_TRUE(WaitWBRdy(B.get(), 60));
+  EXPECT_EQ(PreviewText(*B).trimmed(), QStringLiteral("again"));
+  // Given back again right away, with the page still there: nothing of its
+  // written memory goes, so it goes on working.
+  EXPECT_GT(TWebEngineBrowser::GiveBackEngineCode(), 0u);
+  EXPECT_EQ(WB_LoadHtml_Stream(B.get(), "<html><body><p>once more</p></body></html>"), 0);
+  ASSERT_TRUE(WaitWBRdy(B.get(), 60));
+  EXPECT_EQ(PreviewText(*B).trimmed(), QStringLiteral("once more"));
+}
+
+// The user's engine flags stay as given; ours are added after them, and the
+// zygote is left out only where the sandbox, which needs it, is off.
+TEST(EngineFlags, TheUsersFlagsStayAndOursAreAddedOnce) {
+  const struct {
+    std::string Given;
+    bool SandboxOff;
+    std::string Want;
+  } Cases[] = {
+      {"", true, "--no-zygote"},
+      {"", false, ""},
+      {"--disable-gpu", true, "--disable-gpu --no-zygote"},
+      {"--disable-gpu  ", true, "--disable-gpu  --no-zygote"},
+      {"--disable-gpu", false, "--disable-gpu"},
+      {"--no-sandbox --disable-gpu", false, "--no-sandbox --disable-gpu --no-zygote"},
+      {"--no-zygote --disable-gpu", true, "--no-zygote --disable-gpu"},
+      {"--no-zygote-x", true, "--no-zygote-x --no-zygote"},
+      {"--no-sandboxed", false, "--no-sandboxed"},
+  };
+  for (const auto &C : Cases)
+    EXPECT_EQ(TWebEngineBrowser::EngineFlags(C.Given, C.SandboxOff), C.Want) << "'" << C.Given << "' " << C.SandboxOff;
 }
 
 namespace {
