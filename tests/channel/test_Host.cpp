@@ -309,7 +309,8 @@ TEST_F(HostFixture, TheRelayLoadsNoWindowingLibrary) {
   ASSERT_FALSE(H.Reply().empty()) << "the relay ended without a reply";
   const std::string Maps = ReadFile("/proc/" + std::to_string(H.Pid()) + "/maps");
   ASSERT_NE(Maps.find("mossgather-relay"), std::string::npos) << Maps;
-  for (const char *Lib : {"libQt6Gui", "libQt6Widgets", "libxcb", "libfontconfig", "libGL", "WebEngine"})
+  for (const char *Lib :
+       {"libQt6Gui", "libQt6Widgets", "libxcb", "libfontconfig", "libGL", "WebEngine", "libQt6Network", "libssl"})
     EXPECT_EQ(Maps.find(Lib), std::string::npos) << Lib;
   H.CloseInput();
   EXPECT_EQ(H.Wait(), 0);
