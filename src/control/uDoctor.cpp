@@ -55,7 +55,7 @@ std::string ManifestFault(const TBrowserSite &S, const std::string &PrgDir) {
   std::string Script;
   if (!S.LauncherDir.empty() && (!ReadWholeFile(Path, Script, 1u << 16) || Script != HostLauncherScript(S, PrgDir)))
     return "its launcher " + Path + " does not start " +
-           (Executable(HostRelayPath(PrgDir)) ? HostRelayPath(PrgDir) : PrgDir + "mossgather");
+           (HostRelayInstalled(PrgDir) ? HostRelayPath(PrgDir) : PrgDir + "mossgather");
   QJsonArray Allowed = M.value(QString::fromLatin1(Firefox ? "allowed_extensions" : "allowed_origins")).toArray();
   QString Want = Firefox ? QString::fromLatin1(FirefoxExtensionId)
                          : QStringLiteral("chrome-extension://%1/").arg(QString::fromLatin1(ExtensionId));
@@ -86,7 +86,7 @@ int RunDoctor(const std::string &PrgDir, std::ostream &Out) {
     std::string Script;
     bool Current =
         Executable(Launcher) && ReadWholeFile(Launcher, Script, 1u << 16) && Script == HostLauncherScript(TBrowserSite{}, PrgDir);
-    std::string Starts = Executable(HostRelayPath(PrgDir)) ? HostRelayPath(PrgDir) : PrgDir + "mossgather -Embedding";
+    std::string Starts = HostRelayInstalled(PrgDir) ? HostRelayPath(PrgDir) : PrgDir + "mossgather -Embedding";
     R.Check(Current,
             "native-messaging launcher " + Launcher + (Current ? " starts " + Starts : " is missing or does not start " + Starts),
             "run: " + PrgDir + "mossgather -REGSERVER");

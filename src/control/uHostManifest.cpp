@@ -75,9 +75,13 @@ std::string HostLauncherPath(const std::string &PrgDir) { return PrgDir + "mossg
 
 std::string HostRelayPath(const std::string &PrgDir) { return PrgDir + "mossgather-relay"; }
 
-std::string HostCommand(const std::string &PrgDir) {
+bool HostRelayInstalled(const std::string &PrgDir) {
   const std::string Relay = HostRelayPath(PrgDir);
-  if (File_Exists(Relay) && ::access(Relay.c_str(), X_OK) == 0) return ShellQuote(Relay);
+  return File_Exists(Relay) && ::access(Relay.c_str(), X_OK) == 0;
+}
+
+std::string HostCommand(const std::string &PrgDir) {
+  if (HostRelayInstalled(PrgDir)) return ShellQuote(HostRelayPath(PrgDir));
   return ShellQuote(PrgDir + "mossgather") + " -Embedding";
 }
 

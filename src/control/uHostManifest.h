@@ -22,6 +22,7 @@ std::string HostLauncherPath(const std::string &PrgDir);
 // PrgDir + "mossgather-relay": the host without the windows, which the
 // launchers start when it is there.
 std::string HostRelayPath(const std::string &PrgDir);
+bool HostRelayInstalled(const std::string &PrgDir);
 // What the launchers written now start: the relay when it is present and
 // executable, else "mossgather -Embedding".
 std::string HostCommand(const std::string &PrgDir);
