@@ -8,12 +8,6 @@
 #include "platform/TUrlCache.h"
 #include "pub/Unit_Log.h"
 
-const TPickerMethod *FindPickerMethod(const std::string &Name) {
-  for (const auto &M : PickerMethods)
-    if (Name == M.Name) return &M;
-  return nullptr;
-}
-
 void TPicker::Install(TReqChannel &Channel) {
   for (const auto &M : PickerMethods)
     Channel.SetHandler(M.Name, [&M](const QJsonObject &Msg, QJsonObject &) { return Call(M, Msg); });

@@ -19,8 +19,13 @@ inline constexpr TPickerMethod PickerMethods[] = {
     {"SaveFlash", 1, 4}, {"SaveOneImg", 2, 1}, {"SaveSnippet", 3, 0}, {"SaveFullPage", 4, 2}, {"SaveImages", 5, 3},
 };
 
-// The method of a name, or null.
-const TPickerMethod *FindPickerMethod(const std::string &Name);
+// The method of a name, or null. Inline, so that the menu registration (and
+// the light host that reads it) can look a name up without the job side.
+inline const TPickerMethod *FindPickerMethod(const std::string &Name) {
+  for (const auto &M : PickerMethods)
+    if (Name == M.Name) return &M;
+  return nullptr;
+}
 
 class TPicker {
  public:

@@ -54,7 +54,8 @@ std::string ManifestFault(const TBrowserSite &S, const std::string &PrgDir) {
   if (!Executable(Path)) return "its launcher " + Path + " is missing or not executable";
   std::string Script;
   if (!S.LauncherDir.empty() && (!ReadWholeFile(Path, Script, 1u << 16) || Script != HostLauncherScript(S, PrgDir)))
-    return "its launcher " + Path + " does not start " + PrgDir + "mossgather";
+    return "its launcher " + Path + " does not start " +
+           (HostRelayInstalled(PrgDir) ? HostRelayPath(PrgDir) : PrgDir + "mossgather");
   QJsonArray Allowed = M.value(QString::fromLatin1(Firefox ? "allowed_extensions" : "allowed_origins")).toArray();
   QString Want = Firefox ? QString::fromLatin1(FirefoxExtensionId)
                          : QStringLiteral("chrome-extension://%1/").arg(QString::fromLatin1(ExtensionId));
@@ -78,8 +79,18 @@ int RunDoctor(const std::string &PrgDir, std::ostream &Out) {
   R.Check(HasCur && Executable(Cur), "installed program recorded (CurExeFile = " + (HasCur ? Cur : std::string("none")) + ")",
           "run ./scripts/install.sh, or: mossgather-reg set 'Software\\Mossgather\\' CurExeFile " + PrgDir + "mossgather");
 
-  R.Check(Executable(HostLauncherPath(PrgDir)), "native-messaging launcher " + HostLauncherPath(PrgDir),
-          "run: " + PrgDir + "mossgather -REGSERVER");
+  {
+    // Written at every start for the program folder as it was then: a relay
+    // installed or removed since is followed only once it is written again.
+    const std::string Launcher = HostLauncherPath(PrgDir);
+    std::string Script;
+    bool Current =
+        Executable(Launcher) && ReadWholeFile(Launcher, Script, 1u << 16) && Script == HostLauncherScript(TBrowserSite{}, PrgDir);
+    std::string Starts = HostRelayInstalled(PrgDir) ? HostRelayPath(PrgDir) : PrgDir + "mossgather -Embedding";
+    R.Check(Current,
+            "native-messaging launcher " + Launcher + (Current ? " starts " + Starts : " is missing or does not start " + Starts),
+            "run: " + PrgDir + "mossgather -REGSERVER");
+  }
   std::vector<TBrowserSite> Sites = FindBrowsers(TBrowserEnv::FromEnvironment());
   R.Check(!Sites.empty(),
           Sites.empty() ? "no supported browser found for this user (Chromium, Google Chrome, Brave, Vivaldi, Microsoft Edge, "

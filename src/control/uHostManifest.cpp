@@ -73,6 +73,18 @@ std::string HostManifestFile(const TBrowserSite &S) { return S.Dir + HostName + 
 
 std::string HostLauncherPath(const std::string &PrgDir) { return PrgDir + "mossgather-host"; }
 
+std::string HostRelayPath(const std::string &PrgDir) { return PrgDir + "mossgather-relay"; }
+
+bool HostRelayInstalled(const std::string &PrgDir) {
+  const std::string Relay = HostRelayPath(PrgDir);
+  return File_Exists(Relay) && ::access(Relay.c_str(), X_OK) == 0;
+}
+
+std::string HostCommand(const std::string &PrgDir) {
+  if (HostRelayInstalled(PrgDir)) return ShellQuote(HostRelayPath(PrgDir));
+  return ShellQuote(PrgDir + "mossgather") + " -Embedding";
+}
+
 std::string SiteLauncherPath(const TBrowserSite &S, const std::string &PrgDir) {
   return S.LauncherDir.empty() ? HostLauncherPath(PrgDir) : S.LauncherDir + "mossgather-host";
 }
@@ -80,12 +92,14 @@ std::string SiteLauncherPath(const TBrowserSite &S, const std::string &PrgDir) {
 std::string HostLauncherScript(const TBrowserSite &S, const std::string &PrgDir) {
   // The browser passes the extension's origin (Firefox: the manifest and the
   // extension's id) as the arguments; the program wants its own switch first.
-  std::string Program = ShellQuote(PrgDir + "mossgather");
-  if (S.LauncherDir.empty()) return "#!/bin/sh\nexec " + Program + " -Embedding \"$@\"\n";
+  // The relay is checked once, here: every start writes the launchers
+  // again, so one that appears or goes is followed at the next start.
+  std::string Program = HostCommand(PrgDir);
+  if (S.LauncherDir.empty()) return "#!/bin/sh\nexec " + Program + " \"$@\"\n";
   // Started inside the browser's sandbox: the program runs outside it, and
   // ends with the sandbox.
   return "#!/bin/sh\n# Started by " + S.Label() + " inside its sandbox; Mossgather runs outside it.\n" +
-         "exec flatpak-spawn --host --watch-bus " + Program + " -Embedding \"$@\"\n";
+         "exec flatpak-spawn --host --watch-bus " + Program + " \"$@\"\n";
 }
 
 std::string HostManifestJson(const std::string &LauncherPath, bool Firefox) {

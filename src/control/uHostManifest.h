@@ -19,6 +19,13 @@ inline constexpr const char *RegKeyHostSetup = "Software\\Mossgather\\HostSetup\
 std::string HostManifestFile(const TBrowserSite &S);
 // PrgDir + "mossgather-host".
 std::string HostLauncherPath(const std::string &PrgDir);
+// PrgDir + "mossgather-relay": the host without the windows, which the
+// launchers start when it is there.
+std::string HostRelayPath(const std::string &PrgDir);
+bool HostRelayInstalled(const std::string &PrgDir);
+// What the launchers written now start: the relay when it is present and
+// executable, else "mossgather -Embedding".
+std::string HostCommand(const std::string &PrgDir);
 // The launcher Site's manifest names: the program folder's, or for a
 // Flatpak browser one in its own folder.
 std::string SiteLauncherPath(const TBrowserSite &S, const std::string &PrgDir);

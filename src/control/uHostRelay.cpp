@@ -7,12 +7,16 @@
 #include <QJsonObject>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "control/uIEMenu.h"
 #include "platform/TChannelClient.h"
 #include "platform/TRegistryStore.h"
+#include "platform/TRuntimeDir.h"
 #include "platform/uChannelFrame.h"
+#include "platform/uSpawn.h"
+#include "pub/Unit_Pub.h"
 #include "pub/uRunVars.h"
 
 namespace {
@@ -82,6 +86,28 @@ bool WriteAll(int Fd, const std::string &S) {
 }
 
 }  // namespace
+
+std::string InstalledProgramFile() {
+  std::string Path;
+  TRegistryStore::CurrentUser().ReadString(RegKeyMossgather, RegValCurExeFile, Path);
+  return !Path.empty() && File_Exists(Path) ? Path : std::string();
+}
+
+THostOptions BrowserHostOptions(std::function<bool()> WithoutInstalled) {
+  THostOptions Opt;
+  Opt.Program = ProgramDir() + "mossgather";
+  try {
+    Opt.ChannelPath = ChannelPath(AppTitle);
+  } catch (const std::exception &E) {
+    std::fprintf(stderr, "mossgather: %s\n", E.what());
+  }
+  Opt.StartCopy = [WithoutInstalled = std::move(WithoutInstalled)] {
+    std::string Exe = InstalledProgramFile();
+    if (!Exe.empty()) return SpawnDetached(Exe, {SwitchRealStr});
+    return WithoutInstalled && WithoutInstalled();
+  };
+  return Opt;
+}
 
 std::string HostAnswer(const std::string &Json, const THostOptions &Opt, bool &Started) {
   QJsonParseError Pe{};

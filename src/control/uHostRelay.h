@@ -6,6 +6,10 @@
 // other message to the running copy, whose reply it writes back. When no
 // copy answers it starts one and retries for a few seconds. It ends when
 // the browser closes its input.
+//
+// Two programs run the same host: "mossgather -Embedding" and the light
+// mossgather-relay, which loads nothing of the windows and so answers each
+// menu click sooner.
 #include <functional>
 #include <string>
 
@@ -19,6 +23,17 @@ struct THostOptions {
 
 // The browser accepts replies of at most 1 MiB.
 inline constexpr size_t MaxReplyToBrowser = 1u << 20;
+
+inline constexpr const char *RegKeyError = "Error REG key, please reinstall Mossgather!";
+
+// The installed program file the key store records, or empty when none is
+// recorded or the file is gone.
+std::string InstalledProgramFile();
+// The options of the host the browser starts: failures name the program
+// folder's mossgather; a missing copy is started from the installed program
+// file, or, without one, by WithoutInstalled (which tells the user why and
+// starts the program file beside the host).
+THostOptions BrowserHostOptions(std::function<bool()> WithoutInstalled);
 
 int RunHostRelay(int InFd, int OutFd, const THostOptions &Opt);
 // One message's reply (framing excluded), for the tests.

@@ -46,8 +46,6 @@ TInstanceLock &InstanceLock() {
   return L;
 }
 
-constexpr const char *RegKeyError = "Error REG key, please reinstall Mossgather!";
-
 // A box only where someone can see it: under the offscreen platform, or
 // without any display, the text goes to standard error instead.
 void ShowStartError(const char *Text, int Argc, char **Argv) {
@@ -62,12 +60,6 @@ void ShowStartError(const char *Text, int Argc, char **Argv) {
   QMessageBox::critical(nullptr, QStringLiteral("Mossgather"), QString::fromLatin1(Text));
 }
 
-std::string InstalledExe() {
-  std::string Path;
-  TRegistryStore::CurrentUser().ReadString(RegKeyMossgather, RegValCurExeFile, Path);
-  return !Path.empty() && File_Exists(Path) ? Path : std::string();
-}
-
 // "/REGSERVER", "-regserver" and the like.
 bool IsSwitch(const char *Arg, const char *Name) {
   if (!Arg || (Arg[0] != '/' && Arg[0] != '-')) return false;
@@ -75,23 +67,14 @@ bool IsSwitch(const char *Arg, const char *Name) {
 }
 
 int RunHost(int Argc, char **Argv) {
-  THostOptions Opt;
-  Opt.Program = ProgramDir() + "mossgather";
-  try {
-    Opt.ChannelPath = ChannelPath(AppTitle);
-  } catch (const std::exception &E) {
-    std::fprintf(stderr, "mossgather: %s\n", E.what());
-  }
-  Opt.StartCopy = [Argc, Argv] {
-    std::string Exe = InstalledExe();
-    if (!Exe.empty()) return SpawnDetached(Exe, {SwitchRealStr});
-    // The browser ends the host after each reply, so the host cannot serve
-    // the request itself: it starts its own program file as the copy that
-    // keeps running.
+  // The browser ends the host after each reply, so the host cannot serve the
+  // request itself: it starts its own program file as the copy that keeps
+  // running.
+  auto StartOwnFile = [Argc, Argv] {
     ShowStartError(RegKeyError, Argc, Argv);
     return SpawnDetached(ProgramFile(), {SwitchRealStr});
   };
-  return RunHostRelay(0, 1, Opt);
+  return RunHostRelay(0, 1, BrowserHostOptions(StartOwnFile));
 }
 
 int RunRegServer(int Argc, char **Argv, bool Register) {
@@ -124,7 +107,7 @@ int RunRegServer(int Argc, char **Argv, bool Register) {
 }  // namespace
 
 bool RelaunchInstalled() {
-  std::string Path = InstalledExe();
+  std::string Path = InstalledProgramFile();
   if (!Path.empty()) return QProcess::startDetached(QString::fromStdString(Path), {QString::fromLatin1(SwitchRealStr)});
   ShowStartError(RegKeyError, 0, nullptr);
   return false;

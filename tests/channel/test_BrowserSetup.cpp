@@ -119,3 +119,38 @@ TEST_F(SetupFixture, TheDoctorNamesABrokenManifestAndAMissingFileWithTheirFixes)
   EXPECT_NE(S.find("[ OK ] Chromium: host manifest"), std::string::npos);
   EXPECT_NE(S.find("[ OK ] Firefox: host manifest"), std::string::npos);
 }
+
+// With the relay installed the launcher starts it, and the doctor says so;
+// a launcher naming a relay that has gone since is reported with its fix.
+TEST_F(SetupFixture, TheDoctorTellsWhichHostTheLauncherStarts) {
+  for (const char *F : {"mossgather", "mossgather-relay"}) {
+    WriteFile(Prg + F, "#!/bin/sh\n");
+    ::chmod((Prg + F).c_str(), 0755);
+  }
+  Dir_Force(Prg + "Help");
+  Dir_Force(Prg + "help");
+  WriteFile(Prg + "Help/introduction.htm", "x");
+  WriteFile(Prg + "help/use.htm", "x");
+  Reg.WriteString("Software\\Mossgather\\", "CurExeFile", Prg + "mossgather");
+  RegIEMenu(Prg, Reg);
+  WriteHostManifests(Prg, FindBrowsers(TBrowserEnv::FromEnvironment()), Reg);
+  {
+    std::ostringstream Out;
+    EXPECT_EQ(RunDoctor(Prg, Out), 0) << Out.str();
+    EXPECT_NE(
+        Out.str().find("[ OK ] native-messaging launcher " + HostLauncherPath(Prg) + " starts " + Prg + "mossgather-relay\n"),
+        std::string::npos)
+        << Out.str();
+  }
+  std::remove((Prg + "mossgather-relay").c_str());
+  std::ostringstream Out;
+  EXPECT_EQ(RunDoctor(Prg, Out), 1) << Out.str();
+  EXPECT_NE(Out.str().find("[FAIL] native-messaging launcher " + HostLauncherPath(Prg) + " is missing or does not start " + Prg +
+                           "mossgather -Embedding\n       fix: run: " + Prg + "mossgather -REGSERVER"),
+            std::string::npos)
+      << Out.str();
+  // Written again, as the next start does, it is sound.
+  WriteHostManifests(Prg, FindBrowsers(TBrowserEnv::FromEnvironment()), Reg);
+  std::ostringstream Again;
+  EXPECT_EQ(RunDoctor(Prg, Again), 0) << Again.str();
+}

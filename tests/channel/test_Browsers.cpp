@@ -384,3 +384,39 @@ TEST_F(BrowsersFixture, TheDoctorSaysSoWhenNoBrowserIsFound) {
   EXPECT_NE(Out.str().find("[FAIL] no supported browser found for this user"), std::string::npos) << Out.str();
   EXPECT_NE(Out.str().find("fix: install one and start it once, then run: " + Prg + "mossgather -REGSERVER"), std::string::npos);
 }
+
+// The launchers start the light relay when it is installed beside the
+// program, and the full program's host when it is missing or cannot run.
+TEST_F(BrowsersFixture, TheLaunchersStartTheRelayOnlyWhenItCanRun) {
+  TBrowserSite Flatpak;
+  Flatpak.Browser = "Firefox";
+  Flatpak.Pack = TBrowserPack::Flatpak;
+  Flatpak.AppId = "org.mozilla.firefox";
+  Flatpak.LauncherDir = Home + "/.var/app/org.mozilla.firefox/data/mossgather/";
+  const std::string Relay = "'" + Prg + "mossgather-relay' \"$@\"\n";
+  const std::string Full = "'" + Prg + "mossgather' -Embedding \"$@\"\n";
+  struct TCase {
+    const char *What;
+    bool Present;
+    mode_t Mode;
+    const std::string &Starts;
+  };
+  for (const TCase &C :
+       {TCase{"no relay", false, 0, Full}, TCase{"relay", true, 0755, Relay}, TCase{"relay not executable", true, 0644, Full}}) {
+    SCOPED_TRACE(C.What);
+    std::remove(HostRelayPath(Prg).c_str());
+    if (C.Present) {
+      WriteFile(HostRelayPath(Prg),
+                "\x7f"
+                "ELF");
+      ::chmod(HostRelayPath(Prg).c_str(), C.Mode);
+    }
+    EXPECT_EQ(HostLauncherScript(TBrowserSite{}, Prg), "#!/bin/sh\nexec " + C.Starts);
+    const std::string Sandboxed = HostLauncherScript(Flatpak, Prg);
+    EXPECT_EQ(Sandboxed.substr(Sandboxed.rfind('\n', Sandboxed.size() - 2) + 1),
+              "exec flatpak-spawn --host --watch-bus " + C.Starts);
+    // Written at a start, the launcher follows the relay's appearing and going.
+    WriteHostManifests(Prg, {}, Reg);
+    EXPECT_EQ(ReadFile(HostLauncherPath(Prg)), "#!/bin/sh\nexec " + C.Starts);
+  }
+}

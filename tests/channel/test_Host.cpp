@@ -21,11 +21,21 @@
 
 namespace {
 
-// "mossgather -Embedding" as the browser starts it: its input and output are
-// ours, framed as native messages.
+// The two programs that serve as the browser's host: the full program and
+// the light relay, which must answer alike.
+struct THostExe {
+  const char *Name;
+  std::vector<std::string> Args;
+};
+const THostExe FullHost{"mossgather", {"-Embedding"}};
+const THostExe LightHost{"mossgather-relay", {}};
+void PrintTo(const THostExe &E, std::ostream *Os) { *Os << E.Name; }
+
+// A host as the browser starts it: its input and output are ours, framed as
+// native messages.
 class THostProcess {
  public:
-  explicit THostProcess(const std::vector<std::string> &Env) {
+  THostProcess(const std::vector<std::string> &Env, const THostExe &Exe = FullHost) {
     int In[2], Out[2];
     if (::pipe(In) != 0 || ::pipe(Out) != 0) throw std::runtime_error("pipe");
     FPid = ::fork();
@@ -35,8 +45,12 @@ class THostProcess {
       ::close(In[1]);
       ::close(Out[0]);
       for (const auto &E : Env) ::putenv(const_cast<char *>(E.c_str()));
-      std::string Exe = std::string(MOSSGATHER_BIN_DIR) + "mossgather";
-      ::execl(Exe.c_str(), Exe.c_str(), "-Embedding", "chrome-extension://clpjckchdmpkgcenimeglbnciacogkjo/", nullptr);
+      std::string File = std::string(MOSSGATHER_BIN_DIR) + Exe.Name;
+      std::vector<char *> Argv{File.data()};
+      for (const auto &A : Exe.Args) Argv.push_back(const_cast<char *>(A.c_str()));
+      Argv.push_back(const_cast<char *>("chrome-extension://clpjckchdmpkgcenimeglbnciacogkjo/"));
+      Argv.push_back(nullptr);
+      ::execv(File.c_str(), Argv.data());
       _exit(127);
     }
     ::close(In[0]);
@@ -99,6 +113,10 @@ struct HostFixture : JobFixture {
     ::setenv("XDG_RUNTIME_DIR", Dir.File("run").c_str(), 1);
     Sock = ChannelPath("Mossgather 0.12");
   }
+  // Names the installed program file, or none when Exe is empty.
+  void RecordInstalledCopy(const std::string &Exe = std::string(MOSSGATHER_BIN_DIR) + "mossgather") {
+    TRegistryStore(Dir.File("registry.ini")).WriteString("Software\\Mossgather\\", "CurExeFile", Exe);
+  }
   void TearDown() override {
     // A copy the host started is ended through its normal close path.
     std::string Reply;
@@ -126,14 +144,23 @@ struct HostFixture : JobFixture {
   }
 };
 
+// Each program that serves as the host, with an installed copy recorded (the
+// relay hands over to the full program without one).
+struct EachHost : HostFixture, testing::WithParamInterface<THostExe> {
+  void SetUp() override {
+    HostFixture::SetUp();
+    RecordInstalledCopy();
+  }
+};
+
 }  // namespace
 
-TEST_F(HostFixture, MenusComeFromTheKeyStoreWithoutARunningCopy) {
+TEST_P(EachHost, MenusComeFromTheKeyStoreWithoutARunningCopy) {
   TRegistryStore Reg(Dir.File("registry.ini"));
   Dir_Force(Dir.File("prg/IEMenu"));
   for (const auto &M : IEMenuItems) WriteFile(Dir.File("prg/IEMenu/") + M.Script, "");
   RegIEMenu(Dir.File("prg/"), Reg);
-  THostProcess H(Env);
+  THostProcess H(Env, GetParam());
   H.Send(Frame_Encode(R"({"method":"GetMenus"})"));
   std::string R = H.Reply();
   EXPECT_NE(R.find(R"("status":0)"), std::string::npos) << R;
@@ -149,8 +176,8 @@ TEST_F(HostFixture, MenusComeFromTheKeyStoreWithoutARunningCopy) {
 
 // The host starts on every menu click: it loads nothing of the web engine,
 // which only the edit window's preview needs.
-TEST_F(HostFixture, TheHostLoadsNoWebEngine) {
-  THostProcess H(Env);
+TEST_P(EachHost, TheHostLoadsNoWebEngine) {
+  THostProcess H(Env, GetParam());
   H.Send(Frame_Encode(R"({"method":"GetMenus"})"));
   ASSERT_FALSE(H.Reply().empty()) << "the host ended without a reply";
   // Answered, so the program's own libraries are all in: the host still
@@ -164,7 +191,7 @@ TEST_F(HostFixture, TheHostLoadsNoWebEngine) {
   EXPECT_EQ(H.Wait(), 0);
 }
 
-TEST_F(HostFixture, RequestsAreRelayedToTheRunningCopy) {
+TEST_P(EachHost, RequestsAreRelayedToTheRunningCopy) {
   TReqChannel Copy;
   std::string Seen;
   Copy.SetHandler("SaveSnippet", [&](const QJsonObject &M, QJsonObject &Reply) {
@@ -179,7 +206,7 @@ TEST_F(HostFixture, RequestsAreRelayedToTheRunningCopy) {
     return 0;
   });
   Copy.Listen(Sock);
-  THostProcess H(Env);
+  THostProcess H(Env, GetParam());
   std::string Msg = R"({"method":"SaveSnippet","dispid":3,"snapshot":)" + TSnapshotBuilder().Title("Relayed").Json() + "}";
   for (int I = 0; I < 3; ++I) {  // one host, several messages
     H.Send(Frame_Encode(Msg));
@@ -190,10 +217,8 @@ TEST_F(HostFixture, RequestsAreRelayedToTheRunningCopy) {
   EXPECT_EQ(H.Wait(), 0);
 }
 
-TEST_F(HostFixture, WithNoCopyRunningTheInstalledOneIsStartedAndTheRequestArrives) {
-  TRegistryStore(Dir.File("registry.ini"))
-      .WriteString("Software\\Mossgather\\", "CurExeFile", std::string(MOSSGATHER_BIN_DIR) + "mossgather");
-  THostProcess H(Env);
+TEST_P(EachHost, WithNoCopyRunningTheInstalledOneIsStartedAndTheRequestArrives) {
+  THostProcess H(Env, GetParam());
   H.Send(Frame_Encode(R"({"method":"SaveFullPage","dispid":4,"snapshot":)" + TSnapshotBuilder().Json() + "}"));
   std::string R = H.Reply();
   EXPECT_NE(R.find("\"status\""), std::string::npos) << R;
@@ -203,18 +228,25 @@ TEST_F(HostFixture, WithNoCopyRunningTheInstalledOneIsStartedAndTheRequestArrive
   EXPECT_TRUE(Channel_Request(Sock, R"({"method":"Ping"})", Ping, 2000));
 }
 
-TEST_F(HostFixture, WithoutTheInstalledPathTheHostStartsItsOwnProgramFile) {
-  THostProcess H(Env);
+TEST_P(EachHost, WithoutTheInstalledPathTheHostStartsItsOwnProgramFile) {
+  RecordInstalledCopy("");
+  THostProcess H(Env, GetParam());
   H.Send(Frame_Encode(R"({"method":"SaveImages","dispid":5,"snapshot":)" + TSnapshotBuilder().Json() + "}"));
   std::string R = H.Reply();
   EXPECT_NE(R.find("\"status\""), std::string::npos) << R;
   EXPECT_EQ(R.find("could not be started"), std::string::npos) << R;
+  // Telling the user why takes a window, which only the full program can
+  // open: the relay hands over to it, in the same process.
+  char Buf[4096];
+  ssize_t N = ::readlink(("/proc/" + std::to_string(H.Pid()) + "/exe").c_str(), Buf, sizeof Buf);
+  ASSERT_GT(N, 0);
+  EXPECT_EQ(std::string(Buf, static_cast<size_t>(N)), std::string(MOSSGATHER_BIN_DIR) + "mossgather");
   std::string Ping;
   EXPECT_TRUE(Channel_Request(Sock, R"({"method":"Ping"})", Ping, 2000));
 }
 
-TEST_F(HostFixture, BadInputGetsAFailureReply) {
-  THostProcess H(Env);
+TEST_P(EachHost, BadInputGetsAFailureReply) {
+  THostProcess H(Env, GetParam());
   H.Send(Frame_Encode("not json"));
   EXPECT_EQ(H.Reply(), R"({"error":"The request is not a JSON object","status":1})");
   H.Send(std::string("\xff\xff\xff\x7f", 4));
@@ -222,14 +254,14 @@ TEST_F(HostFixture, BadInputGetsAFailureReply) {
   EXPECT_EQ(H.Wait(), 1);
 }
 
-TEST_F(HostFixture, TheCheckTellsTheMenusAndWhetherACopyRunsWithoutStartingOne) {
+TEST_P(EachHost, TheCheckTellsTheMenusAndWhetherACopyRunsWithoutStartingOne) {
   TRegistryStore Reg(Dir.File("registry.ini"));
   Dir_Force(Dir.File("prg/IEMenu"));
   for (const auto &M : IEMenuItems) WriteFile(Dir.File("prg/IEMenu/") + M.Script, "");
   RegIEMenu(Dir.File("prg/"), Reg);
   Reg.DeleteKey(std::string(RegKeyMenuExt) + IEMenuItems[4].Title);
   {
-    THostProcess H(Env);
+    THostProcess H(Env, GetParam());
     H.Send(Frame_Encode(R"({"method":"Check"})"));
     EXPECT_EQ(H.Reply(), R"({"menus":4,"running":false,"status":0,"version":"0.12"})");
   }
@@ -239,7 +271,7 @@ TEST_F(HostFixture, TheCheckTellsTheMenusAndWhetherACopyRunsWithoutStartingOne) 
   TReqChannel Copy;
   Copy.SetHandler("Ping", [](const QJsonObject &, QJsonObject &) { return 0; });
   Copy.Listen(Sock);
-  THostProcess H(Env);
+  THostProcess H(Env, GetParam());
   H.Send(Frame_Encode(R"({"method":"Check"})"));
   EXPECT_EQ(ReplyWhileServing(H), R"({"menus":4,"running":true,"status":0,"version":"0.12"})");
 }
@@ -263,4 +295,23 @@ TEST_F(HostFixture, AFailedStartNamesTheCommandThatMendsIt) {
     EXPECT_TRUE(R.value("error").toString().startsWith(C.Error)) << R.value("error").toString().toStdString();
     EXPECT_EQ(R.value("fix").toString(), C.Fix);
   }
+}
+
+INSTANTIATE_TEST_SUITE_P(FullAndLight, EachHost, testing::Values(FullHost, LightHost),
+                         [](const testing::TestParamInfo<THostExe> &I) { return I.index == 0 ? "Full" : "Relay"; });
+
+// The relay starts on every menu click in place of the full program: it
+// must not pay for the windowing libraries.
+TEST_F(HostFixture, TheRelayLoadsNoWindowingLibrary) {
+  RecordInstalledCopy();
+  THostProcess H(Env, LightHost);
+  H.Send(Frame_Encode(R"({"method":"GetMenus"})"));
+  ASSERT_FALSE(H.Reply().empty()) << "the relay ended without a reply";
+  const std::string Maps = ReadFile("/proc/" + std::to_string(H.Pid()) + "/maps");
+  ASSERT_NE(Maps.find("mossgather-relay"), std::string::npos) << Maps;
+  for (const char *Lib :
+       {"libQt6Gui", "libQt6Widgets", "libxcb", "libfontconfig", "libGL", "WebEngine", "libQt6Network", "libssl"})
+    EXPECT_EQ(Maps.find(Lib), std::string::npos) << Lib;
+  H.CloseInput();
+  EXPECT_EQ(H.Wait(), 0);
 }

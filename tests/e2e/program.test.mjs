@@ -89,6 +89,8 @@ describe('With the real program', { skip }, () => {
     assert.equal(manifest.type, 'stdio');
     assert.equal(manifest.path, path.join(prg.prg, 'mossgather-host'));
     assert.deepEqual(manifest.allowed_origins, [`chrome-extension://${EXTENSION_ID}/`]);
+    // The light host is built beside the program: every click below goes through it.
+    assert.match(fs.readFileSync(manifest.path, 'utf8'), /\/mossgather-relay' "\$@"\n$/);
   });
 
   test('The menu shows the five entries the program registered', async () => {

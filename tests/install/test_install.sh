@@ -16,7 +16,7 @@ mkdir -p "$XDG_CONFIG_HOME/chromium" "$home/.mozilla"
 export PATH=/usr/bin:/bin
 SKIP_BUILD=1 BUILD_DIR=$build NO_START=1 "$src/scripts/install.sh" >/dev/null
 prg=$home/.local/lib/mossgather
-for f in mossgather mossgather-reg mosspreview.so Help/introduction.htm help/use.htm mossgather.svg about.png; do
+for f in mossgather mossgather-reg mossgather-relay mosspreview.so Help/introduction.htm help/use.htm mossgather.svg about.png; do
   [ -e "$prg/$f" ] || fail "missing $f"
 done
 [ -d "$prg/IEMenu" ] || fail "missing IEMenu/"
@@ -27,6 +27,10 @@ grep -q "^Exec=$home/.local/bin/mossgather$" "$home/.local/share/applications/mo
 manifest=$XDG_CONFIG_HOME/chromium/NativeMessagingHosts/org.mossgather.picker.json
 grep -q "\"path\": \"$prg/mossgather-host\"" "$manifest" || fail "Chromium host manifest"
 [ -x "$prg/mossgather-host" ] || fail "host launcher"
+grep -q "^exec '$prg/mossgather-relay' \"\$@\"$" "$prg/mossgather-host" || fail "host launcher does not start the relay"
+# The browser's "Check connection" through the launcher, as the browser sends it.
+reply=$(printf '\022\0\0\0{"method":"Check"}' | "$prg/mossgather-host" chrome-extension://x/ | tail -c +5)
+case $reply in *'"status":0'*'"version"'*) ;; *) fail "host check replied: $reply" ;; esac
 ffmanifest=$home/.mozilla/native-messaging-hosts/org.mossgather.picker.json
 [ -e "$ffmanifest" ] || fail "Firefox host manifest"
 
@@ -46,6 +50,7 @@ echo "[Global]" >>"$prg/log.txt"
 
 "$src/scripts/uninstall.sh" >/dev/null
 [ -e "$prg/mossgather" ] && fail "program left behind"
+[ -e "$prg/mossgather-relay" ] && fail "host relay left behind"
 [ -e "$home/.local/bin/mossgather" ] && fail "launcher left behind"
 [ -e "$home/.local/share/applications/mossgather.desktop" ] && fail "desktop entry left behind"
 [ -s "$prg/cfg.ini" ] || fail "settings removed"

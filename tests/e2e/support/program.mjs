@@ -23,6 +23,9 @@ export function programFolder(dir, exe) {
   const prg = path.join(dir, 'prg');
   fs.mkdirSync(prg, { recursive: true });
   fs.symlinkSync(exe, path.join(prg, 'mossgather'));
+  // The light host, when built: the launcher the program writes starts it.
+  const relay = path.join(path.dirname(exe), 'mossgather-relay');
+  if (fs.existsSync(relay)) fs.symlinkSync(relay, path.join(prg, 'mossgather-relay'));
   fs.cpSync(EXTENSION, path.join(prg, 'IEMenu'), { recursive: true });
   const run = path.join(dir, 'run');
   fs.mkdirSync(run, { mode: 0o700 });
