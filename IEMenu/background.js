@@ -36,7 +36,7 @@ const CHECK_ID = 'mossgather-check';
 const CHECK_TITLE = 'Check connection';
 
 // The browser passes at most 64 MiB to a native host in one message.
-const limits = { messageBytes: 64 << 20, cookieAddresses: 5000, cookies: 10000 };
+const limits = { messageBytes: 64 << 20, cookieAddresses: 5000, cookies: 10000, warmMs: 10000 };
 
 // Scrolling through a page before its pictures are collected, so that
 // pictures that load only when seen are there: at most this many screens
@@ -100,8 +100,59 @@ function replyFault(reply) {
   };
 }
 
+// A host started when a page's menu opens, so that a click on one of our
+// entries finds it running: the browser takes tens of milliseconds to start
+// a host, and the user takes longer than that to pick the entry. It serves
+// one request and ends; unused, it ends after limits.warmMs.
+let warm = null;
+
+function warmHost() {
+  if (warm) return rearmWarm(warm);
+  let port;
+  try {
+    port = api.runtime.connectNative(HOST);
+  } catch {
+    return; // the request will start its own host and tell what fails
+  }
+  const w = { port, pending: [], timer: 0, ended: false };
+  port.onMessage.addListener((reply) => w.pending.shift()?.resolve(reply));
+  port.onDisconnect.addListener((p) => {
+    w.ended = true;
+    if (warm === w) warm = null;
+    clearTimeout(w.timer);
+    const why = (p && p.error) || api.runtime.lastError;
+    const err = new Error((why && why.message) || 'Native host has exited.');
+    for (const q of w.pending.splice(0)) q.reject(err);
+  });
+  warm = w;
+  rearmWarm(w);
+}
+
+function rearmWarm(w) {
+  clearTimeout(w.timer);
+  w.timer = setTimeout(() => {
+    if (warm !== w) return;
+    warm = null;
+    w.port.disconnect();
+  }, limits.warmMs);
+}
+
+// The warm host's answer to Msg; the host ends after it.
+async function askWarm(w, msg) {
+  clearTimeout(w.timer);
+  try {
+    const reply = new Promise((resolve, reject) => w.pending.push({ resolve, reject }));
+    w.port.postMessage(msg);
+    return await reply;
+  } finally {
+    if (!w.ended) w.port.disconnect();
+  }
+}
+
 async function askHost(msg) {
-  const reply = await api.runtime.sendNativeMessage(HOST, msg);
+  const w = warm;
+  warm = null;
+  const reply = w && !w.ended ? await askWarm(w, msg) : await api.runtime.sendNativeMessage(HOST, msg);
   if (!reply || typeof reply !== 'object' || typeof reply.status !== 'number')
     throw new Error('The native-messaging host gave no valid reply');
   return reply;
@@ -521,6 +572,11 @@ api.alarms.onAlarm.addListener((alarm) => {
 menusApi.onClicked.addListener((info, tab) => {
   if (info.menuItemId === CHECK_ID) checkConnection();
   else onMenuClicked(info, tab);
+});
+// A page's menu opening (told by the content script) starts a host for the
+// click that may follow.
+api.runtime.onMessage.addListener((msg, sender) => {
+  if (msg && msg.mossgather === 'menu' && sender && sender.id === api.runtime.id) warmHost();
 });
 // A click on the toolbar button runs the check too.
 api.action.onClicked.addListener(() => {

@@ -10,6 +10,13 @@
     'contextmenu',
     (event) => {
       globalThis.mossgatherTarget = event.target instanceof Element ? event.target : null;
+      // The background starts the host now, while the user picks an entry.
+      const api = globalThis.browser ?? globalThis.chrome;
+      try {
+        api.runtime.sendMessage({ mossgather: 'menu' }).catch(() => {});
+      } catch {
+        // the extension was updated or removed under the page: nothing to warm
+      }
     },
     true,
   );

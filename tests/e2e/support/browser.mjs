@@ -55,8 +55,11 @@ export function installFakeHost(stateDir) {
     fs.existsSync(file)
       ? fs.readFileSync(file, 'utf8').split('\n').filter(Boolean).map((l) => JSON.parse(l))
       : [];
+  const starts = path.join(stateDir, 'starts.jsonl');
   return {
     launcher,
+    // Every start of the host so far: { pid, args }.
+    starts: () => (fs.existsSync(starts) ? fs.readFileSync(starts, 'utf8').split('\n').filter(Boolean).map((l) => JSON.parse(l)) : []),
     configure(config) {
       fs.writeFileSync(path.join(stateDir, 'config.json'), JSON.stringify(config));
     },

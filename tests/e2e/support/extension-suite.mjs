@@ -654,6 +654,61 @@ export function extensionSuite(driver) {
       assert.ok(fresh.every((n) => n.endsWith('\nTo mend it, run: mossgather -REGSERVER')), fresh.join('\n'));
     });
 
+    test('A menu opening starts the host the click then uses; unused or failing, it ends and is told', async () => {
+      const alive = (pid) => {
+        try {
+          process.kill(pid, 0);
+          return true;
+        } catch {
+          return false;
+        }
+      };
+      const startedBy = async (n, what) => {
+        const s = await waitFor(() => host.starts().length === n + 1 && host.starts(), what);
+        return s[n];
+      };
+      const page = await open('/article.html');
+      host.take();
+      let n = host.starts().length;
+      await page.click('#photo', { button: 'right' });
+      const early = await startedBy(n, 'a host started by the menu opening');
+      const { req } = await send('Img_One.js', page);
+      assert.equal(req.pid, early.pid, 'the request went to the host the menu started');
+      assert.equal(host.starts().length, n + 1, 'no second host for the click');
+      await waitFor(() => !alive(early.pid), 'the host to end after its one request');
+
+      await worker.evaluate(() => {
+        globalThis.mossgather.limits.warmMs = 200;
+      });
+      const before = (await notices(worker)).length;
+      try {
+        n = host.starts().length;
+        await page.click('#photo', { button: 'right' });
+        const unused = await startedBy(n, 'a host started by the second menu opening');
+        await waitFor(() => !alive(unused.pid), 'the unused host to end by itself');
+        assert.equal(host.take().length, 0, 'the unused host was asked nothing');
+
+        host.configure({ menus: MENUS_OK, silent: true });
+        await worker.evaluate(() => {
+          globalThis.mossgather.limits.warmMs = 60000;
+        });
+        n = host.starts().length;
+        await page.click('#photo', { button: 'right' });
+        await startedBy(n, 'a host started by the third menu opening');
+        const silent = await clickEntry(worker, 'Img_One.js', page);
+        assert.equal(silent.sent, false);
+      } finally {
+        host.configure({ menus: MENUS_OK });
+        await worker.evaluate(() => {
+          globalThis.mossgather.limits.warmMs = 10000;
+        });
+      }
+      const fresh = (await notices(worker)).slice(before);
+      assert.equal(fresh.length, 1, fresh.join('\n'));
+      assert.match(fresh[0], /^Mossgather cannot be reached: the Mossgather host ended without answering .*\[.+\]\n/);
+      host.take();
+    });
+
     test('A page the extension may not read is told and nothing is sent', async () => {
       const known = await tabIds(worker);
       const page = await newPage();

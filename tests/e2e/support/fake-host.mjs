@@ -7,12 +7,15 @@
 // GetOptions, asked before a request when the extension needs the program's
 // choices, goes to STATE/options.jsonl, so that requests.jsonl holds what
 // the browser sent to be saved.
+// Each start is recorded in STATE/starts.jsonl.
 // Usage: node fake-host.mjs STATE [arguments the browser passes]
 import fs from 'node:fs';
 import path from 'node:path';
 
 const state = process.argv[2];
 const args = process.argv.slice(3);
+// Every start, so that a test can tell which host served a request.
+fs.appendFileSync(path.join(state, 'starts.jsonl'), JSON.stringify({ pid: process.pid, args }) + '\n');
 
 function config() {
   try {
@@ -32,7 +35,7 @@ function reply(obj) {
 function answer(raw) {
   const msg = JSON.parse(raw.toString('utf8'));
   const log = msg.method === 'GetOptions' ? 'options.jsonl' : 'requests.jsonl';
-  fs.appendFileSync(path.join(state, log), JSON.stringify({ args, cwd: process.cwd(), bytes: raw.length, msg }) + '\n');
+  fs.appendFileSync(path.join(state, log), JSON.stringify({ pid: process.pid, args, cwd: process.cwd(), bytes: raw.length, msg }) + '\n');
   const c = config();
   if (c.silent) process.exit(3);
   if (msg.method === 'GetMenus') reply(c.menus ?? { status: 1, error: 'no menus configured' });
