@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <initializer_list>
 #include <sstream>
 
 #include "control/uDoctor.h"
@@ -35,6 +36,20 @@ struct SetupFixture : ::testing::Test {
     for (const char *D : {"config/chromium", "config/google-chrome", ".mozilla"}) Dir_Force(Dir.Path() + D);
     Dir_Force(Dir.Path() + "bin");
     ::setenv("PATH", (Dir.Path() + "bin").c_str(), 1);
+  }
+  // A program folder as the install leaves it: Executables, the help pages,
+  // the installed copy recorded and the menu entries registered.
+  void InstallProgram(std::initializer_list<const char *> Executables) {
+    for (const char *F : Executables) {
+      WriteFile(Prg + F, "#!/bin/sh\n");
+      ::chmod((Prg + F).c_str(), 0755);
+    }
+    Dir_Force(Prg + "Help");
+    Dir_Force(Prg + "help");
+    WriteFile(Prg + "Help/introduction.htm", "x");
+    WriteFile(Prg + "help/use.htm", "x");
+    Reg.WriteString("Software\\Mossgather\\", "CurExeFile", Prg + "mossgather");
+    RegIEMenu(Prg, Reg);
   }
   void TearDown() override {
     ::unsetenv("MOSSGATHER_REGISTRY");
@@ -90,14 +105,7 @@ TEST_F(SetupFixture, ClearingTheCacheRemovesEveryEntryAndCopesWithNone) {
 }
 
 TEST_F(SetupFixture, TheDoctorNamesABrokenManifestAndAMissingFileWithTheirFixes) {
-  WriteFile(Prg + "mossgather", "#!/bin/sh\n");
-  ::chmod((Prg + "mossgather").c_str(), 0755);
-  Dir_Force(Prg + "Help");
-  Dir_Force(Prg + "help");
-  WriteFile(Prg + "Help/introduction.htm", "x");
-  WriteFile(Prg + "help/use.htm", "x");
-  Reg.WriteString("Software\\Mossgather\\", "CurExeFile", Prg + "mossgather");
-  RegIEMenu(Prg, Reg);
+  InstallProgram({"mossgather"});
   const auto Sites = FindBrowsers(TBrowserEnv::FromEnvironment());
   ASSERT_EQ(Sites.size(), 3u);
   WriteHostManifests(Prg, Sites, Reg);
@@ -123,16 +131,7 @@ TEST_F(SetupFixture, TheDoctorNamesABrokenManifestAndAMissingFileWithTheirFixes)
 // With the relay installed the launcher starts it, and the doctor says so;
 // a launcher naming a relay that has gone since is reported with its fix.
 TEST_F(SetupFixture, TheDoctorTellsWhichHostTheLauncherStarts) {
-  for (const char *F : {"mossgather", "mossgather-relay"}) {
-    WriteFile(Prg + F, "#!/bin/sh\n");
-    ::chmod((Prg + F).c_str(), 0755);
-  }
-  Dir_Force(Prg + "Help");
-  Dir_Force(Prg + "help");
-  WriteFile(Prg + "Help/introduction.htm", "x");
-  WriteFile(Prg + "help/use.htm", "x");
-  Reg.WriteString("Software\\Mossgather\\", "CurExeFile", Prg + "mossgather");
-  RegIEMenu(Prg, Reg);
+  InstallProgram({"mossgather", "mossgather-relay"});
   WriteHostManifests(Prg, FindBrowsers(TBrowserEnv::FromEnvironment()), Reg);
   {
     std::ostringstream Out;
